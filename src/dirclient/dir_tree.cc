@@ -1,0 +1,100 @@
+#include "dirclient/dir_tree.h"
+
+#include "dirclient/ldif_value.h"
+#include "dirclient/name_mapping.h"
+
+namespace dirclient {
+
+DirTree::DirTree() {
+  nodes_.push_back(Node{kNone, kNone, kNone, kNone, 0, 0, 0, 0, 0, 0, false});
+  slots_.assign(1024, kNone);
+}
+
+uint64_t DirTree::Hash(NodeId parent, std::string_view name) {
+  // FNV-1a over the parent and the lower-cased name.
+  uint64_t hash = 14695981039346656037ull ^ parent;
+  for (char c : name) {
+    hash ^= static_cast<uint8_t>(AsciiLower(c));
+    hash *= 1099511628211ull;
+  }
+  return hash ^ (hash >> 29);
+}
+
+DirTree::NodeId DirTree::FindChild(NodeId parent, std::string_view name) const {
+  size_t mask = slots_.size() - 1;
+  for (size_t slot = Hash(parent, name) & mask;; slot = (slot + 1) & mask) {
+    NodeId node = slots_[slot];
+    if (node == kNone) return kNone;
+    if (nodes_[node].parent == parent && EqualsIgnoreAsciiCase(Name(node), name))
+      return node;
+  }
+}
+
+void DirTree::Insert(NodeId node) {
+  size_t mask = slots_.size() - 1;
+  size_t slot = Hash(nodes_[node].parent, Name(node)) & mask;
+  while (slots_[slot] != kNone) slot = (slot + 1) & mask;
+  slots_[slot] = node;
+}
+
+void DirTree::Grow() {
+  slots_.assign(slots_.size() * 2, kNone);
+  for (NodeId node = 1; node < nodes_.size(); ++node) Insert(node);
+}
+
+DirTree::NodeId DirTree::AddChild(NodeId parent, std::string_view name) {
+  NodeId node = static_cast<NodeId>(nodes_.size());
+  nodes_.push_back(Node{parent, kNone, kNone, kNone, names_.size(), 0, 0,
+                        static_cast<uint32_t>(name.size()), 0, 0, false});
+  names_.append(name);
+  Node& up = nodes_[parent];
+  if (up.lastChild == kNone)
+    up.firstChild = node;
+  else
+    nodes_[up.lastChild].nextSibling = node;
+  up.lastChild = node;
+  // Keep the table at most half full so that probes stay short.
+  if (nodes_.size() * 2 > slots_.size())
+    Grow();
+  else
+    Insert(node);
+  return node;
+}
+
+DirTree::NodeId DirTree::Resolve(NodeId base, std::string_view dottedName,
+                                 bool* parsed) const {
+  *parsed = true;
+  if (dottedName.empty()) return base;
+  std::vector<std::string_view>& components = components_;
+  if (!SplitDottedName(dottedName, components)) {
+    *parsed = false;
+    return kNone;
+  }
+  NodeId node = base;
+  for (size_t i = components.size(); i-- > 0 && node != kNone;)
+    node = FindChild(node, components[i]);
+  return node;
+}
+
+void DirTree::SetScript(NodeId node, uint64_t offset, uint64_t length,
+                        uint8_t encoding) {
+  Node& n = nodes_[node];
+  n.scriptOffset = offset;
+  n.scriptLength = length;
+  n.scriptEncoding = encoding;
+  n.hasScript = true;
+}
+
+bool DirTree::ReadScript(NodeId node, std::string& scratch,
+                         std::string_view* script) const {
+  const Node& n = nodes_[node];
+  return DecodeValue(scriptSource_.substr(n.scriptOffset, n.scriptLength),
+                     n.scriptEncoding, scratch, script);
+}
+
+void DirTree::FinishLoading() {
+  nodes_.shrink_to_fit();
+  names_.shrink_to_fit();
+}
+
+}  // namespace dirclient

@@ -1,0 +1,88 @@
+// The compact tree that every backend fills and the client serves from.
+//
+// One fixed-size node per object, names in one arena, children as linked
+// lists in the order they were first added, and an open-addressing hash of
+// (parent, name) for lookups. A login script is kept as a reference into a
+// byte source (the mapped LDIF file, or an arena of script bytes) and
+// decoded only when it is read.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dirclient {
+
+class DirTree {
+ public:
+  using NodeId = uint32_t;
+  static constexpr NodeId kRoot = 0;
+  static constexpr NodeId kNone = UINT32_MAX;
+
+  DirTree();
+
+  // Case-insensitive (ASCII) lookup of one dotted-name component.
+  NodeId FindChild(NodeId parent, std::string_view name) const;
+  // Appends a new last child; the caller has checked that none exists.
+  NodeId AddChild(NodeId parent, std::string_view name);
+
+  // Resolves a relative dotted name below `base` ("" is `base` itself).
+  // kNone when a component is missing; sets *parsed to false when the name
+  // does not parse.
+  NodeId Resolve(NodeId base, std::string_view dottedName, bool* parsed) const;
+
+  NodeId Parent(NodeId node) const { return nodes_[node].parent; }
+  NodeId FirstChild(NodeId node) const { return nodes_[node].firstChild; }
+  NodeId NextSibling(NodeId node) const { return nodes_[node].nextSibling; }
+  std::string_view Name(NodeId node) const {
+    return std::string_view(names_).substr(nodes_[node].nameOffset,
+                                           nodes_[node].nameLength);
+  }
+  uint32_t Flags(NodeId node) const { return nodes_[node].flags; }
+  void AddFlags(NodeId node, uint32_t flags) {
+    nodes_[node].flags = static_cast<uint8_t>(nodes_[node].flags | flags);
+  }
+  size_t size() const { return nodes_.size(); }
+
+  // The login script: a raw span of the script source with its encoding
+  // (ldif_value.h). Nodes without one report HasScript() false.
+  void SetScript(NodeId node, uint64_t offset, uint64_t length,
+                 uint8_t encoding);
+  bool HasScript(NodeId node) const { return nodes_[node].hasScript; }
+  void SetScriptSource(std::string_view source) { scriptSource_ = source; }
+  // Decodes the script into `scratch` where it must be (or views the source
+  // directly); false when its value is not valid.
+  bool ReadScript(NodeId node, std::string& scratch,
+                  std::string_view* script) const;
+
+  // Releases lookup-only memory growth slack once loading is done.
+  void FinishLoading();
+
+ private:
+  struct Node {
+    NodeId parent;
+    NodeId firstChild;
+    NodeId lastChild;
+    NodeId nextSibling;
+    uint64_t nameOffset;
+    uint64_t scriptOffset;
+    uint64_t scriptLength;
+    uint32_t nameLength;
+    uint8_t flags;
+    uint8_t scriptEncoding;
+    bool hasScript;
+  };
+
+  static uint64_t Hash(NodeId parent, std::string_view name);
+  void Grow();
+  void Insert(NodeId node);
+
+  std::vector<Node> nodes_;
+  std::string names_;
+  std::vector<NodeId> slots_;  // hash of (parent, name); kNone when empty
+  std::string_view scriptSource_;
+  mutable std::vector<std::string_view> components_;  // Resolve's scratch
+};
+
+}  // namespace dirclient

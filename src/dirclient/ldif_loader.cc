@@ -1,0 +1,315 @@
+#include "dirclient/ldif_loader.h"
+
+#include <cstring>
+
+#include "dirclient/dirclient.h"
+#include "dirclient/ldif_value.h"
+
+namespace dirclient {
+namespace {
+
+// Object classes that make an entry a container even without subordinates.
+constexpr std::string_view kContainerClasses[] = {
+    "country", "locality", "organization", "organizationalUnit", "domain",
+    "dcObject"};
+
+// An attribute description longer than this is not one any directory uses;
+// refusing it keeps a hostile line from growing the scratch buffer.
+constexpr size_t kMaxDescription = 1024;
+
+bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// attributeType *(";" option), as RFC 4512 spells them.
+bool IsValidDescription(std::string_view desc) {
+  size_t i = 0;
+  if (i < desc.size() && IsAlpha(desc[i])) {
+    while (i < desc.size() && (IsAlpha(desc[i]) || IsDigit(desc[i]) || desc[i] == '-')) ++i;
+  } else if (i < desc.size() && IsDigit(desc[i])) {
+    while (i < desc.size() && (IsDigit(desc[i]) || desc[i] == '.')) ++i;
+    if (desc[i - 1] == '.') return false;
+  } else {
+    return false;
+  }
+  while (i < desc.size()) {
+    if (desc[i++] != ';') return false;
+    size_t start = i;
+    while (i < desc.size() && (IsAlpha(desc[i]) || IsDigit(desc[i]) || desc[i] == '-')) ++i;
+    if (i == start) return false;
+  }
+  return true;
+}
+
+class Loader {
+ public:
+  Loader(std::string_view text, DirTree& tree) : text_(text), tree_(tree) {}
+  bool Load(LdifError* error);
+
+ private:
+  // One logical line: a physical line and its continuations.
+  struct Line {
+    size_t begin;
+    size_t end;  // before the final line break (and its carriage return)
+    bool folded;
+    uint64_t number;
+  };
+  // An attribute line split into its parts.
+  struct Attribute {
+    std::string_view type;  // lower-cased, options removed
+    size_t valueBegin;
+    uint8_t encoding;
+  };
+
+  bool NextLine(Line* line);
+  size_t SkipFolds(size_t pos, size_t end) const;
+  bool ParseAttribute(const Line& line, Attribute* attribute);
+  bool Value(const Line& line, const Attribute& attribute, std::string_view* value);
+  bool CheckBase64(const Line& line, const Attribute& attribute);
+  bool ReadEntry(const Line& dnLine, const Attribute& dn);
+  bool ReadAttribute(const Line& line, const Attribute& attribute,
+                     DirTree::NodeId node, bool* sawAlias, bool* sawScript);
+  void ResolveAliases();
+  bool Fail(uint64_t line, std::string message);
+
+  std::string_view text_;
+  DirTree& tree_;
+  size_t pos_ = 0;
+  uint64_t lineNumber_ = 1;
+  LdifError* error_ = nullptr;
+
+  std::string description_;
+  std::string valueScratch_;
+  DnParser dn_;
+  std::vector<uint64_t> entryLine_;  // per node: line of its entry, 0 if none
+  struct PendingAlias {
+    DirTree::NodeId node;
+    size_t begin;
+    size_t end;
+    uint8_t encoding;
+  };
+  std::vector<PendingAlias> aliases_;
+};
+
+bool Loader::Fail(uint64_t line, std::string message) {
+  error_->line = line;
+  error_->message = std::move(message);
+  return false;
+}
+
+bool Loader::NextLine(Line* line) {
+  if (pos_ >= text_.size()) return false;
+  line->begin = pos_;
+  line->number = lineNumber_;
+  line->folded = false;
+  for (;;) {
+    const void* hit = std::memchr(text_.data() + pos_, '\n', text_.size() - pos_);
+    size_t newline = hit ? static_cast<const char*>(hit) - text_.data() : text_.size();
+    line->end = newline;
+    pos_ = hit ? newline + 1 : text_.size();
+    ++lineNumber_;
+    if (pos_ < text_.size() && text_[pos_] == ' ') {
+      line->folded = true;
+      continue;
+    }
+    break;
+  }
+  if (line->end > line->begin && text_[line->end - 1] == '\r') --line->end;
+  return true;
+}
+
+// Moves past any folds (a line break and one blank) at `pos`.
+size_t Loader::SkipFolds(size_t pos, size_t end) const {
+  for (;;) {
+    if (pos < end && text_[pos] == '\n') {
+      pos += 2;
+    } else if (pos + 1 < end && text_[pos] == '\r' && text_[pos + 1] == '\n') {
+      pos += 3;
+    } else {
+      return pos;
+    }
+  }
+}
+
+bool Loader::ParseAttribute(const Line& line, Attribute* attribute) {
+  description_.clear();
+  size_t pos = line.begin;
+  for (;;) {
+    if (line.folded) pos = SkipFolds(pos, line.end);
+    if (pos >= line.end)
+      return Fail(line.number, "line is neither an attribute nor a continuation");
+    char c = text_[pos++];
+    if (c == ':') break;
+    if (description_.size() == kMaxDescription)
+      return Fail(line.number, "attribute description too long");
+    description_ += AsciiLower(c);
+  }
+  if (!IsValidDescription(description_))
+    return Fail(line.number, "line is neither an attribute nor a continuation");
+  attribute->type = std::string_view(description_).substr(0, description_.find(';'));
+  attribute->encoding = line.folded ? kValueFolded : kValuePlain;
+  if (line.folded) pos = SkipFolds(pos, line.end);
+  if (pos < line.end && text_[pos] == ':') {
+    attribute->encoding |= kValueBase64;
+    ++pos;
+  } else if (pos < line.end && text_[pos] == '<') {
+    return Fail(line.number, "URL values (\":<\") are not supported");
+  }
+  for (;;) {
+    if (line.folded) pos = SkipFolds(pos, line.end);
+    if (pos < line.end && text_[pos] == ' ') {
+      ++pos;
+      continue;
+    }
+    break;
+  }
+  attribute->valueBegin = pos;
+  if (line.folded && !std::memchr(text_.data() + pos, '\n', line.end - pos))
+    attribute->encoding &= static_cast<uint8_t>(~kValueFolded);
+  return true;
+}
+
+bool Loader::Value(const Line& line, const Attribute& attribute,
+                   std::string_view* value) {
+  std::string_view raw = text_.substr(attribute.valueBegin, line.end - attribute.valueBegin);
+  if (!DecodeValue(raw, attribute.encoding, valueScratch_, value))
+    return Fail(line.number, "bad base64 value");
+  return true;
+}
+
+// Validates a base64 value without decoding it; plain values always pass.
+bool Loader::CheckBase64(const Line& line, const Attribute& attribute) {
+  if (!(attribute.encoding & kValueBase64)) return true;
+  std::string_view raw = text_.substr(attribute.valueBegin, line.end - attribute.valueBegin);
+  if (attribute.encoding & kValueFolded) {
+    valueScratch_.clear();
+    AppendUnfolded(raw, valueScratch_);
+    raw = valueScratch_;
+  }
+  if (!IsValidBase64(raw)) return Fail(line.number, "bad base64 value");
+  return true;
+}
+
+bool Loader::Load(LdifError* error) {
+  error_ = error;
+  Line line;
+  Attribute attribute;
+  bool first = true;
+  while (NextLine(&line)) {
+    if (line.begin == line.end) continue;  // blank lines between records
+    char c = text_[line.begin];
+    if (c == '#') continue;
+    if (c == ' ') return Fail(line.number, "continuation line with nothing to continue");
+    if (!ParseAttribute(line, &attribute)) return false;
+    if (first && attribute.type == "version") {
+      std::string_view value;
+      if (!Value(line, attribute, &value)) return false;
+      if (value != "1") return Fail(line.number, "unsupported LDIF version");
+      first = false;
+      continue;
+    }
+    first = false;
+    if (attribute.type != "dn" || description_ != "dn")
+      return Fail(line.number, "record does not begin with \"dn:\"");
+    if (!ReadEntry(line, attribute)) return false;
+  }
+  ResolveAliases();
+  tree_.SetScriptSource(text_);
+  tree_.FinishLoading();
+  return true;
+}
+
+bool Loader::ReadEntry(const Line& dnLine, const Attribute& dn) {
+  std::string_view dnText;
+  if (!Value(dnLine, dn, &dnText)) return false;
+  if (!dn_.Parse(dnText)) return Fail(dnLine.number, "DN does not parse");
+  if (dn_.RdnCount() == 0) return Fail(dnLine.number, "empty DN");
+
+  DirTree::NodeId node = DirTree::kRoot;
+  for (size_t i = dn_.RdnCount(); i-- > 0;) {
+    if (i + 1 < dn_.RdnCount()) tree_.AddFlags(node, kFlagContainer);
+    DirTree::NodeId child = tree_.FindChild(node, dn_.Rdn(i));
+    if (child == DirTree::kNone) child = tree_.AddChild(node, dn_.Rdn(i));
+    node = child;
+  }
+  if (entryLine_.size() < tree_.size()) entryLine_.resize(tree_.size() + tree_.size() / 2, 0);
+  if (entryLine_[node] != 0)
+    return Fail(dnLine.number,
+                "duplicate DN (first at line " + std::to_string(entryLine_[node]) + ")");
+  entryLine_[node] = dnLine.number;
+
+  bool sawAlias = false;
+  bool sawScript = false;
+  bool firstAttribute = true;
+  Line line;
+  Attribute attribute;
+  while (NextLine(&line)) {
+    if (line.begin == line.end) break;
+    char c = text_[line.begin];
+    if (c == '#') continue;
+    if (!ParseAttribute(line, &attribute)) return false;
+    if (attribute.type == "changetype" || (firstAttribute && attribute.type == "control"))
+      return Fail(line.number, "change records are not supported");
+    firstAttribute = false;
+    if (!ReadAttribute(line, attribute, node, &sawAlias, &sawScript)) return false;
+  }
+  return true;
+}
+
+bool Loader::ReadAttribute(const Line& line, const Attribute& attribute,
+                           DirTree::NodeId node, bool* sawAlias, bool* sawScript) {
+  std::string_view type = attribute.type;
+  if (type == "loginscript") {
+    // Only the first value is the script; it is validated now and decoded
+    // when it is read.
+    if (!CheckBase64(line, attribute)) return false;
+    if (!*sawScript)
+      tree_.SetScript(node, attribute.valueBegin, line.end - attribute.valueBegin,
+                      attribute.encoding);
+    *sawScript = true;
+    return true;
+  }
+  if (type == "objectclass") {
+    std::string_view value;
+    if (!Value(line, attribute, &value)) return false;
+    if (EqualsIgnoreAsciiCase(value, "alias")) tree_.AddFlags(node, kFlagAlias);
+    for (std::string_view container : kContainerClasses)
+      if (EqualsIgnoreAsciiCase(value, container)) tree_.AddFlags(node, kFlagContainer);
+    return true;
+  }
+  if (type == "aliasedobjectname") {
+    if (!CheckBase64(line, attribute)) return false;
+    if (!*sawAlias)
+      aliases_.push_back({node, attribute.valueBegin, line.end, attribute.encoding});
+    *sawAlias = true;
+    return true;
+  }
+  return CheckBase64(line, attribute);
+}
+
+// An alias is a container alias when its target, known only once the whole
+// file is read, is a container. Targets that do not parse or do not exist
+// leave it a plain alias.
+void Loader::ResolveAliases() {
+  for (const PendingAlias& alias : aliases_) {
+    std::string_view target;
+    std::string_view raw = text_.substr(alias.begin, alias.end - alias.begin);
+    if (!DecodeValue(raw, alias.encoding, valueScratch_, &target) || !dn_.Parse(target))
+      continue;
+    DirTree::NodeId node = dn_.RdnCount() ? DirTree::kRoot : DirTree::kNone;
+    for (size_t i = dn_.RdnCount(); i-- > 0 && node != DirTree::kNone;)
+      node = tree_.FindChild(node, dn_.Rdn(i));
+    if (node != DirTree::kNone && (tree_.Flags(node) & kFlagContainer))
+      tree_.AddFlags(alias.node, kFlagContainerAlias);
+  }
+  aliases_.clear();
+  aliases_.shrink_to_fit();
+}
+
+}  // namespace
+
+bool LoadLdif(std::string_view text, DirTree& tree, LdifError* error) {
+  Loader loader(text, tree);
+  return loader.Load(error);
+}
+
+}  // namespace dirclient

@@ -1,0 +1,98 @@
+#include "dirclient/ldif_value.h"
+
+#include <array>
+#include <cstring>
+
+namespace dirclient {
+namespace {
+
+constexpr uint8_t kNotBase64 = 0xFF;
+
+constexpr std::array<uint8_t, 256> MakeBase64Table() {
+  std::array<uint8_t, 256> table{};
+  for (auto& entry : table) entry = kNotBase64;
+  const char* alphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (uint8_t i = 0; i < 64; ++i) table[static_cast<uint8_t>(alphabet[i])] = i;
+  return table;
+}
+constexpr std::array<uint8_t, 256> kBase64 = MakeBase64Table();
+
+}  // namespace
+
+void AppendUnfolded(std::string_view raw, std::string& out) {
+  size_t start = 0;
+  while (start < raw.size()) {
+    const void* hit = std::memchr(raw.data() + start, '\n', raw.size() - start);
+    size_t newline = hit ? static_cast<const char*>(hit) - raw.data() : raw.size();
+    size_t end = newline;
+    if (hit && end > start && raw[end - 1] == '\r') --end;
+    out.append(raw.data() + start, end - start);
+    // A fold is the line break and the one blank after it.
+    start = hit ? newline + 2 : raw.size();
+  }
+}
+
+bool IsValidBase64(std::string_view text) {
+  size_t data = text.size();
+  while (data > 0 && text[data - 1] == '=') --data;
+  size_t padding = text.size() - data;
+  if (padding > 2 || data % 4 == 1) return false;
+  if (padding > 0 && (data + padding) % 4 != 0) return false;
+  for (size_t i = 0; i < data; ++i)
+    if (kBase64[static_cast<uint8_t>(text[i])] == kNotBase64) return false;
+  return true;
+}
+
+size_t DecodedBase64Size(std::string_view text) {
+  size_t data = text.size();
+  while (data > 0 && text[data - 1] == '=') --data;
+  return data / 4 * 3 + (data % 4 ? data % 4 - 1 : 0);
+}
+
+size_t DecodeBase64(std::string_view text, char* dest) {
+  size_t data = text.size();
+  while (data > 0 && text[data - 1] == '=') --data;
+  char* const start = dest;
+  const auto* src = reinterpret_cast<const uint8_t*>(text.data());
+  size_t i = 0;
+  // Each group is read whole before its bytes are written, so `dest` may
+  // point at or before `text`: decoding in place is safe.
+  for (; i + 4 <= data; i += 4) {
+    uint32_t bits = kBase64[src[i]] << 18 | kBase64[src[i + 1]] << 12 |
+                    kBase64[src[i + 2]] << 6 | kBase64[src[i + 3]];
+    *dest++ = static_cast<char>(bits >> 16);
+    *dest++ = static_cast<char>(bits >> 8);
+    *dest++ = static_cast<char>(bits);
+  }
+  if (data - i >= 2) {
+    uint32_t bits = kBase64[src[i]] << 18 | kBase64[src[i + 1]] << 12;
+    if (data - i == 3) bits |= kBase64[src[i + 2]] << 6;
+    *dest++ = static_cast<char>(bits >> 16);
+    if (data - i == 3) *dest++ = static_cast<char>(bits >> 8);
+  }
+  return static_cast<size_t>(dest - start);
+}
+
+bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,
+                 std::string_view* value) {
+  std::string_view text = raw;
+  bool inScratch = encoding & kValueFolded;
+  if (inScratch) {
+    scratch.clear();
+    AppendUnfolded(raw, scratch);
+    text = scratch;
+  }
+  if (!(encoding & kValueBase64)) {
+    *value = text;
+    return true;
+  }
+  if (!IsValidBase64(text)) return false;
+  if (!inScratch) scratch.resize(DecodedBase64Size(text));
+  size_t size = DecodeBase64(text, scratch.data());
+  scratch.resize(size);
+  *value = scratch;
+  return true;
+}
+
+}  // namespace dirclient

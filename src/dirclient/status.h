@@ -1,0 +1,49 @@
+// The client's failure statuses. Every value keeps its number for good:
+// users look up the hexadecimal form the tool prints (-601 prints as
+// FFFFFDA7), so a number is never reused or moved.
+#pragma once
+
+#include "dirclient/dirclient.h"
+
+namespace dirclient {
+
+enum DirStatus : Status {
+  kOk = 0,
+
+  // Names and objects.
+  kNoSuchObject = -601,     // the name parses but names no object
+  kNoSuchAttribute = -602,  // the object has no such attribute
+  kNameTooLong = -603,      // a listed name over 259 bytes
+  kBadName = -604,          // a name that does not parse
+
+  // Calls the client cannot serve.
+  kBadContext = -610,
+  kBadBuffer = -611,
+  kBadStream = -612,
+  kBadIteration = -613,     // not the handle of this context's listing
+  kNoMoreObjects = -614,    // more names read than the batch holds
+  kBadStreamMode = -615,    // streams are read-only
+  kBadContextKey = -616,
+  kBadBufferSize = -617,
+  kNotStarted = -618,       // an operation before a successful start-up
+  kBadArgument = -619,
+  kUnknownCodePage = -620,
+  kOutOfMemory = -621,
+
+  // Start-up.
+  kNoTreeConfigured = -630,
+  kTreeUnreadable = -631,   // the LDIF file cannot be opened or read
+  kTreeMalformed = -632,    // the LDIF file does not parse
+  kAlreadyStarted = -633,
+
+  // LDAP: a libldap API error e (negative, -1 to -99) maps to kLdapApiBase + e
+  // (-901 to -999), and a server result code c (positive) to
+  // kLdapResultBase - c (-1001 and below), so every cause stays distinct.
+  kLdapApiBase = -900,
+  kLdapResultBase = -1000,
+};
+
+// One line of text saying what a status means, for diagnostics and docs.
+const char* StatusText(Status status);
+
+}  // namespace dirclient

@@ -1,0 +1,33 @@
+// Where the client's tree comes from: the one place that reads the client's
+// configuration and picks a backend.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "dirclient/dir_tree.h"
+#include "dirclient/dirclient.h"
+#include "dirclient/mapped_file.h"
+
+namespace dirclient {
+
+// A loaded tree with the bytes its scripts refer to.
+struct LoadedTree {
+  MappedFile file;     // an LDIF file's bytes
+  std::string arena;   // script bytes a server sent
+  DirTree tree;
+};
+
+// Loads the tree that `setting` (the value of DIRCLIENT_TREE, may be null)
+// names. On failure writes one line to `diagnostics`, prefixed with
+// `program`, and returns the failure status.
+Status LoadConfiguredTree(const char* setting, std::FILE* diagnostics,
+                          const char* program, std::unique_ptr<LoadedTree>* out);
+
+// Loads an LDIF file; on failure writes "program: path:line: what" (or
+// "program: path: reason" when it cannot be read).
+Status LoadLdifFile(const char* path, std::FILE* diagnostics,
+                    const char* program, std::unique_ptr<LoadedTree>* out);
+
+}  // namespace dirclient

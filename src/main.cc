@@ -1,0 +1,17 @@
+// qovant: finds the directory objects whose login script contains a text.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "dirclient/tree_client.h"
+#include "run.h"
+
+int main(int argc, char** argv) {
+  // The buffers are the tool's whole state; static storage keeps 68 KB off
+  // the stack and out of the heap.
+  static qovant::SharedBuffers buffers;
+  dirclient::TreeClient client(std::getenv("DIRCLIENT_TREE"), stderr, "qovant");
+  qovant::Output out(stdout, isatty(STDOUT_FILENO) == 1);
+  return qovant::RunQovant(argc, argv, client, buffers, out, stderr);
+}
