@@ -78,9 +78,11 @@ Status FakeDirClient::NWDSCreateContext(ContextHandle* context) {
 Status FakeDirClient::DirSetNameContext(ContextHandle context, int32_t key,
                                         const char* name) {
   calls.push_back("DirSetNameContext " + std::to_string(key) + " " + name);
-  if (Status s = Injected(Op::DirSetNameContext)) return s;
+  // Only a negative status is a failure.
+  Status status = Injected(Op::DirSetNameContext);
+  if (status < 0) return status;
   contexts_.at(static_cast<uint32_t>(context)).nameContext = name;
-  return 0;
+  return status;
 }
 
 Status FakeDirClient::NWDSAllocBuf(std::size_t size, BufferHandle* buffer) {

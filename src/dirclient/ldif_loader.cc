@@ -107,7 +107,10 @@ bool Loader::NextLine(Line* line) {
     line->end = newline;
     pos_ = hit ? newline + 1 : text_.size();
     ++lineNumber_;
-    if (pos_ < text_.size() && text_[pos_] == ' ') {
+    // A blank line ends a record and continues nothing.
+    bool blank = newline == line->begin ||
+                 (newline == line->begin + 1 && text_[line->begin] == '\r');
+    if (!blank && pos_ < text_.size() && text_[pos_] == ' ') {
       line->folded = true;
       continue;
     }

@@ -1,0 +1,149 @@
+// The LDIF loader: every syntax that content records may use, and the
+// errors that stop a load, each with its line.
+#include <gtest/gtest.h>
+
+#include "capture.h"
+#include "dirclient/ldif_loader.h"
+#include "dirclient/tree_client.h"
+#include "param_name.h"
+
+namespace qovant_test {
+namespace {
+
+using dirclient::LoadedTree;
+
+std::unique_ptr<LoadedTree> Load(const std::string& ldif, dirclient::LdifError* error) {
+  auto loaded = std::make_unique<LoadedTree>();
+  loaded->arena = ldif;
+  if (!dirclient::LoadLdif(loaded->arena, loaded->tree, error)) return nullptr;
+  return loaded;
+}
+
+// Loads the LDIF and runs the tool over it.
+std::string Search(const std::string& ldif, const char* text) {
+  dirclient::LdifError error;
+  auto loaded = Load(ldif, &error);
+  if (!loaded) return "load failed at line " + std::to_string(error.line) + ": " + error.message;
+  dirclient::TreeClient client(std::move(loaded));
+  return RunTool(client, {text}).out;
+}
+
+struct SyntaxCase {
+  const char* title;
+  std::string ldif;
+  std::string expected;  // report for the search "map"
+};
+
+std::vector<SyntaxCase> SyntaxCases() {
+  return {
+      {"plain value", "dn: o=Acme\nloginScript: map x:\n", "Acme (MAP X:)\n"},
+      {"version line and comments", "# export\nversion: 1\n# about Acme\ndn: o=Acme\n# inside\nloginScript: map x:\n",
+       "Acme (MAP X:)\n"},
+      {"version line right before a record", "version: 1\ndn: o=Acme\nloginScript: map\n", "Acme (MAP)\n"},
+      {"CRLF line ends", "dn: o=Acme\r\nloginScript: map x:\r\n\r\ndn: cn=B,o=Acme\r\nloginScript: map b\r\n",
+       "Acme (MAP X:)\nB.Acme (MAP B)\n"},
+      {"base64 CRLF script", "dn: o=Acme\nloginScript:: V1JJVEUgMQ0KbWFwIHg6DQo=\n", "Acme (MAP X:)\n"},
+      {"base64 without padding", "dn: o=Acme\nloginScript:: bWFwIHg6\n", "Acme (MAP X:)\n"},
+      {"folded base64 value", "dn: o=Acme\nloginScript:: V1JJVEUgMQ0Kb\n WFwIHg6DQo=\n", "Acme (MAP X:)\n"},
+      {"fold inside the attribute name", "dn: o=Acme\nlogin\n Script: map x:\n", "Acme (MAP X:)\n"},
+      {"fold between the colons", "dn: o=Acme\nloginScript:\n : bWFwIHg6\n", "Acme (MAP X:)\n"},
+      {"fold with CRLF", "dn: o=Acme\r\nloginScript: ma\r\n p x:\r\n", "Acme (MAP X:)\n"},
+      {"folded comment", "# a comment\n that goes on\ndn: o=Acme\nloginScript: map\n", "Acme (MAP)\n"},
+      {"base64 DN", "dn:: bz1BY21l\nloginScript: map\n", "Acme (MAP)\n"},
+      {"attribute options and case", "dn: o=Acme\nLOGINSCRIPT;binary: map z\n", "Acme (MAP Z)\n"},
+      {"first value is the script", "dn: o=Acme\nloginScript: map 1\nloginScript: map 2\n", "Acme (MAP 1)\n"},
+      {"empty value reads 0 bytes", "dn: o=Acme\nloginScript:\n", ""},
+      {"several blank lines and no final line end", "\n\ndn: o=Acme\n\n\n\ndn: cn=A,o=Acme\nloginScript: map", "A.Acme (MAP)\n"},
+      {"ancestors without entries are containers", "dn: cn=A,ou=X,o=Acme\nloginScript: map a\n", "A.X.Acme (MAP A)\n"},
+      {"order of first mention", "dn: cn=B,o=Y\nloginScript: map b\n\ndn: o=X\nloginScript: map x\n\ndn: o=Y\nloginScript: map y\n",
+       "Y (MAP Y)\nB.Y (MAP B)\nX (MAP X)\n"},
+      {"dc-style suffix", "dn: cn=A,dc=example,dc=com\nloginScript: map\n", "A.Dexample.Dcom (MAP)\n"},
+      {"aliases are skipped", "dn: o=Acme\nobjectClass: organization\n\ndn: cn=L,o=Acme\nobjectClass: alias\nloginScript: map\naliasedObjectName: o=Acme\n",
+       ""},
+      {"DN matching ignores case", "dn: o=Acme\nloginScript: map o\n\ndn: CN=A,O=ACME\nloginScript: map a\n", "Acme (MAP O)\nA.Acme (MAP A)\n"},
+      {"escaped DN values", "dn: cn=Doe\\2C John+uid=jd,o=A.B\nloginScript: map\n", "Doe, John+UID=jd.A\\.B (MAP)\n"},
+      {"empty file", "", ""},
+  };
+}
+
+class LdifSyntax : public testing::TestWithParam<SyntaxCase> {};
+
+TEST_P(LdifSyntax, LoadsAndSearches) {
+  EXPECT_EQ(Search(GetParam().ldif, "map"), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LdifSyntax, testing::ValuesIn(SyntaxCases()), TitleName<SyntaxCase>);
+
+struct ErrorCase {
+  const char* title;
+  std::string ldif;
+  uint64_t line;
+  const char* message;
+};
+
+std::vector<ErrorCase> ErrorCases() {
+  return {
+      {"change record", "dn: o=Acme\nchangetype: add\nloginScript: x\n", 2, "change records are not supported"},
+      {"control line", "dn: o=Acme\ncontrol: 1.2.3\nchangetype: delete\n", 2, "change records are not supported"},
+      {"URL value", "dn: o=Acme\nloginScript:< file:///etc/passwd\n", 2, "URL values (\":<\") are not supported"},
+      {"DN that does not parse", "dn: o=Acme\n\ndn: cn=A,,o=Acme\n", 3, "DN does not parse"},
+      {"DN without a type", "dn: =Acme\n", 1, "DN does not parse"},
+      {"empty DN", "dn:\nobjectClass: top\n", 1, "empty DN"},
+      {"line without colon", "dn: o=Acme\nthis is text\n", 2, "line is neither an attribute nor a continuation"},
+      {"change separator", "dn: o=Acme\n-\n", 2, "line is neither an attribute nor a continuation"},
+      {"bad attribute name", "dn: o=Acme\nlogin script: x\n", 2, "line is neither an attribute nor a continuation"},
+      {"bad base64 character", "dn: o=Acme\nloginScript:: bWF*IHg6\n", 2, "bad base64 value"},
+      {"bad base64 length", "dn: o=Acme\nloginScript:: bWFwI\n", 2, "bad base64 value"},
+      {"bad base64 in another attribute", "dn: o=Acme\n\ndn: cn=A,o=Acme\nphoto:: ===\n", 4, "bad base64 value"},
+      {"bad base64 DN", "dn:: %%%\n", 1, "bad base64 value"},
+      {"duplicate DN", "dn: o=Acme\n\n# again\ndn: O=acme\n", 4, "duplicate DN (first at line 1)"},
+      {"record without dn", "objectClass: top\n", 1, "record does not begin with \"dn:\""},
+      {"version in the middle", "dn: o=A\n\nversion: 1\n", 3, "record does not begin with \"dn:\""},
+      {"unsupported version", "version: 2\ndn: o=A\n", 1, "unsupported LDIF version"},
+      {"continuation after a blank line", "dn: o=A\n\n continued\n", 3, "continuation line with nothing to continue"},
+      {"continuation at the start", " dn: o=A\n", 1, "continuation line with nothing to continue"},
+      {"line number counts folded lines", "dn: o=A\ndescription: a\n b\n c\nbad\n", 5,
+       "line is neither an attribute nor a continuation"},
+  };
+}
+
+class LdifError : public testing::TestWithParam<ErrorCase> {};
+
+TEST_P(LdifError, StopsTheLoadAtItsLine) {
+  dirclient::LdifError error;
+  EXPECT_EQ(Load(GetParam().ldif, &error), nullptr);
+  EXPECT_EQ(error.line, GetParam().line);
+  EXPECT_EQ(error.message, GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LdifError, testing::ValuesIn(ErrorCases()), TitleName<ErrorCase>);
+
+TEST(LdifFlagsTest, ContainersAndAliasesFollowClassesAndTargets) {
+  dirclient::LdifError error;
+  auto loaded = Load(
+      "dn: o=Acme\nobjectClass: Organization\n\n"
+      "dn: ou=Empty,o=Acme\nobjectClass: organizationalUnit\n\n"
+      "dn: cn=Leaf,o=Acme\nobjectClass: person\n\n"
+      "dn: cn=ToUnit,o=Acme\nobjectClass: ALIAS\naliasedObjectName: OU=empty,o=acme\n\n"
+      "dn: cn=ToLeaf,o=Acme\nobjectClass: alias\naliasedObjectName: cn=Leaf,o=Acme\n\n"
+      "dn: cn=ToNothing,o=Acme\nobjectClass: alias\naliasedObjectName: cn=Gone,o=Acme\n\n"
+      "dn: cn=Parent,o=Acme\n\ndn: cn=Child,cn=Parent,o=Acme\n",
+      &error);
+  ASSERT_NE(loaded, nullptr) << error.message;
+  const dirclient::DirTree& tree = loaded->tree;
+  auto flags = [&](const char* name) {
+    bool parsed;
+    return tree.Flags(tree.Resolve(dirclient::DirTree::kRoot, name, &parsed));
+  };
+  using namespace dirclient;  // NOLINT: flag names only
+  EXPECT_EQ(flags("O=Acme"), kFlagContainer);
+  EXPECT_EQ(flags("OU=Empty.O=Acme"), kFlagContainer);
+  EXPECT_EQ(flags("CN=Leaf.O=Acme"), 0u);
+  EXPECT_EQ(flags("CN=ToUnit.O=Acme"), kFlagAlias | kFlagContainerAlias);
+  EXPECT_EQ(flags("CN=ToLeaf.O=Acme"), kFlagAlias);
+  EXPECT_EQ(flags("CN=ToNothing.O=Acme"), kFlagAlias);
+  EXPECT_EQ(flags("CN=Parent.O=Acme"), kFlagContainer);
+}
+
+}  // namespace
+}  // namespace qovant_test
