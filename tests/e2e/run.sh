@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# End-to-end cases of the installed binary: exact standard output, standard
+# error and exit status for each row of the table below.
+# Usage: run.sh BUILD_DIR
+set -u
+build=$1
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cmake --install "$build" --prefix "$work/prefix" >/dev/null || exit 1
+qovant=$work/prefix/bin/qovant
+[ -f "$work/prefix/share/man/man1/qovant.1" ] || { echo "man page not installed"; exit 1; }
+
+failures=0 passed=0
+# check NAME EXPECTED_EXIT EXPECTED_OUT_FILE EXPECTED_ERR -- COMMAND...
+check() {
+  local name=$1 want_exit=$2 want_out=$3 want_err=$4
+  shift 5
+  "$@" >"$work/out" 2>"$work/err" </dev/null
+  local got_exit=$?
+  local ok=1
+  [ "$got_exit" = "$want_exit" ] || { echo "$name: exit $got_exit, want $want_exit"; ok=0; }
+  cmp -s "$work/out" "$want_out" || { echo "$name: stdout differs:"; od -c "$work/out" | head -20; ok=0; }
+  [ "$(cat "$work/err")" = "$want_err" ] || { echo "$name: stderr: $(cat "$work/err")"; echo "  want: $want_err"; ok=0; }
+  if [ $ok = 1 ]; then passed=$((passed + 1)); else failures=$((failures + 1)); fi
+}
+
+empty=$work/empty
+: >"$empty"
+printf '\nNWCallsInit returned FFFFFD88' >"$work/malformed.out"
+printf '\nNWCallsInit returned FFFFFD89' >"$work/unreadable.out"
+printf '\nNWCallsInit returned FFFFFD8A' >"$work/unconfigured.out"
+printf 'qovant: the substring is longer than 99 bytes\nUse: qovant <substring>\n' >"$work/long.out"
+long=$(printf 'x%.0s' $(seq 100))
+
+export LC_ALL=C
+check sample 0 "$here/expected/acme-map.out" "" -- env DIRCLIENT_TREE="$top/examples/acme.ldif" "$qovant" map
+check sample-upper-case-argument 0 "$here/expected/acme-map.out" "" -- env DIRCLIENT_TREE="$top/examples/acme.ldif" "$qovant" MaP
+check display-and-cut 0 "$here/expected/cases-map.out" "" -- env DIRCLIENT_TREE="$here/cases.ldif" "$qovant" map
+check empty-substring 0 "$here/expected/cases-empty.out" "" -- env DIRCLIENT_TREE="$here/cases.ldif" "$qovant" ""
+check tree-from-a-pipe 0 "$here/expected/cases-map.out" "" -- bash -c "DIRCLIENT_TREE=<(cat '$here/cases.ldif') '$qovant' map"
+check no-match 0 "$empty" "" -- env DIRCLIENT_TREE="$here/cases.ldif" "$qovant" "no such text anywhere"
+check malformed-tree 1 "$work/malformed.out" "qovant: $here/bad-base64.ldif:5: bad base64 value" -- env DIRCLIENT_TREE="$here/bad-base64.ldif" "$qovant" x
+check missing-tree 1 "$work/unreadable.out" "qovant: $work/none.ldif: No such file or directory" -- env DIRCLIENT_TREE="$work/none.ldif" "$qovant" x
+check directory-as-tree 1 "$work/unreadable.out" "qovant: $here: Is a directory" -- env DIRCLIENT_TREE="$here" "$qovant" x
+check substring-too-long 2 "$work/long.out" "" -- env DIRCLIENT_TREE="$here/cases.ldif" "$qovant" "$long"
+check full-disk 3 "$empty" "qovant: cannot write standard output: No space left on device" -- bash -c "DIRCLIENT_TREE='$top/examples/acme.ldif' '$qovant' map >/dev/full"
+
+# Unset tree: the message depends on what else may be configured, so only
+# the start-up failure is checked here.
+env -u DIRCLIENT_TREE LDAPNOINIT=1 "$qovant" x >"$work/out" 2>/dev/null
+if [ $? = 1 ] && cmp -s "$work/out" "$work/unconfigured.out"; then passed=$((passed + 1)); else
+  echo "unset-tree: wrong result"; failures=$((failures + 1)); fi
+
+# Usage: banner with the build line, no client start.
+env DIRCLIENT_TREE=/nonexistent "$qovant" >"$work/out" 2>"$work/err"
+if [ $? = 2 ] && grep -qxE 'Compiled at [A-Z][a-z]{2} [0-9]{2} [0-9]{4}  [0-9]{2}:[0-9]{2}:[0-9]{2}' "$work/out" &&
+   [ "$(sed -n '1p;3p' "$work/out")" = "$(printf 'Brellkin.\nUse: qovant <substring>')" ] && [ ! -s "$work/err" ]; then
+  passed=$((passed + 1)); else echo "usage: wrong banner"; failures=$((failures + 1)); fi
+
+echo "$passed passed, $failures failed"
+[ "$failures" = 0 ]
