@@ -3,15 +3,11 @@
 #include <cstring>
 
 #include "dirclient/dirclient.h"
+#include "dirclient/entry_mapping.h"
 #include "dirclient/ldif_value.h"
 
 namespace dirclient {
 namespace {
-
-// Object classes that make an entry a container even without subordinates.
-constexpr std::string_view kContainerClasses[] = {
-    "country", "locality", "organization", "organizationalUnit", "domain",
-    "dcObject"};
 
 // An attribute description longer than this is not one any directory uses;
 // refusing it keeps a hostile line from growing the scratch buffer.
@@ -227,13 +223,7 @@ bool Loader::ReadEntry(const Line& dnLine, const Attribute& dn) {
   if (!dn_.Parse(dnText)) return Fail(dnLine.number, "DN does not parse");
   if (dn_.RdnCount() == 0) return Fail(dnLine.number, "empty DN");
 
-  DirTree::NodeId node = DirTree::kRoot;
-  for (size_t i = dn_.RdnCount(); i-- > 0;) {
-    if (i + 1 < dn_.RdnCount()) tree_.AddFlags(node, kFlagContainer);
-    DirTree::NodeId child = tree_.FindChild(node, dn_.Rdn(i));
-    if (child == DirTree::kNone) child = tree_.AddChild(node, dn_.Rdn(i));
-    node = child;
-  }
+  DirTree::NodeId node = AddEntryPath(tree_, dn_);
   if (entryLine_.size() < tree_.size()) entryLine_.resize(tree_.size() + tree_.size() / 2, 0);
   if (entryLine_[node] != 0)
     return Fail(dnLine.number,
@@ -274,9 +264,7 @@ bool Loader::ReadAttribute(const Line& line, const Attribute& attribute,
   if (type == "objectclass") {
     std::string_view value;
     if (!Value(line, attribute, &value)) return false;
-    if (EqualsIgnoreAsciiCase(value, "alias")) tree_.AddFlags(node, kFlagAlias);
-    for (std::string_view container : kContainerClasses)
-      if (EqualsIgnoreAsciiCase(value, container)) tree_.AddFlags(node, kFlagContainer);
+    tree_.AddFlags(node, ObjectClassFlags(value));
     return true;
   }
   if (type == "aliasedobjectname") {
@@ -296,13 +284,8 @@ void Loader::ResolveAliases() {
   for (const PendingAlias& alias : aliases_) {
     std::string_view target;
     std::string_view raw = text_.substr(alias.begin, alias.end - alias.begin);
-    if (!DecodeValue(raw, alias.encoding, valueScratch_, &target) || !dn_.Parse(target))
-      continue;
-    DirTree::NodeId node = dn_.RdnCount() ? DirTree::kRoot : DirTree::kNone;
-    for (size_t i = dn_.RdnCount(); i-- > 0 && node != DirTree::kNone;)
-      node = tree_.FindChild(node, dn_.Rdn(i));
-    if (node != DirTree::kNone && (tree_.Flags(node) & kFlagContainer))
-      tree_.AddFlags(alias.node, kFlagContainerAlias);
+    if (DecodeValue(raw, alias.encoding, valueScratch_, &target))
+      MarkContainerAlias(tree_, alias.node, target, dn_);
   }
   aliases_.clear();
   aliases_.shrink_to_fit();

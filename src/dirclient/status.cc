@@ -25,6 +25,13 @@ const char* StatusText(Status status) {
     case kTreeUnreadable: return "directory tree file cannot be read";
     case kTreeMalformed: return "directory tree file is malformed";
     case kAlreadyStarted: return "client already started";
+    case kPasswordFileUnreadable: return "password file cannot be read";
+    case kPasswordFileExposed: return "password file is open to group or others";
+    case kPasswordEmpty: return "password file holds no password";
+    case kLdapBadUri: return "LDAP URI does not parse";
+    case kLdapNoNamingContexts: return "no base DN and no naming contexts";
+    case kLdapPagingBroken: return "server broke off the paged search";
+    case kLdapBadDn: return "server sent a DN that does not parse";
     default: break;
   }
   if (status < kLdapApiBase && status > kLdapApiBase - 100)

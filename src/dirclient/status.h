@@ -35,6 +35,13 @@ enum DirStatus : Status {
   kTreeUnreadable = -631,   // the LDIF file cannot be opened or read
   kTreeMalformed = -632,    // the LDIF file does not parse
   kAlreadyStarted = -633,
+  kPasswordFileUnreadable = -634,  // missing, not a file, or too long
+  kPasswordFileExposed = -635,     // group or others have access to it
+  kPasswordEmpty = -636,           // would make the bind anonymous
+  kLdapBadUri = -637,              // an LDAP URI that does not parse
+  kLdapNoNamingContexts = -638,    // no base in the URI, none in the root DSE
+  kLdapPagingBroken = -639,        // the server did not keep to paged results
+  kLdapBadDn = -640,               // the server sent a DN that does not parse
 
   // LDAP: a libldap API error e (negative, -1 to -99) maps to kLdapApiBase + e
   // (-901 to -999), and a server result code c (positive) to

@@ -1,5 +1,9 @@
 #include "dirclient/tree_source.h"
 
+#include <cstdlib>
+
+#include "dirclient/ldap_source.h"
+#include "dirclient/ldap_target.h"
 #include "dirclient/ldif_loader.h"
 #include "dirclient/status.h"
 
@@ -25,14 +29,29 @@ Status LoadLdifFile(const char* path, std::FILE* diagnostics,
 
 Status LoadConfiguredTree(const char* setting, std::FILE* diagnostics,
                           const char* program, std::unique_ptr<LoadedTree>* out) {
-  if (!setting || !*setting) {
+  if (setting && *setting && !IsLdapUri(setting))
+    return LoadLdifFile(setting, diagnostics, program, out);
+
+  // A URI, or else whatever server libldap's own configuration names, with
+  // its default base (BASE, LDAPBASE) where the URI has none.
+  std::string uris = setting && *setting ? std::string(setting) : ConfiguredLdapUris();
+  if (uris.empty()) {
     std::fprintf(diagnostics,
                  "%s: no directory tree configured: set DIRCLIENT_TREE to an "
-                 "LDIF file\n",
+                 "LDIF file or an ldap://, ldaps:// or ldapi:// URI, or name a "
+                 "server in ldap.conf (URI)\n",
                  program);
     return kNoTreeConfigured;
   }
-  return LoadLdifFile(setting, diagnostics, program, out);
+  LdapTarget target;
+  std::string reason;
+  if (!ParseLdapTarget(uris, &target, &reason)) {
+    std::fprintf(diagnostics, "%s: %s: %s\n", program, uris.c_str(), reason.c_str());
+    return kLdapBadUri;
+  }
+  if (!(setting && *setting) && target.base.empty()) target.base = ConfiguredLdapBase();
+  return LoadLdapTree(target, std::getenv("DIRCLIENT_PASSWORD_FILE"), diagnostics,
+                      program, out);
 }
 
 }  // namespace dirclient

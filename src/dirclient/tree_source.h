@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "dirclient/byte_arena.h"
 #include "dirclient/dir_tree.h"
 #include "dirclient/dirclient.h"
 #include "dirclient/mapped_file.h"
@@ -15,7 +16,8 @@ namespace dirclient {
 // A loaded tree with the bytes its scripts refer to.
 struct LoadedTree {
   MappedFile file;     // an LDIF file's bytes
-  std::string arena;   // script bytes a server sent
+  std::string arena;   // bytes held in memory (trees built in tests)
+  ByteArena scripts;   // script bytes a server sent
   DirTree tree;
 };
 

@@ -1,0 +1,39 @@
+// An append-only store of bytes in one contiguous block, for the script
+// bytes a server sends.
+//
+// It grows by remapping its pages rather than copying them, so that peak
+// memory stays at the bytes held (plus the untouched tail of the mapping)
+// even for hundreds of megabytes of scripts; a copying string would need
+// the old and the new block at once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace dirclient {
+
+class ByteArena {
+ public:
+  ByteArena() = default;
+  ~ByteArena();
+  ByteArena(const ByteArena&) = delete;
+  ByteArena& operator=(const ByteArena&) = delete;
+
+  // Appends `bytes` and sets *offset to where they start; false, with
+  // nothing appended, when memory cannot be had. Earlier views are
+  // invalidated: the block may move.
+  bool Append(std::string_view bytes, uint64_t* offset);
+
+  std::string_view view() const { return {data_, size_}; }
+  std::size_t size() const { return size_; }
+
+ private:
+  bool Reserve(std::size_t needed);
+
+  char* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+}  // namespace dirclient

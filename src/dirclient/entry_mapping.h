@@ -1,0 +1,33 @@
+// How one directory entry lands in a DirTree, whichever backend read it: the
+// chain of nodes its DN names, the flags its object classes give, and the
+// container-alias mark its alias target earns once the whole tree is known.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "dirclient/dir_tree.h"
+#include "dirclient/name_mapping.h"
+
+namespace dirclient {
+
+// Finds or creates the node of every RDN of `dn`, top first, and returns the
+// entry's own node. Ancestors become containers; those not seen before are
+// added as attribute-less placeholders, so that an entry may come before its
+// parent (or without it) and still hang in the right place. `dn` must hold
+// at least one RDN.
+DirTree::NodeId AddEntryPath(DirTree& tree, const DnParser& dn);
+
+// The node `dn` names, or kNone when it names none (or no RDN).
+DirTree::NodeId FindEntryPath(const DirTree& tree, const DnParser& dn);
+
+// The flags one objectClass value gives (alias, container), 0 for others.
+uint32_t ObjectClassFlags(std::string_view objectClass);
+
+// Marks `alias` a container alias when `target` names a container of the
+// tree. Targets that do not parse or are not in the tree leave it a plain
+// alias. `scratch` is reused for the parse.
+void MarkContainerAlias(DirTree& tree, DirTree::NodeId alias,
+                        std::string_view target, DnParser& scratch);
+
+}  // namespace dirclient

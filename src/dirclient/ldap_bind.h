@@ -1,0 +1,19 @@
+// Who the client is on the server, as libldap users expect: a simple bind as
+// the configured BINDDN when a password is given; SASL EXTERNAL over ldapi://
+// or where libldap's configuration names that mechanism (SASL_MECH);
+// anonymous otherwise.
+#pragma once
+
+#include "dirclient/ldap_connection.h"
+#include "dirclient/ldap_status.h"
+#include "dirclient/ldap_target.h"
+#include "dirclient/password_file.h"
+
+namespace dirclient {
+
+// `password` is null when no password file is configured. A refused bind
+// fails with the server's result.
+bool BindConnection(LdapConnection& connection, const LdapTarget& target,
+                    const SecretBytes* password, LdapFailure* failure);
+
+}  // namespace dirclient

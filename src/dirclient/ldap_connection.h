@@ -1,0 +1,61 @@
+// A connection to an LDAP server: libldap's handle with the options the
+// client relies on, connected, under TLS where the URI or libldap's
+// configuration asks for it, and with every wait bounded.
+#pragma once
+
+#include <ldap.h>
+#include <sys/time.h>
+
+#include "dirclient/ldap_handles.h"
+#include "dirclient/ldap_status.h"
+#include "dirclient/ldap_target.h"
+
+namespace dirclient {
+
+// Used where libldap's configuration (NETWORK_TIMEOUT, TIMEOUT) sets none.
+inline constexpr long kDefaultNetworkTimeoutSeconds = 10;
+inline constexpr long kDefaultRequestTimeoutSeconds = 60;
+
+class LdapConnection {
+ public:
+  // Creates the handle, sets its options and connects (ldaps:// with TLS;
+  // StartTLS when the target asks for it, and then a failure to start TLS
+  // fails the connection). Certificate checks are left as libldap's
+  // configuration sets them.
+  bool Open(const LdapTarget& target, LdapFailure* failure);
+
+  LDAP* get() const { return ld_.get(); }
+
+  // Waits for the next message of request `msgid`, at most the request
+  // timeout. Returns its type (LDAP_RES_*), or 0 with *failure set.
+  int Next(int msgid, LdapMessagePtr* message, LdapFailure* failure);
+
+  // The failure for libldap call that returned `code`, with the handle's
+  // diagnostic message.
+  LdapFailure Failure(int code) const;
+
+ private:
+  bool SetOptions(LdapFailure* failure);
+
+  LdapHandle ld_;
+  struct timeval requestTimeout_ = {kDefaultRequestTimeoutSeconds, 0};
+};
+
+// Owns a request in flight: abandons it unless it was finished, so that a
+// failure part-way leaves nothing running on the server.
+class PendingRequest {
+ public:
+  PendingRequest(LDAP* ld, int msgid) : ld_(ld), msgid_(msgid) {}
+  ~PendingRequest() {
+    if (msgid_ >= 0) ldap_abandon_ext(ld_, msgid_, nullptr, nullptr);
+  }
+  PendingRequest(const PendingRequest&) = delete;
+  PendingRequest& operator=(const PendingRequest&) = delete;
+  void Finished() { msgid_ = -1; }
+
+ private:
+  LDAP* ld_;
+  int msgid_;
+};
+
+}  // namespace dirclient

@@ -1,0 +1,158 @@
+#include "dirclient/ldap_search.h"
+
+#include <cstring>
+
+#include "dirclient/status.h"
+
+namespace dirclient {
+namespace {
+
+constexpr char kEveryEntry[] = "(objectClass=*)";
+
+bool SameBytes(const struct berval& a, const struct berval& b) {
+  return a.bv_len == b.bv_len && (a.bv_len == 0 || std::memcmp(a.bv_val, b.bv_val, a.bv_len) == 0);
+}
+
+// The result code, diagnostic text and controls of a final result.
+struct FinalResult {
+  int code = LDAP_OTHER;
+  LdapStringPtr diagnostic;
+  LdapControlsPtr controls;
+};
+
+bool ParseFinal(LdapConnection& connection, LDAPMessage* message,
+                FinalResult* result, LdapFailure* failure) {
+  char* diagnostic = nullptr;
+  LDAPControl** controls = nullptr;
+  int rc = ldap_parse_result(connection.get(), message, &result->code, nullptr,
+                             &diagnostic, nullptr, &controls, 0);
+  result->diagnostic.reset(diagnostic);
+  result->controls.reset(controls);
+  if (rc != LDAP_SUCCESS) {
+    *failure = connection.Failure(rc);
+    return false;
+  }
+  return true;
+}
+
+// One page: sends the request with `cookie` and reads up to its final
+// result. Sets *done when the search is over; otherwise *cookie is the next.
+bool ReadPage(LdapConnection& connection, const std::string& base,
+              const char* const* attributes, EntrySink& sink, OwnedBerval* cookie,
+              bool* done, LdapFailure* failure) {
+  LDAP* ld = connection.get();
+  LDAPControl* rawControl = nullptr;
+  int rc = ldap_create_page_control(ld, kPageSize, cookie->empty() ? nullptr : cookie->get(),
+                                    1, &rawControl);
+  LdapControlPtr control(rawControl);
+  if (rc != LDAP_SUCCESS) {
+    *failure = connection.Failure(rc);
+    return false;
+  }
+  LDAPControl* serverControls[] = {control.get(), nullptr};
+  int msgid = -1;
+  rc = ldap_search_ext(ld, base.c_str(), LDAP_SCOPE_SUBTREE, kEveryEntry,
+                       const_cast<char**>(attributes), 0, serverControls, nullptr,
+                       nullptr, LDAP_NO_LIMIT, &msgid);
+  if (rc != LDAP_SUCCESS) {
+    *failure = connection.Failure(rc);
+    return false;
+  }
+  PendingRequest request(ld, msgid);
+  for (;;) {
+    LdapMessagePtr message;
+    int type = connection.Next(msgid, &message, failure);
+    if (type == 0) return false;
+    if (type == LDAP_RES_SEARCH_ENTRY) {
+      if (!sink.Entry(ld, message.get(), failure)) return false;
+      continue;
+    }
+    // Continuation references point at other servers, which are not read.
+    if (type != LDAP_RES_SEARCH_RESULT) continue;
+
+    request.Finished();
+    FinalResult result;
+    if (!ParseFinal(connection, message.get(), &result, failure)) return false;
+    if (result.code != LDAP_SUCCESS) {
+      *failure = MakeLdapFailure(result.code, result.diagnostic.get());
+      return false;
+    }
+    LDAPControl* response =
+        ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, result.controls.get(), nullptr);
+    if (!response) {
+      *failure = MakeClientFailure(
+          kLdapPagingBroken, "the server answered a paged search without paging it");
+      return false;
+    }
+    ber_int_t estimate = 0;
+    struct berval next = {0, nullptr};
+    rc = ldap_parse_pageresponse_control(ld, response, &estimate, &next);
+    OwnedBerval nextCookie;
+    nextCookie.Adopt(next);
+    if (rc != LDAP_SUCCESS) {
+      *failure = connection.Failure(rc);
+      return false;
+    }
+    if (nextCookie.empty()) {
+      *done = true;
+      return true;
+    }
+    if (!cookie->empty() && SameBytes(cookie->value(), nextCookie.value())) {
+      *failure = MakeClientFailure(
+          kLdapPagingBroken, "the server repeated its paged results cookie");
+      return false;
+    }
+    cookie->Adopt(nextCookie.Release());
+    return true;
+  }
+}
+
+}  // namespace
+
+bool ReadNamingContexts(LdapConnection& connection,
+                        std::vector<std::string>* contexts, LdapFailure* failure) {
+  LDAP* ld = connection.get();
+  char attribute[] = "namingContexts";
+  char* attributes[] = {attribute, nullptr};
+  int msgid = -1;
+  int rc = ldap_search_ext(ld, "", LDAP_SCOPE_BASE, kEveryEntry, attributes, 0,
+                           nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &msgid);
+  if (rc != LDAP_SUCCESS) {
+    *failure = connection.Failure(rc);
+    return false;
+  }
+  PendingRequest request(ld, msgid);
+  for (;;) {
+    LdapMessagePtr message;
+    int type = connection.Next(msgid, &message, failure);
+    if (type == 0) return false;
+    if (type == LDAP_RES_SEARCH_ENTRY) {
+      BerValuesPtr values(ldap_get_values_len(ld, message.get(), attribute));
+      for (struct berval** value = values.get(); value && *value; ++value)
+        if ((*value)->bv_len) contexts->emplace_back((*value)->bv_val, (*value)->bv_len);
+      continue;
+    }
+    if (type != LDAP_RES_SEARCH_RESULT) continue;
+    request.Finished();
+    FinalResult result;
+    if (!ParseFinal(connection, message.get(), &result, failure)) return false;
+    if (result.code != LDAP_SUCCESS) {
+      *failure = MakeLdapFailure(result.code, result.diagnostic.get());
+      return false;
+    }
+    return true;
+  }
+}
+
+bool ReadSubtreePaged(LdapConnection& connection, const std::string& base,
+                      const char* const* attributes, EntrySink& sink,
+                      LdapFailure* failure) {
+  OwnedBerval cookie;
+  bool done = false;
+  while (!done)
+    if (!ReadPage(connection, base, attributes, sink, &cookie, &done, failure))
+      return false;
+  return true;
+}
+
+}  // namespace dirclient

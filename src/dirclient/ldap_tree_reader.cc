@@ -1,0 +1,168 @@
+#include "dirclient/ldap_tree_reader.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dirclient/entry_mapping.h"
+#include "dirclient/ldap_search.h"
+#include "dirclient/ldif_value.h"
+#include "dirclient/name_mapping.h"
+#include "dirclient/status.h"
+
+namespace dirclient {
+namespace {
+
+// hasSubordinates is computed by the server and sent only when asked for by
+// name; it makes a container of an entry whose subordinates are all hidden.
+const char* const kAttributes[] = {"objectClass", "loginScript", "aliasedObjectName",
+                                   "hasSubordinates", nullptr};
+
+std::string_view View(const struct berval& value) {
+  return {value.bv_val, value.bv_len};
+}
+
+// The attribute type of a description, without its options.
+std::string_view AttributeType(const struct berval& description) {
+  std::string_view type = View(description);
+  return type.substr(0, type.find(';'));
+}
+
+class TreeBuilder : public EntrySink {
+ public:
+  explicit TreeBuilder(LoadedTree& loaded) : loaded_(loaded) {}
+  bool Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) override;
+  void Finish();
+
+ private:
+  bool Attribute(std::string_view type, const struct berval* values,
+                 DirTree::NodeId node, LdapFailure* failure);
+
+  LoadedTree& loaded_;
+  DnParser dn_;
+  std::vector<bool> isEntry_;  // per node: read as an entry, not a placeholder
+  bool sawScript_ = false;
+  bool sawAlias_ = false;
+  // Alias targets wait for the whole tree: only then is it known whether
+  // they name containers.
+  struct PendingAlias {
+    DirTree::NodeId node;
+    size_t begin;
+    size_t length;
+  };
+  std::vector<PendingAlias> aliases_;
+  std::string aliasTargets_;
+};
+
+bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) {
+  BerElement* rawBer = nullptr;
+  struct berval dn = {0, nullptr};
+  int rc = ldap_get_dn_ber(ld, entry, &rawBer, &dn);
+  BerElementPtr ber(rawBer);
+  if (rc != LDAP_SUCCESS) {
+    *failure = MakeLdapFailure(rc, nullptr);
+    return false;
+  }
+  if (!dn_.Parse(View(dn))) {
+    *failure = MakeClientFailure(kLdapBadDn, "the server sent a DN that does not parse: ");
+    AppendPrintable(failure->message, std::string(View(dn)).c_str());
+    return false;
+  }
+  if (dn_.RdnCount() == 0) return true;  // the root DSE is no object of the tree
+  DirTree& tree = loaded_.tree;
+  DirTree::NodeId node = AddEntryPath(tree, dn_);
+  if (isEntry_.size() < tree.size()) isEntry_.resize(tree.size() + tree.size() / 2);
+  // A second copy of an entry (a context also read through another) adds
+  // nothing.
+  if (isEntry_[node]) return true;
+  isEntry_[node] = true;
+
+  sawScript_ = sawAlias_ = false;
+  for (;;) {
+    struct berval description = {0, nullptr};
+    struct berval* rawValues = nullptr;
+    rc = ldap_get_attribute_ber(ld, entry, ber.get(), &description, &rawValues);
+    BerArrayPtr values(rawValues);
+    if (rc != LDAP_SUCCESS) {
+      *failure = MakeLdapFailure(rc, nullptr);
+      return false;
+    }
+    if (!description.bv_val) return true;
+    if (!Attribute(AttributeType(description), values.get(), node, failure)) return false;
+  }
+}
+
+bool TreeBuilder::Attribute(std::string_view type, const struct berval* values,
+                            DirTree::NodeId node, LdapFailure* failure) {
+  if (!values) return true;
+  DirTree& tree = loaded_.tree;
+  if (EqualsIgnoreAsciiCase(type, "objectClass")) {
+    for (const struct berval* value = values; value->bv_val; ++value)
+      tree.AddFlags(node, ObjectClassFlags(View(*value)));
+  } else if (EqualsIgnoreAsciiCase(type, "loginScript")) {
+    // Only the first value is the script, stored once as the server sent it.
+    if (sawScript_ || !values[0].bv_val) return true;
+    sawScript_ = true;
+    uint64_t offset = 0;
+    if (!loaded_.scripts.Append(View(values[0]), &offset)) {
+      *failure = MakeClientFailure(kOutOfMemory, "out of memory for login scripts");
+      return false;
+    }
+    tree.SetScript(node, offset, values[0].bv_len, kValuePlain);
+  } else if (EqualsIgnoreAsciiCase(type, "aliasedObjectName")) {
+    if (sawAlias_ || !values[0].bv_val) return true;
+    sawAlias_ = true;
+    aliases_.push_back({node, aliasTargets_.size(), values[0].bv_len});
+    aliasTargets_.append(View(values[0]));
+  } else if (EqualsIgnoreAsciiCase(type, "hasSubordinates")) {
+    if (values[0].bv_val && EqualsIgnoreAsciiCase(View(values[0]), "TRUE"))
+      tree.AddFlags(node, kFlagContainer);
+  }
+  return true;
+}
+
+void TreeBuilder::Finish() {
+  DirTree& tree = loaded_.tree;
+  for (const PendingAlias& alias : aliases_)
+    MarkContainerAlias(tree, alias.node,
+                       std::string_view(aliasTargets_).substr(alias.begin, alias.length),
+                       dn_);
+  aliases_.clear();
+  aliases_.shrink_to_fit();
+  aliasTargets_.clear();
+  aliasTargets_.shrink_to_fit();
+  isEntry_.clear();
+  isEntry_.shrink_to_fit();
+  // The arena does not move once the tree refers to it. FinishLoading is
+  // left out on purpose: shrinking the node table copies it whole at the
+  // moment of peak memory, and its unused tail was never touched, so it
+  // holds no memory anyway.
+  tree.SetScriptSource(loaded_.scripts.view());
+}
+
+}  // namespace
+
+bool ReadLdapTree(LdapConnection& connection, const std::string& base,
+                  LoadedTree& loaded, LdapFailure* failure) {
+  std::vector<std::string> bases;
+  if (base.empty()) {
+    if (!ReadNamingContexts(connection, &bases, failure)) return false;
+    if (bases.empty()) {
+      *failure = MakeClientFailure(
+          kLdapNoNamingContexts,
+          "the server lists no naming contexts: put the base DN in the URI");
+      return false;
+    }
+  } else {
+    bases.push_back(base);
+  }
+  TreeBuilder builder(loaded);
+  // Every base must be there: a naming context the identity cannot search
+  // is a failure, not an empty part of the tree.
+  for (const std::string& each : bases)
+    if (!ReadSubtreePaged(connection, each, kAttributes, builder, failure)) return false;
+  builder.Finish();
+  return true;
+}
+
+}  // namespace dirclient

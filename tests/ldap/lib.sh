@@ -1,0 +1,208 @@
+# Shared by the LDAP test cases: a throwaway slapd in a temporary folder,
+# qovant runs over LDIF and over the server, and checks of their bytes.
+# Sourced; the case script sets QOVANT and REPO first.
+set -u
+
+TMP=$(mktemp -d /tmp/qovant-ldap.XXXXXX)
+SLAPD_PID=
+PASSED=0
+FAILED=0
+
+stop_slapd() {
+  if [ -n "$SLAPD_PID" ]; then
+    kill "$SLAPD_PID" 2>/dev/null
+    wait "$SLAPD_PID" 2>/dev/null
+    SLAPD_PID=
+  fi
+}
+cleanup() {
+  stop_slapd
+  [ -n "${KEEP_TMP:-}" ] || rm -rf "$TMP"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+# Nothing of the caller's LDAP configuration may leak into a case: no
+# ldaprc in HOME or the working folder, no LDAP* or DIRCLIENT_* variable.
+for variable in $(env | sed -n 's/^\(LDAP[A-Z_]*\|DIRCLIENT_[A-Z_]*\)=.*/\1/p'); do
+  unset "$variable"
+done
+export HOME=$TMP
+export PATH=$PATH:/usr/sbin:/sbin  # slapd, slapadd, slaptest
+cd "$TMP" || exit 1
+
+LDAPI_URI="ldapi://$(printf '%s' "$TMP/ldapi" | sed 's|/|%2F|g')"
+
+# Writes the part of slapd.conf before the databases; extra global lines
+# (limits, TLS) follow from standard input.
+conf_head() {
+  cat > "$TMP/slapd.conf" <<CONF
+include /etc/ldap/schema/core.schema
+include /etc/ldap/schema/cosine.schema
+include /etc/ldap/schema/inetorgperson.schema
+include $REPO/examples/loginscript.schema
+pidfile $TMP/slapd.pid
+argsfile $TMP/slapd.args
+modulepath /usr/lib/ldap
+moduleload back_mdb
+CONF
+  cat >> "$TMP/slapd.conf"
+}
+
+# conf_database SUFFIX: a database with its own folder; its own lines
+# (access, limits) follow from standard input. The rootdn is cn=admin with
+# password "secret".
+conf_database() {
+  local folder="$TMP/db$(grep -c '^database' "$TMP/slapd.conf")"
+  mkdir -p "$folder"
+  cat >> "$TMP/slapd.conf" <<CONF
+
+database mdb
+suffix "$1"
+rootdn "cn=admin,$1"
+rootpw secret
+directory $folder
+maxsize 1073741824
+CONF
+  cat >> "$TMP/slapd.conf"
+}
+
+# LDIF helpers; records are paragraphs whose first line is "dn: ...".
+# ldif_records FILE: the entries alone (slapadd refuses a version line).
+ldif_records() {
+  LC_ALL=C awk 'BEGIN { RS = ""; ORS = "\n\n" } /^dn: / { print }' "$1"
+}
+# ldif_subtree FILE SUFFIX: the entries at or below SUFFIX.
+ldif_subtree() {
+  LC_ALL=C awk -v suffix="$2" 'BEGIN { RS = ""; ORS = "\n\n" }
+    /^dn: / { split($0, line, "\n"); dn = tolower(substr(line[1], 5)); s = tolower(suffix)
+              if (dn == s || substr(dn, length(dn) - length(s)) == "," s) print }' "$1"
+}
+# ldif_without FILE DN [subtree]: the entries less DN (and all below it).
+ldif_without() {
+  LC_ALL=C awk -v target="$2" -v subtree="${3:-}" 'BEGIN { RS = ""; ORS = "\n\n" }
+    /^dn: / { split($0, line, "\n"); dn = tolower(substr(line[1], 5)); t = tolower(target)
+              below = subtree != "" && substr(dn, length(dn) - length(t)) == "," t
+              if (dn != t && !below) print }' "$1"
+}
+
+# load SUFFIX LDIF: adds the entries to the database of SUFFIX.
+load() {
+  slapadd -q -f "$TMP/slapd.conf" -b "$1" -l "$2" > "$TMP/slapadd.log" 2>&1 || {
+    cat "$TMP/slapadd.log" >&2
+    echo "slapadd of $2 failed" >&2
+    exit 1
+  }
+}
+
+# start_slapd [tls]: starts slapd on a free port of 127.0.0.1 (PORT) and on
+# the ldapi socket; with "tls", on ldaps as well (TLS_PORT).
+start_slapd() {
+  slaptest -Q -u -f "$TMP/slapd.conf" || { echo "slaptest refused slapd.conf" >&2; exit 1; }
+  local attempt listeners
+  for attempt in 1 2 3 4 5 6 7 8; do
+    PORT=$((20000 + RANDOM % 30000))
+    TLS_PORT=$((PORT + 1))
+    listeners="ldap://127.0.0.1:$PORT/ $LDAPI_URI"
+    [ "${1:-}" = tls ] && listeners="$listeners ldaps://127.0.0.1:$TLS_PORT/"
+    rm -f "$TMP/ldapi"
+    slapd -f "$TMP/slapd.conf" -h "$listeners" -d 0 > "$TMP/slapd.log" 2>&1 < /dev/null &
+    SLAPD_PID=$!
+    local wait
+    for wait in $(seq 100); do
+      # A port in use makes slapd exit at once: try another.
+      kill -0 "$SLAPD_PID" 2>/dev/null || break
+      # ldapi counts as secure, whatever "security" the case sets.
+      if ldapsearch -x -H "$LDAPI_URI" -s base -b "" namingContexts > /dev/null 2>&1; then
+        return 0
+      fi
+      sleep 0.1
+    done
+    stop_slapd
+  done
+  cat "$TMP/slapd.log" >&2
+  echo "slapd did not start" >&2
+  exit 1
+}
+
+# run NAME SEARCH [VAR=VALUE...]: runs qovant with the variables set, into
+# NAME.out, NAME.err and NAME.rc.
+run() {
+  local name=$1 search=$2
+  shift 2
+  env "$@" "$QOVANT" "$search" > "$TMP/$name.out" 2> "$TMP/$name.err"
+  echo $? > "$TMP/$name.rc"
+}
+
+pass() { PASSED=$((PASSED + 1)); echo "ok   $1"; }
+fail() {
+  FAILED=$((FAILED + 1))
+  echo "FAIL $1: $2"
+  local file
+  for file in "$TMP/$1".out "$TMP/$1".err "$TMP/$1".rc; do
+    [ -f "$file" ] && { echo "--- $(basename "$file")"; head -c 2000 "$file"; echo; }
+  done
+}
+
+# expect_same NAME LDIF SEARCH [VAR=VALUE...]: qovant over the server (the
+# variables say how) prints byte for byte what it prints over LDIF, with
+# exit status 0 and nothing on standard error; LDIF's report must not be
+# empty, or the comparison would prove nothing.
+expect_same() {
+  local name=$1 ldif=$2 search=$3
+  shift 3
+  run "$name.ldif" "$search" DIRCLIENT_TREE="$ldif"
+  run "$name" "$search" "$@"
+  if [ "$(cat "$TMP/$name.ldif.rc")" != 0 ] || [ ! -s "$TMP/$name.ldif.out" ]; then
+    fail "$name" "the LDIF run failed or reported nothing"
+  elif [ "$(cat "$TMP/$name.rc")" != 0 ]; then
+    fail "$name" "exit status $(cat "$TMP/$name.rc")"
+  elif [ -s "$TMP/$name.err" ]; then
+    fail "$name" "unexpected standard error"
+  elif ! cmp -s "$TMP/$name.ldif.out" "$TMP/$name.out"; then
+    fail "$name" "output differs from the LDIF run: $(diff "$TMP/$name.ldif.out" "$TMP/$name.out" | head -5)"
+  else
+    pass "$name"
+  fi
+}
+
+# expect_lines NAME COUNT: NAME's report has COUNT lines.
+expect_lines() {
+  local lines
+  lines=$(wc -l < "$TMP/$1.out")
+  if [ "$lines" -eq "$2" ]; then pass "$1-lines"; else fail "$1" "$lines report lines, not $2"; fi
+}
+
+# expect_failure NAME STATUS STDERR SEARCH [VAR=VALUE...]: qovant fails to
+# start with exit status 1, "\nNWCallsInit returned STATUS" on standard
+# output and exactly the line STDERR on standard error.
+expect_failure() {
+  local name=$1 status=$2 stderr=$3 search=$4
+  shift 4
+  run "$name" "$search" "$@"
+  if [ "$(cat "$TMP/$name.rc")" != 1 ]; then
+    fail "$name" "exit status $(cat "$TMP/$name.rc"), not 1"
+  elif printf '\nNWCallsInit returned %s' "$status" > "$TMP/$name.expected" &&
+       ! cmp -s "$TMP/$name.expected" "$TMP/$name.out"; then
+    fail "$name" "standard output is not the start-up message with $status"
+  elif [ "$(cat "$TMP/$name.err")" != "$stderr" ] || [ "$(wc -l < "$TMP/$name.err")" != 1 ]; then
+    fail "$name" "standard error is not the one line: $stderr"
+  else
+    pass "$name"
+  fi
+}
+
+finish() {
+  stop_slapd
+  echo "$PASSED passed, $FAILED failed"
+  [ "$FAILED" -eq 0 ]
+}
+
+# expect_report NAME LINE: NAME's report holds LINE; expect_no_report NAME
+# TEXT: no line of it holds TEXT.
+expect_report() {
+  if grep -qxF -- "$2" "$TMP/$1.out"; then pass "$1-has"; else fail "$1" "no report line: $2"; fi
+}
+expect_no_report() {
+  if grep -qF -- "$2" "$TMP/$1.out"; then fail "$1" "a report line holds: $2"; else pass "$1-lacks"; fi
+}

@@ -1,0 +1,101 @@
+// LDAP codes as client statuses: negative, distinct, in the documented
+// ranges; and the one diagnostic line a failure shows.
+#include "dirclient/ldap_status.h"
+
+#include <gtest/gtest.h>
+#include <ldap.h>
+
+#include <set>
+#include <string>
+
+#include "dirclient/status.h"
+
+namespace qovant_test {
+namespace {
+
+using dirclient::LdapCodeStatus;
+using dirclient::MakeLdapFailure;
+
+TEST(LdapStatusTest, CodesMapToTheDocumentedStatuses) {
+  struct Case {
+    int code;
+    dirclient::Status status;
+    uint32_t printed;  // as the tool prints it
+  } cases[] = {
+      {LDAP_SUCCESS, 0, 0},
+      {LDAP_SERVER_DOWN, -901, 0xFFFFFC7B},
+      {LDAP_TIMEOUT, -905, 0xFFFFFC77},
+      {LDAP_CONNECT_ERROR, -911, 0xFFFFFC71},
+      {LDAP_X_CONNECTING, -918, 0xFFFFFC6A},
+      {-99, -999, 0xFFFFFC19},
+      {-100, -999, 0xFFFFFC19},  // beyond the API range: its last status
+      {INT32_MIN, -999, 0xFFFFFC19},
+      {LDAP_TIMELIMIT_EXCEEDED, -1003, 0xFFFFFC15},
+      {LDAP_SIZELIMIT_EXCEEDED, -1004, 0xFFFFFC14},
+      {LDAP_ADMINLIMIT_EXCEEDED, -1011, 0xFFFFFC0D},
+      {LDAP_UNAVAILABLE_CRITICAL_EXTENSION, -1012, 0xFFFFFC0C},
+      {LDAP_CONFIDENTIALITY_REQUIRED, -1013, 0xFFFFFC0B},
+      {LDAP_NO_SUCH_OBJECT, -1032, 0xFFFFFBF8},
+      {LDAP_INVALID_CREDENTIALS, -1049, 0xFFFFFBE7},
+      {LDAP_INSUFFICIENT_ACCESS, -1050, 0xFFFFFBE6},
+      {LDAP_UNWILLING_TO_PERFORM, -1053, 0xFFFFFBE3},
+      {LDAP_OTHER, -1080, 0xFFFFFBC8},
+      {0xFFFF, -1000 - 0xFFFF, static_cast<uint32_t>(-1000 - 0xFFFF)},
+      {0x10000, -1000 - 0xFFFF, static_cast<uint32_t>(-1000 - 0xFFFF)},
+      {INT32_MAX, -1000 - 0xFFFF, static_cast<uint32_t>(-1000 - 0xFFFF)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LdapCodeStatus(c.code), c.status) << c.code;
+    EXPECT_EQ(static_cast<uint32_t>(LdapCodeStatus(c.code)), c.printed) << c.code;
+  }
+}
+
+TEST(LdapStatusTest, EveryCauseHasItsOwnNegativeStatus) {
+  std::set<dirclient::Status> seen;
+  for (dirclient::Status own = -601; own >= -640; --own) seen.insert(own);
+  size_t expected = seen.size();
+  for (int code = -1; code >= -99; --code) {
+    dirclient::Status status = LdapCodeStatus(code);
+    EXPECT_LT(status, 0);
+    seen.insert(status);
+  }
+  for (int code = 1; code <= 0xFFFF; ++code) {
+    dirclient::Status status = LdapCodeStatus(code);
+    EXPECT_LT(status, 0);
+    seen.insert(status);
+  }
+  EXPECT_EQ(seen.size(), expected + 99 + 0xFFFF);
+}
+
+TEST(LdapStatusTest, FailureShowsLibldapTextCodeAndServerText) {
+  const std::string longText(600, 'x');
+  struct Case {
+    int code;
+    const char* diagnostic;
+    std::string message;
+  } cases[] = {
+      {LDAP_SIZELIMIT_EXCEEDED, nullptr, "Size limit exceeded (4)"},
+      {LDAP_SIZELIMIT_EXCEEDED, "", "Size limit exceeded (4)"},
+      {LDAP_INVALID_CREDENTIALS, "bad pw", "Invalid credentials (49): bad pw"},
+      {LDAP_SERVER_DOWN, nullptr, "Can't contact LDAP server (-1)"},
+      // A server's text is not trusted to keep to one line.
+      {LDAP_OTHER, "two\nlines\r\tand\x7f" "bell\a", "Other (e.g., implementation specific) error (80): two lines  and bell "},
+      {LDAP_OTHER, longText.c_str(),
+       "Other (e.g., implementation specific) error (80): " + std::string(512, 'x') + "..."},
+  };
+  for (const Case& c : cases) {
+    dirclient::LdapFailure failure = MakeLdapFailure(c.code, c.diagnostic);
+    EXPECT_EQ(failure.status, LdapCodeStatus(c.code));
+    EXPECT_EQ(failure.message, c.message);
+  }
+}
+
+TEST(LdapStatusTest, ClientStatusesHaveTheirOwnText) {
+  for (dirclient::Status status = -634; status >= -640; --status)
+    EXPECT_STRNE(dirclient::StatusText(status), "unknown status") << status;
+  EXPECT_STREQ(dirclient::StatusText(-1004), "LDAP server result");
+  EXPECT_STREQ(dirclient::StatusText(-905), "LDAP client library error");
+}
+
+}  // namespace
+}  // namespace qovant_test
