@@ -92,9 +92,4 @@ bool DirTree::ReadScript(NodeId node, std::string& scratch,
                      n.scriptEncoding, scratch, script);
 }
 
-void DirTree::FinishLoading() {
-  nodes_.shrink_to_fit();
-  names_.shrink_to_fit();
-}
-
 }  // namespace dirclient

@@ -56,9 +56,6 @@ class DirTree {
   bool ReadScript(NodeId node, std::string& scratch,
                   std::string_view* script) const;
 
-  // Releases lookup-only memory growth slack once loading is done.
-  void FinishLoading();
-
  private:
   struct Node {
     NodeId parent;

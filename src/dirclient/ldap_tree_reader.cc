@@ -133,10 +133,7 @@ void TreeBuilder::Finish() {
   aliasTargets_.shrink_to_fit();
   isEntry_.clear();
   isEntry_.shrink_to_fit();
-  // The arena does not move once the tree refers to it. FinishLoading is
-  // left out on purpose: shrinking the node table copies it whole at the
-  // moment of peak memory, and its unused tail was never touched, so it
-  // holds no memory anyway.
+  // The arena does not move once the tree refers to it.
   tree.SetScriptSource(loaded_.scripts.view());
 }
 

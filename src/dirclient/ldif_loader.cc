@@ -213,7 +213,6 @@ bool Loader::Load(LdifError* error) {
   }
   ResolveAliases();
   tree_.SetScriptSource(text_);
-  tree_.FinishLoading();
   return true;
 }
 
