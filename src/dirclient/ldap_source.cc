@@ -1,8 +1,11 @@
 #include "dirclient/ldap_source.h"
 
+#include <unistd.h>
+
 #include "dirclient/ldap_bind.h"
 #include "dirclient/ldap_connection.h"
 #include "dirclient/ldap_tree_reader.h"
+#include "dirclient/load_progress.h"
 #include "dirclient/password_file.h"
 #include "dirclient/sigpipe_block.h"
 #include "dirclient/status.h"
@@ -34,7 +37,9 @@ Status LoadLdapTree(const LdapTarget& target, const char* passwordFile,
             BindConnection(connection, target, simpleBind ? &password : nullptr,
                            &failure);
   password.Wipe();
-  ok = ok && ReadLdapTree(connection, target.base, *loaded, &failure);
+  LoadProgress progress(diagnostics, isatty(fileno(diagnostics)) == 1, program);
+  ok = ok && ReadLdapTree(connection, target.base, *loaded, &failure, &progress);
+  progress.Finish();
   if (!ok) {
     std::fprintf(diagnostics, "%s: %s: %s\n", program, target.display.c_str(),
                  failure.message.c_str());

@@ -30,7 +30,8 @@ std::string_view AttributeType(const struct berval& description) {
 
 class TreeBuilder : public EntrySink {
  public:
-  explicit TreeBuilder(LoadedTree& loaded) : loaded_(loaded) {}
+  TreeBuilder(LoadedTree& loaded, LoadProgress* progress)
+      : loaded_(loaded), progress_(progress) {}
   bool Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) override;
   void Finish();
 
@@ -39,6 +40,7 @@ class TreeBuilder : public EntrySink {
                  DirTree::NodeId node, LdapFailure* failure);
 
   LoadedTree& loaded_;
+  LoadProgress* progress_;
   DnParser dn_;
   std::vector<bool> isEntry_;  // per node: read as an entry, not a placeholder
   bool sawScript_ = false;
@@ -76,6 +78,7 @@ bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) {
   // nothing.
   if (isEntry_[node]) return true;
   isEntry_[node] = true;
+  if (progress_) progress_->Count();
 
   sawScript_ = sawAlias_ = false;
   for (;;) {
@@ -140,7 +143,7 @@ void TreeBuilder::Finish() {
 }  // namespace
 
 bool ReadLdapTree(LdapConnection& connection, const std::string& base,
-                  LoadedTree& loaded, LdapFailure* failure) {
+                  LoadedTree& loaded, LdapFailure* failure, LoadProgress* progress) {
   std::vector<std::string> bases;
   if (base.empty()) {
     if (!ReadNamingContexts(connection, &bases, failure)) return false;
@@ -153,7 +156,7 @@ bool ReadLdapTree(LdapConnection& connection, const std::string& base,
   } else {
     bases.push_back(base);
   }
-  TreeBuilder builder(loaded);
+  TreeBuilder builder(loaded, progress);
   // Every base must be there: a naming context the identity cannot search
   // is a failure, not an empty part of the tree.
   for (const std::string& each : bases)

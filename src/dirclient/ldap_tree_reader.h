@@ -7,6 +7,7 @@
 
 #include "dirclient/ldap_connection.h"
 #include "dirclient/ldap_status.h"
+#include "dirclient/load_progress.h"
 #include "dirclient/tree_source.h"
 
 namespace dirclient {
@@ -15,6 +16,7 @@ namespace dirclient {
 // context hangs below "[Root]" by its chain of RDNs. On failure `loaded` is
 // left part-built and must not be served.
 bool ReadLdapTree(LdapConnection& connection, const std::string& base,
-                  LoadedTree& loaded, LdapFailure* failure);
+                  LoadedTree& loaded, LdapFailure* failure,
+                  LoadProgress* progress = nullptr);
 
 }  // namespace dirclient

@@ -38,7 +38,8 @@ bool IsValidDescription(std::string_view desc) {
 
 class Loader {
  public:
-  Loader(std::string_view text, DirTree& tree) : text_(text), tree_(tree) {}
+  Loader(std::string_view text, DirTree& tree, LoadProgress* progress)
+      : text_(text), tree_(tree), progress_(progress) {}
   bool Load(LdifError* error);
 
  private:
@@ -69,6 +70,7 @@ class Loader {
 
   std::string_view text_;
   DirTree& tree_;
+  LoadProgress* progress_;
   size_t pos_ = 0;
   uint64_t lineNumber_ = 1;
   LdifError* error_ = nullptr;
@@ -228,6 +230,7 @@ bool Loader::ReadEntry(const Line& dnLine, const Attribute& dn) {
     return Fail(dnLine.number,
                 "duplicate DN (first at line " + std::to_string(entryLine_[node]) + ")");
   entryLine_[node] = dnLine.number;
+  if (progress_) progress_->Count();
 
   bool sawAlias = false;
   bool sawScript = false;
@@ -292,8 +295,9 @@ void Loader::ResolveAliases() {
 
 }  // namespace
 
-bool LoadLdif(std::string_view text, DirTree& tree, LdifError* error) {
-  Loader loader(text, tree);
+bool LoadLdif(std::string_view text, DirTree& tree, LdifError* error,
+              LoadProgress* progress) {
+  Loader loader(text, tree, progress);
   return loader.Load(error);
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dirclient/dir_tree.h"
+#include "dirclient/load_progress.h"
 #include "dirclient/name_mapping.h"
 
 namespace dirclient {
@@ -21,6 +22,8 @@ struct LdifError {
   std::string message;
 };
 
-bool LoadLdif(std::string_view text, DirTree& tree, LdifError* error);
+// `progress`, when given, counts the entries as they load.
+bool LoadLdif(std::string_view text, DirTree& tree, LdifError* error,
+              LoadProgress* progress = nullptr);
 
 }  // namespace dirclient

@@ -1,10 +1,13 @@
 #include "dirclient/tree_source.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "dirclient/ldap_source.h"
 #include "dirclient/ldap_target.h"
 #include "dirclient/ldif_loader.h"
+#include "dirclient/load_progress.h"
 #include "dirclient/status.h"
 
 namespace dirclient {
@@ -18,7 +21,10 @@ Status LoadLdifFile(const char* path, std::FILE* diagnostics,
     return kTreeUnreadable;
   }
   LdifError error;
-  if (!LoadLdif(loaded->file.data(), loaded->tree, &error)) {
+  LoadProgress progress(diagnostics, isatty(fileno(diagnostics)) == 1, program);
+  bool loadedOk = LoadLdif(loaded->file.data(), loaded->tree, &error, &progress);
+  progress.Finish();
+  if (!loadedOk) {
     std::fprintf(diagnostics, "%s: %s:%llu: %s\n", program, path,
                  static_cast<unsigned long long>(error.line), error.message.c_str());
     return kTreeMalformed;
