@@ -84,5 +84,33 @@ TEST(EntryMappingTest, AliasOfAContainerIsAContainerAlias) {
   }
 }
 
+// Reusing the last chain must build the very tree that looking up every
+// RDN builds, whatever order the entries come in.
+TEST(EntryMappingTest, ReusedChainsBuildTheSameTree) {
+  const char* const dns[] = {
+      "o=Acme", "ou=Sales,o=Acme", "cn=Ann,ou=Sales,o=Acme",
+      "cn=Bob,ou=Sales,o=Acme",         // sibling
+      "cn=Kid,cn=Bob,ou=Sales,o=Acme",  // the last leaf becomes a parent
+      "ou=Ops,o=Acme",                  // back up two levels
+      "cn=X,ou=Deep,ou=Ops,o=Acme",     // a placeholder under a cached node
+      "CN=ann,OU=sales,O=ACME",         // same entry, other spelling
+      "ou=Deep,ou=Ops,o=Acme",          // the placeholder's own entry
+      "dc=example,dc=com", "cn=Ann,ou=Sales,o=Acme"};
+  DirTree cached, fresh;
+  dirclient::EntryPaths paths;
+  DnParser parser;
+  for (const char* dn : dns) {
+    ASSERT_TRUE(parser.Parse(dn));
+    EXPECT_EQ(paths.Add(cached, parser), dirclient::AddEntryPath(fresh, parser)) << dn;
+  }
+  ASSERT_EQ(cached.size(), fresh.size());
+  for (DirTree::NodeId node = 1; node < cached.size(); ++node) {
+    EXPECT_EQ(cached.Name(node), fresh.Name(node));
+    EXPECT_EQ(cached.Parent(node), fresh.Parent(node));
+    EXPECT_EQ(cached.Flags(node), fresh.Flags(node)) << cached.Name(node);
+  }
+  EXPECT_EQ(cached.Flags(Find(cached, "cn=Bob,ou=Sales,o=Acme")), dirclient::kFlagContainer);
+}
+
 }  // namespace
 }  // namespace qovant_test

@@ -7,39 +7,43 @@ namespace dirclient {
 
 DirTree::DirTree() {
   nodes_.push_back(Node{kNone, kNone, kNone, kNone, 0, 0, 0, 0, 0, 0, false});
-  slots_.assign(1024, kNone);
+  slots_.assign(1024, Slot{kNone, 0});
 }
 
-uint64_t DirTree::Hash(NodeId parent, std::string_view name) {
+uint32_t DirTree::Hash(NodeId parent, std::string_view name) {
   // FNV-1a over the parent and the lower-cased name.
   uint64_t hash = 14695981039346656037ull ^ parent;
   for (char c : name) {
     hash ^= static_cast<uint8_t>(AsciiLower(c));
     hash *= 1099511628211ull;
   }
-  return hash ^ (hash >> 29);
+  return static_cast<uint32_t>(hash ^ (hash >> 32));
 }
 
 DirTree::NodeId DirTree::FindChild(NodeId parent, std::string_view name) const {
+  uint32_t hash = Hash(parent, name);
   size_t mask = slots_.size() - 1;
-  for (size_t slot = Hash(parent, name) & mask;; slot = (slot + 1) & mask) {
-    NodeId node = slots_[slot];
-    if (node == kNone) return kNone;
-    if (nodes_[node].parent == parent && EqualsIgnoreAsciiCase(Name(node), name))
-      return node;
+  for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const Slot& s = slots_[slot];
+    if (s.node == kNone) return kNone;
+    if (s.hash == hash && nodes_[s.node].parent == parent &&
+        EqualsIgnoreAsciiCase(Name(s.node), name))
+      return s.node;
   }
 }
 
-void DirTree::Insert(NodeId node) {
+void DirTree::Insert(NodeId node, uint32_t hash) {
   size_t mask = slots_.size() - 1;
-  size_t slot = Hash(nodes_[node].parent, Name(node)) & mask;
-  while (slots_[slot] != kNone) slot = (slot + 1) & mask;
-  slots_[slot] = node;
+  size_t slot = hash & mask;
+  while (slots_[slot].node != kNone) slot = (slot + 1) & mask;
+  slots_[slot] = Slot{node, hash};
 }
 
 void DirTree::Grow() {
-  slots_.assign(slots_.size() * 2, kNone);
-  for (NodeId node = 1; node < nodes_.size(); ++node) Insert(node);
+  std::vector<Slot> old(slots_.size() * 2, Slot{kNone, 0});
+  old.swap(slots_);
+  for (const Slot& s : old)
+    if (s.node != kNone) Insert(s.node, s.hash);
 }
 
 DirTree::NodeId DirTree::AddChild(NodeId parent, std::string_view name) {
@@ -54,10 +58,8 @@ DirTree::NodeId DirTree::AddChild(NodeId parent, std::string_view name) {
     nodes_[up.lastChild].nextSibling = node;
   up.lastChild = node;
   // Keep the table at most half full so that probes stay short.
-  if (nodes_.size() * 2 > slots_.size())
-    Grow();
-  else
-    Insert(node);
+  if (nodes_.size() * 2 > slots_.size()) Grow();
+  Insert(node, Hash(parent, name));
   return node;
 }
 
@@ -74,6 +76,16 @@ DirTree::NodeId DirTree::Resolve(NodeId base, std::string_view dottedName,
   for (size_t i = components.size(); i-- > 0 && node != kNone;)
     node = FindChild(node, components[i]);
   return node;
+}
+
+bool DirTree::HasFullName(NodeId node, std::string_view dottedName) const {
+  if (node == kRoot || node >= nodes_.size() || !SplitDottedName(dottedName, components_))
+    return false;
+  for (std::string_view component : components_) {
+    if (node == kRoot || !EqualsIgnoreAsciiCase(Name(node), component)) return false;
+    node = nodes_[node].parent;
+  }
+  return node == kRoot;
 }
 
 void DirTree::SetScript(NodeId node, uint64_t offset, uint64_t length,

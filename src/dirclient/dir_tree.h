@@ -32,6 +32,10 @@ class DirTree {
   // does not parse.
   NodeId Resolve(NodeId base, std::string_view dottedName, bool* parsed) const;
 
+  // True when `dottedName` is the full name of `node`, checked by walking
+  // up from it: cheaper than a lookup from the top when the node is at hand.
+  bool HasFullName(NodeId node, std::string_view dottedName) const;
+
   NodeId Parent(NodeId node) const { return nodes_[node].parent; }
   NodeId FirstChild(NodeId node) const { return nodes_[node].firstChild; }
   NodeId NextSibling(NodeId node) const { return nodes_[node].nextSibling; }
@@ -71,13 +75,20 @@ class DirTree {
     bool hasScript;
   };
 
-  static uint64_t Hash(NodeId parent, std::string_view name);
+  // A slot keeps its node's hash, so that probes that do not match are told
+  // apart, and the table grows, without touching the nodes themselves.
+  struct Slot {
+    NodeId node;
+    uint32_t hash;
+  };
+
+  static uint32_t Hash(NodeId parent, std::string_view name);
   void Grow();
-  void Insert(NodeId node);
+  void Insert(NodeId node, uint32_t hash);
 
   std::vector<Node> nodes_;
   std::string names_;
-  std::vector<NodeId> slots_;  // hash of (parent, name); kNone when empty
+  std::vector<Slot> slots_;  // hash of (parent, name); node kNone when empty
   std::string_view scriptSource_;
   mutable std::vector<std::string_view> components_;  // Resolve's scratch
 };

@@ -13,12 +13,40 @@ constexpr std::string_view kContainerClasses[] = {
 }  // namespace
 
 DirTree::NodeId AddEntryPath(DirTree& tree, const DnParser& dn) {
+  EntryPaths paths;
+  return paths.Add(tree, dn);
+}
+
+DirTree::NodeId EntryPaths::Add(DirTree& tree, const DnParser& dn) {
+  const size_t count = dn.RdnCount();
+  // Ancestors spelled exactly as in the last chain are the same nodes; the
+  // entry's own RDN is always looked up, so that a repeated DN is found.
+  size_t shared = 0;
+  while (shared + 1 < count && shared < nodes_.size()) {
+    size_t begin = shared ? ends_[shared - 1] : 0;
+    if (dn.Rdn(count - 1 - shared) !=
+        std::string_view(rdns_).substr(begin, ends_[shared] - begin))
+      break;
+    ++shared;
+  }
+  rdns_.resize(shared ? ends_[shared - 1] : 0);
+  ends_.resize(shared);
+  nodes_.resize(shared);
+
   DirTree::NodeId node = DirTree::kRoot;
-  for (size_t i = dn.RdnCount(); i-- > 0;) {
-    if (i + 1 < dn.RdnCount()) tree.AddFlags(node, kFlagContainer);
-    DirTree::NodeId child = tree.FindChild(node, dn.Rdn(i));
-    if (child == DirTree::kNone) child = tree.AddChild(node, dn.Rdn(i));
+  if (shared) {
+    node = nodes_.back();
+    tree.AddFlags(node, kFlagContainer);  // it may have been the last leaf
+  }
+  for (size_t level = shared; level < count; ++level) {
+    std::string_view rdn = dn.Rdn(count - 1 - level);
+    if (level > 0) tree.AddFlags(node, kFlagContainer);
+    DirTree::NodeId child = tree.FindChild(node, rdn);
+    if (child == DirTree::kNone) child = tree.AddChild(node, rdn);
     node = child;
+    rdns_.append(rdn);
+    ends_.push_back(rdns_.size());
+    nodes_.push_back(node);
   }
   return node;
 }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "dirclient/dir_tree.h"
 #include "dirclient/name_mapping.h"
@@ -17,6 +19,20 @@ namespace dirclient {
 // parent (or without it) and still hang in the right place. `dn` must hold
 // at least one RDN.
 DirTree::NodeId AddEntryPath(DirTree& tree, const DnParser& dn);
+
+// AddEntryPath for a stream of entries. Exports list an entry's children
+// and siblings right after it, so most entries share all but their own RDN
+// with the one before: those ancestors come from the last chain without a
+// lookup each.
+class EntryPaths {
+ public:
+  DirTree::NodeId Add(DirTree& tree, const DnParser& dn);
+
+ private:
+  std::string rdns_;                   // the last chain's RDNs, top first
+  std::vector<size_t> ends_;           // end of each in rdns_
+  std::vector<DirTree::NodeId> nodes_;  // and its nodes
+};
 
 // The node `dn` names, or kNone when it names none (or no RDN).
 DirTree::NodeId FindEntryPath(const DirTree& tree, const DnParser& dn);

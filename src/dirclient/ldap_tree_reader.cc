@@ -42,6 +42,7 @@ class TreeBuilder : public EntrySink {
   LoadedTree& loaded_;
   LoadProgress* progress_;
   DnParser dn_;
+  EntryPaths paths_;
   std::vector<bool> isEntry_;  // per node: read as an entry, not a placeholder
   bool sawScript_ = false;
   bool sawAlias_ = false;
@@ -72,7 +73,7 @@ bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) {
   }
   if (dn_.RdnCount() == 0) return true;  // the root DSE is no object of the tree
   DirTree& tree = loaded_.tree;
-  DirTree::NodeId node = AddEntryPath(tree, dn_);
+  DirTree::NodeId node = paths_.Add(tree, dn_);
   if (isEntry_.size() < tree.size()) isEntry_.resize(tree.size() + tree.size() / 2);
   // A second copy of an entry (a context also read through another) adds
   // nothing.

@@ -33,15 +33,48 @@ void AppendUnfolded(std::string_view raw, std::string& out) {
   }
 }
 
-bool IsValidBase64(std::string_view text) {
-  size_t data = text.size();
-  while (data > 0 && text[data - 1] == '=') --data;
-  size_t padding = text.size() - data;
-  if (padding > 2 || data % 4 == 1) return false;
-  if (padding > 0 && (data + padding) % 4 != 0) return false;
-  for (size_t i = 0; i < data; ++i)
-    if (kBase64[static_cast<uint8_t>(text[i])] == kNotBase64) return false;
+void Base64Check::Feed(std::string_view piece) {
+  for (char c : piece) {
+    if (kBase64[static_cast<uint8_t>(c)] != kNotBase64 && padding_ == 0) {
+      ++data_;
+    } else if (c == '=') {
+      ++padding_;
+    } else {
+      ok_ = false;
+      return;
+    }
+  }
+}
+
+bool Base64Check::Valid() const {
+  return ok_ && padding_ <= 2 && data_ % 4 != 1 &&
+         (padding_ == 0 || (data_ + padding_) % 4 == 0);
+}
+
+bool Base64Check::AllAlphabet(std::string_view piece) {
+  for (char c : piece)
+    if (kBase64[static_cast<uint8_t>(c)] == kNotBase64 && c != '=') return false;
   return true;
+}
+
+bool IsValidBase64(std::string_view text) {
+  Base64Check check;
+  check.Feed(text);
+  return check.Valid();
+}
+
+bool IsValidFoldedBase64(std::string_view raw) {
+  Base64Check check;
+  size_t start = 0;
+  while (start < raw.size()) {
+    const void* hit = std::memchr(raw.data() + start, '\n', raw.size() - start);
+    size_t end = hit ? static_cast<const char*>(hit) - raw.data() : raw.size();
+    size_t next = hit ? end + 2 : raw.size();  // past the fold's blank
+    if (hit && end > start && raw[end - 1] == '\r') --end;
+    check.Feed(raw.substr(start, end - start));
+    start = next;
+  }
+  return check.Valid();
 }
 
 size_t DecodedBase64Size(std::string_view text) {

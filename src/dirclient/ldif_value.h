@@ -20,9 +20,27 @@ enum ValueEncoding : uint8_t {
 // the result to `out`.
 void AppendUnfolded(std::string_view raw, std::string& out);
 
+// Checks base64 fed in pieces (the lines of a folded value): alphabet
+// bytes, then at most two "=" at the very end, with or without that final
+// padding.
+class Base64Check {
+ public:
+  void Feed(std::string_view piece);
+  bool Valid() const;
+  // True when every byte of `piece` may stand in base64 ("=" included).
+  static bool AllAlphabet(std::string_view piece);
+
+ private:
+  size_t data_ = 0;
+  size_t padding_ = 0;
+  bool ok_ = true;
+};
+
 // True when `text` is valid base64: the standard alphabet, with or without
 // its final padding.
 bool IsValidBase64(std::string_view text);
+// The same for a raw span that may hold folds, without unfolding it.
+bool IsValidFoldedBase64(std::string_view raw);
 
 // Decodes valid base64 `text` into `dest`, which has room for
 // DecodedBase64Size(text) bytes and may overlap `text` from its start.

@@ -13,6 +13,17 @@ int HexValue(char c) {
   return -1;
 }
 
+// Bytes that stand for themselves in both a DN value and a dotted name.
+bool IsPlainValueByte(char c) {
+  switch (c) {
+    case ',': case ';': case '+': case '\\': case '"': case '<': case '>':
+    case '\0': case '.': case ' ':
+      return false;
+    default:
+      return true;
+  }
+}
+
 void SkipBlanks(std::string_view s, size_t* pos) {
   while (*pos < s.size() && s[*pos] == ' ') ++*pos;
 }
@@ -110,6 +121,15 @@ bool DnParser::ParseAttributeTypeAndValue(std::string_view dn, size_t* pos) {
   // Unescaped trailing blanks are not part of the value.
   size_t keep = text_.size();
   while (*pos < dn.size()) {
+    // Most of a value needs no care: copy such runs whole.
+    size_t run = *pos;
+    while (run < dn.size() && IsPlainValueByte(dn[run])) ++run;
+    if (run > *pos) {
+      text_.append(dn.substr(*pos, run - *pos));
+      *pos = run;
+      keep = text_.size();
+      continue;
+    }
     char c = dn[*pos];
     if (c == ',' || c == ';' || c == '+') break;
     if (c == '"' || c == '<' || c == '>' || c == '\0') return false;

@@ -151,6 +151,12 @@ Status TreeClient::DirSetNameContext(ContextHandle handle, int32_t key, const ch
     context->nameContext = DirTree::kRoot;
     return kOk;
   }
+  // A walk names the container it just read from a listing: try that
+  // object before a lookup from the top.
+  if (loaded_->tree.HasFullName(lastListed_, name)) {
+    context->nameContext = lastListed_;
+    return kOk;
+  }
   bool parsed;
   DirTree::NodeId node = loaded_->tree.Resolve(DirTree::kRoot, name, &parsed);
   if (!parsed) return kBadName;
@@ -279,6 +285,7 @@ Status TreeClient::NWDSGetObjectName(ContextHandle handle, BufferHandle bufferHa
   std::memset(info, 0, sizeof *info);
   info->objectFlags = Get32(entry + 4);
   context->lastObject = node;
+  lastListed_ = node;
   return kOk;
 }
 
