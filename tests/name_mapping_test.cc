@@ -47,8 +47,10 @@ TEST(NameMappingTest, DnsMapToDottedNames) {
     EXPECT_EQ(parsed, c.dotted != nullptr) << c.dn;
     if (!parsed || !c.dotted) continue;
     std::string dotted;
-    for (size_t i = 0; i < parser.RdnCount(); ++i)
-      dotted += (i ? "." : "") + std::string(parser.Rdn(i));
+    for (size_t i = 0; i < parser.RdnCount(); ++i) {
+      if (i) dotted += '.';
+      dotted += parser.Rdn(i);
+    }
     EXPECT_EQ(dotted, c.dotted) << c.dn;
   }
 }
