@@ -2,7 +2,7 @@
 // that a test can cut the server off at a known point of a read:
 //
 //   ldap_fault_proxy PORTFILE SERVERPORT stall BYTES
-//   ldap_fault_proxy PORTFILE SERVERPORT kill BYTES PID
+//   ldap_fault_proxy PORTFILE SERVERPORT kill|sigkill|freeze BYTES PID
 //   ldap_fault_proxy PORTFILE SERVERPORT hangup BYTES
 //
 // Listens on 127.0.0.1 at a port of the kernel's choice, written to PORTFILE
@@ -12,6 +12,11 @@
 // kill: once BYTES have come from the server, the client's next request is
 //   held back and the server (PID) is sent SIGTERM; what the server still
 //   sends is passed on, and the client is hung up on when the server is gone.
+// sigkill: the same with SIGKILL, which gives the server no chance to say
+//   goodbye.
+// freeze: once BYTES have come from the server, the server is sent SIGSTOP
+//   in the middle of its answer; relaying goes on, so whatever the server
+//   sends after the test's SIGCONT reaches the client.
 // hangup: once BYTES have come from the server, the client's next request
 //   makes the relay hang up on the client at once, as a server that drops
 //   its connections would.
@@ -84,20 +89,23 @@ bool SendAll(int fd, const char* data, size_t size) {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 3 ? argv[3] : "";
-  if (argc < 5 || (mode != "stall" && mode != "kill" && mode != "hangup") ||
-      (mode == "kill") != (argc == 6)) {
+  const bool signalMode = mode == "kill" || mode == "sigkill" || mode == "freeze";
+  if (argc < 5 || (mode != "stall" && !signalMode && mode != "hangup") ||
+      signalMode != (argc == 6)) {
     std::fprintf(stderr,
                  "usage: ldap_fault_proxy PORTFILE SERVERPORT stall BYTES\n"
-                 "       ldap_fault_proxy PORTFILE SERVERPORT kill BYTES PID\n"
+                 "       ldap_fault_proxy PORTFILE SERVERPORT kill|sigkill|freeze BYTES PID\n"
                  "       ldap_fault_proxy PORTFILE SERVERPORT hangup BYTES\n");
     return 2;
   }
-  const bool killMode = mode == "kill";
+  const bool freezeMode = mode == "freeze";
+  const bool killMode = signalMode && !freezeMode;
+  const int signalToSend = mode == "kill" ? SIGTERM : SIGKILL;
   const bool hangupMode = mode == "hangup";
   const unsigned long serverPort = std::strtoul(argv[2], nullptr, 10);
   const unsigned long long trigger = std::strtoull(argv[4], nullptr, 10);
-  const long pid = killMode ? std::strtol(argv[5], nullptr, 10) : 0;
-  if (serverPort == 0 || serverPort > 65535 || (killMode && pid <= 1)) {
+  const long pid = signalMode ? std::strtol(argv[5], nullptr, 10) : 0;
+  if (serverPort == 0 || serverPort > 65535 || (signalMode && pid <= 1)) {
     std::fprintf(stderr, "ldap_fault_proxy: bad port or PID\n");
     return 2;
   }
@@ -147,9 +155,10 @@ int main(int argc, char** argv) {
       if (!fired && fromServer >= trigger && trigger > 0) {
         fired = true;
         if (hangupMode) break;
-        if (killMode && kill(static_cast<pid_t>(pid), SIGTERM) != 0) return Fail("kill");
+        if (killMode && kill(static_cast<pid_t>(pid), signalToSend) != 0) return Fail("kill");
       }
-      if (!fired && !SendAll(server.get(), buffer, static_cast<size_t>(got))) break;
+      if ((!fired || freezeMode) && !SendAll(server.get(), buffer, static_cast<size_t>(got)))
+        break;
     }
     if (count == 2 && fds[1].revents) {
       ssize_t got = recv(server.get(), buffer, sizeof buffer, 0);
@@ -158,6 +167,10 @@ int main(int argc, char** argv) {
       if (!SendAll(client.get(), buffer, static_cast<size_t>(got))) break;
       fromServer += static_cast<unsigned long long>(got);
       if (mode == "stall" && fromServer >= trigger) fired = true;
+      if (freezeMode && !fired && fromServer >= trigger) {
+        fired = true;
+        if (kill(static_cast<pid_t>(pid), SIGSTOP) != 0) return Fail("kill");
+      }
     }
   }
   return 0;

@@ -106,7 +106,7 @@ start_slapd() {
     listeners="ldap://127.0.0.1:$PORT/ $LDAPI_URI"
     [ "${1:-}" = tls ] && listeners="$listeners ldaps://127.0.0.1:$TLS_PORT/"
     rm -f "$TMP/ldapi"
-    slapd -f "$TMP/slapd.conf" -h "$listeners" -d 0 > "$TMP/slapd.log" 2>&1 < /dev/null &
+    slapd -f "$TMP/slapd.conf" -h "$listeners" -d ${SLAPD_DEBUG:-0} > "$TMP/slapd.log" 2>&1 < /dev/null &
     SLAPD_PID=$!
     local wait
     for wait in $(seq 100); do

@@ -1,0 +1,78 @@
+#!/bin/bash
+# Server limits and server faults while the tree is read: a per-request
+# size limit below the size of a container, with paging left unlimited, must
+# still list every entry; a total size limit or a time limit that cuts the
+# read, and a server that is stopped (SIGSTOP) or killed part way through,
+# must fail the run with the server's own message, never pass for the tree.
+#   limits.sh QOVANT REPO FAULT_PROXY
+QOVANT=$1 REPO=$2 PROXY=$3
+. "$(dirname "$0")/lib.sh"
+
+LC_ALL=C awk -v units=10 -v users=1200 -f "$REPO/tests/ldap/make_paged_tree.awk" > paged.ldif
+# Identities with limits of their own (below), all with the password "secret".
+for who in paged capped slow; do
+  printf 'dn: cn=%s,o=Paged\nobjectClass: person\ncn: %s\nsn: %s\nuserPassword: secret\n\n' \
+    "$who" "$who" "$who" >> paged.ldif
+done
+conf_head <<'CONF'
+sizelimit 100
+CONF
+conf_database o=Paged <<'CONF'
+limits dn.exact="cn=paged,o=Paged" size.soft=100 size.hard=100 size.prtotal=unlimited
+limits dn.exact="cn=capped,o=Paged" size.soft=100 size.hard=100 size.prtotal=5000
+limits dn.exact="cn=slow,o=Paged" time.soft=1 time.hard=1 size=unlimited
+access to * by * read
+CONF
+load o=Paged paged.ldif
+start_slapd
+URI="ldap://127.0.0.1:$PORT/"
+printf 'secret\n' > password
+chmod 600 password
+as() { echo LDAPBINDDN="$1" DIRCLIENT_PASSWORD_FILE="$TMP/password"; }
+
+# Pages of 1000 for an identity allowed 100 entries a request but any
+# number in a paged search: every entry is listed.
+expect_same request-limit-below-page paged.ldif "" DIRCLIENT_TREE="$URI" $(as cn=paged,o=Paged)
+expect_lines request-limit-below-page 8001
+# A paged total of 5000 cuts the read of 12,038 entries.
+expect_failure paged-total-cut FFFFFC14 "qovant: $URI: Size limit exceeded (4)" \
+  "" DIRCLIENT_TREE="$URI" $(as cn=capped,o=Paged)
+
+# start_proxy MODE BYTES PID: a relay to slapd that signals slapd once BYTES
+# have come from it (fault_proxy.cc); sets PROXY_URI and PROXY_PID.
+start_proxy() {
+  rm -f proxy.port
+  "$PROXY" "$TMP/proxy.port" "$PORT" "$@" &
+  PROXY_PID=$!
+  local wait
+  for wait in $(seq 50); do
+    [ -s proxy.port ] && { PROXY_URI="ldap://127.0.0.1:$(cat proxy.port)/"; return 0; }
+    sleep 0.1
+  done
+  echo "the fault proxy did not start" >&2
+  exit 1
+}
+
+# A time limit of 1 s, met because the server is frozen for 2 s in the
+# middle of a page: the server's own message ends the run.
+start_proxy freeze 50000 "$SLAPD_PID"
+(sleep 2; kill -CONT "$SLAPD_PID") &
+THAW_PID=$!
+expect_failure time-limit FFFFFC15 "qovant: $PROXY_URI: Time limit exceeded (3)" \
+  "" DIRCLIENT_TREE="$PROXY_URI" $(as cn=slow,o=Paged)
+wait "$THAW_PID" "$PROXY_PID"
+
+# Frozen (SIGSTOP) for good while it answers: the request timeout fires.
+start_proxy freeze 50000 "$SLAPD_PID"
+expect_failure server-frozen FFFFFC77 \
+  "qovant: $PROXY_URI: Timed out (-5): no answer from the server within 2 s" \
+  "" DIRCLIENT_TREE="$PROXY_URI" LDAPTIMEOUT=2 $(as cn=paged,o=Paged)
+kill -CONT "$SLAPD_PID"
+wait "$PROXY_PID"
+
+# Killed (SIGKILL) in the middle of a page.
+start_proxy sigkill 50000 "$SLAPD_PID"
+expect_failure server-killed FFFFFC7B "qovant: $PROXY_URI: Can't contact LDAP server (-1)" \
+  "" DIRCLIENT_TREE="$PROXY_URI" $(as cn=paged,o=Paged)
+wait "$PROXY_PID"
+finish

@@ -1,0 +1,54 @@
+#!/bin/bash
+# qovant only reads: against a server whose ACLs would let anyone write,
+# with an audit log of every change and the server's log of every
+# operation, a run leaves the audit log empty and asks for nothing but
+# binds, searches and the unbind. The password it binds with never shows up
+# in its output.
+#   readonly.sh QOVANT REPO
+QOVANT=$1 REPO=$2
+. "$(dirname "$0")/lib.sh"
+
+ldif_records "$REPO/examples/acme.ldif" > all.ldif
+ldif_subtree all.ldif o=Acme > acme.ldif
+conf_head <<'CONF'
+moduleload auditlog
+allow update_anon
+CONF
+conf_database o=Acme <<CONF
+access to * by * write
+overlay auditlog
+auditlog $TMP/audit.log
+CONF
+load o=Acme acme.ldif
+: > audit.log
+SLAPD_DEBUG=256 start_slapd
+URI="ldap://127.0.0.1:$PORT/"
+printf 'secret\n' > password  # the rootdn's password (lib.sh)
+chmod 600 password
+
+expect_same anonymous acme.ldif map DIRCLIENT_TREE="$URI"
+expect_same simple-bind acme.ldif map DIRCLIENT_TREE="$URI" \
+  LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE="$TMP/password"
+expect_same external acme.ldif map DIRCLIENT_TREE="$LDAPI_URI"
+# A failed bind says why without the password.
+printf 'Wrong-Pw-Text\n' > wrong
+chmod 600 wrong
+run wrong-bind map DIRCLIENT_TREE="$URI" LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE="$TMP/wrong"
+
+if [ -s audit.log ]; then fail audit-log "the server recorded changes: $(head -c 300 audit.log)"; else pass audit-log; fi
+# Every operation the server saw from qovant's connections (the harness's
+# own ldapsearch probes are binds and searches too).
+operations=$(sed -n 's/.* op=[0-9]* \([A-Z]*\)\( .*\)\?$/\1/p' slapd.log | sort -u | tr '\n' ' ')
+unexpected=$(printf '%s\n' $operations | grep -vxE 'BIND|SRCH|SEARCH|UNBIND|RESULT' || true)
+echo "operations seen: $operations"
+if [ -z "$unexpected" ]; then pass operations; else fail operations "the server saw: $operations"; fi
+if grep -q -e secret -e Wrong-Pw-Text ./*.out ./*.err; then
+  fail password-shown "a password reached standard output or error"
+else
+  pass password-hidden
+fi
+# The audit log does catch a change: one made by hand lands in it.
+printf 'dn: o=Acme\nchangetype: modify\nreplace: description\ndescription: changed\n' |
+  ldapmodify -x -H "$URI" > modify.log 2>&1
+if grep -q "description: changed" audit.log; then pass audit-log-works; else fail audit-log-works "a change was not recorded"; fi
+finish
