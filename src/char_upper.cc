@@ -1,5 +1,7 @@
 #include "char_upper.h"
 
+#include <cstring>
+
 #include "dirclient/dirclient.h"
 
 namespace qovant {
@@ -10,6 +12,7 @@ CaseMap MakeCaseMap(uint32_t codePage) {
   for (int c = 'a'; c <= 'z'; ++c) map.upper[c] = static_cast<uint8_t>(c - 0x20);
   bool latin1 = codePage == dirclient::kCodePageLatin1;
   bool windows1252 = codePage == dirclient::kCodePageWindows1252;
+  map.asciiOnly = !latin1 && !windows1252;
   if (latin1 || windows1252) {
     // à..þ to À..Þ, except ÷ (0xF7), which is no letter.
     for (int c = 0xE0; c <= 0xFE; ++c)
@@ -25,7 +28,16 @@ CaseMap MakeCaseMap(uint32_t codePage) {
 }
 
 void CharUpperA(const CaseMap& map, char* text) {
-  for (auto* p = reinterpret_cast<unsigned char*>(text); *p; ++p) *p = map.upper[*p];
+  // Every script goes through here. Finding the end first leaves a loop
+  // without that test, which the compiler vectorizes in the ASCII case.
+  auto* p = reinterpret_cast<unsigned char*>(text);
+  std::size_t length = std::strlen(text);
+  if (map.asciiOnly) {
+    for (std::size_t i = 0; i < length; ++i)
+      p[i] = static_cast<unsigned char>(p[i] - ((static_cast<unsigned char>(p[i] - 'a') < 26) << 5));
+  } else {
+    for (std::size_t i = 0; i < length; ++i) p[i] = map.upper[p[i]];
+  }
 }
 
 }  // namespace qovant

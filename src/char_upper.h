@@ -9,6 +9,7 @@ namespace qovant {
 
 struct CaseMap {
   uint8_t upper[256];
+  bool asciiOnly;  // only a-z change, so the table can be skipped
 };
 
 // ASCII letters always; Latin-1 letters only for ISO-8859-1 and

@@ -97,11 +97,10 @@ void DirTree::SetScript(NodeId node, uint64_t offset, uint64_t length,
   n.hasScript = true;
 }
 
-bool DirTree::ReadScript(NodeId node, std::string& scratch,
-                         std::string_view* script) const {
+void DirTree::ReadScript(NodeId node, std::string& scratch, std::string_view* script) const {
   const Node& n = nodes_[node];
-  return DecodeValue(scriptSource_.substr(n.scriptOffset, n.scriptLength),
-                     n.scriptEncoding, scratch, script);
+  DecodeCheckedValue(scriptSource_.substr(n.scriptOffset, n.scriptLength), n.scriptEncoding,
+                     scratch, script);
 }
 
 }  // namespace dirclient

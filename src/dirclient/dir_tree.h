@@ -50,15 +50,15 @@ class DirTree {
   size_t size() const { return nodes_.size(); }
 
   // The login script: a raw span of the script source with its encoding
-  // (ldif_value.h). Nodes without one report HasScript() false.
+  // (ldif_value.h), which the loader has found valid. Nodes without one
+  // report HasScript() false.
   void SetScript(NodeId node, uint64_t offset, uint64_t length,
                  uint8_t encoding);
   bool HasScript(NodeId node) const { return nodes_[node].hasScript; }
   void SetScriptSource(std::string_view source) { scriptSource_ = source; }
   // Decodes the script into `scratch` where it must be (or views the source
-  // directly); false when its value is not valid.
-  bool ReadScript(NodeId node, std::string& scratch,
-                  std::string_view* script) const;
+  // directly).
+  void ReadScript(NodeId node, std::string& scratch, std::string_view* script) const;
 
  private:
   struct Node {

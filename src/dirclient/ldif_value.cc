@@ -107,8 +107,10 @@ size_t DecodeBase64(std::string_view text, char* dest) {
   return static_cast<size_t>(dest - start);
 }
 
-bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,
-                 std::string_view* value) {
+namespace {
+
+bool Decode(std::string_view raw, uint8_t encoding, bool check, std::string& scratch,
+            std::string_view* value) {
   std::string_view text = raw;
   bool inScratch = encoding & kValueFolded;
   if (inScratch) {
@@ -120,12 +122,24 @@ bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,
     *value = text;
     return true;
   }
-  if (!IsValidBase64(text)) return false;
+  if (check && !IsValidBase64(text)) return false;
   if (!inScratch) scratch.resize(DecodedBase64Size(text));
   size_t size = DecodeBase64(text, scratch.data());
   scratch.resize(size);
   *value = scratch;
   return true;
+}
+
+}  // namespace
+
+bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,
+                 std::string_view* value) {
+  return Decode(raw, encoding, true, scratch, value);
+}
+
+void DecodeCheckedValue(std::string_view raw, uint8_t encoding, std::string& scratch,
+                        std::string_view* value) {
+  Decode(raw, encoding, false, scratch, value);
 }
 
 }  // namespace dirclient

@@ -54,4 +54,9 @@ size_t DecodeBase64(std::string_view text, char* dest);
 bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,
                  std::string_view* value);
 
+// The same for a value already found valid (by the loader, which checks
+// every base64 value): read once per object, it is not checked again.
+void DecodeCheckedValue(std::string_view raw, uint8_t encoding, std::string& scratch,
+                        std::string_view* value);
+
 }  // namespace dirclient

@@ -304,8 +304,7 @@ Status TreeClient::DirOpenAttributeStream(ContextHandle handle, const char* obje
 
   uint32_t slot = TakeSlot(streams_);
   Stream& stream = *streams_[slot - 1];
-  if (!loaded_->tree.ReadScript(node, stream.scratch, &stream.bytes))
-    return kTreeMalformed;
+  loaded_->tree.ReadScript(node, stream.scratch, &stream.bytes);
   stream.used = true;
   stream.position = 0;
   *streamHandle = static_cast<StreamHandle>(slot);
