@@ -8,7 +8,20 @@
 QOVANT=$1 REPO=$2 PROXY=$3
 . "$(dirname "$0")/lib.sh"
 
-LC_ALL=C awk -v units=10 -v users=1200 -f "$REPO/tests/ldap/make_paged_tree.awk" > paged.ldif
+LC_ALL=C awk -v units=10 -v users=1200 -f "$REPO/tests/ldap/make_paged_tree.awk" > generated.ldif
+# Right below the top, 600 entries with scripts of 10 KB: the first page
+# then outgrows any socket buffer, so a server frozen in the middle of it is
+# still sending it, and its time limit runs out, when it is thawed.
+{
+  awk 'BEGIN { RS = ""; ORS = "\n\n" } NR == 1' generated.ldif
+  printf 'dn: ou=Big,o=Paged\nobjectClass: organizationalUnit\nou: Big\n\n'
+  padding=$(head -c 10000 /dev/zero | tr '\0' x)
+  for i in $(seq 600); do
+    printf 'dn: cn=big%d,ou=Big,o=Paged\nobjectClass: person\nobjectClass: loginScriptHolder\ncn: big%d\nsn: big\nloginScript: map big%d %s\n\n' \
+      "$i" "$i" "$i" "$padding"
+  done
+  awk 'BEGIN { RS = ""; ORS = "\n\n" } NR > 1' generated.ldif
+} > paged.ldif
 # Identities with limits of their own (below), all with the password "secret".
 for who in paged capped slow; do
   printf 'dn: cn=%s,o=Paged\nobjectClass: person\ncn: %s\nsn: %s\nuserPassword: secret\n\n' \
@@ -33,7 +46,7 @@ as() { echo LDAPBINDDN="$1" DIRCLIENT_PASSWORD_FILE="$TMP/password"; }
 # Pages of 1000 for an identity allowed 100 entries a request but any
 # number in a paged search: every entry is listed.
 expect_same request-limit-below-page paged.ldif "" DIRCLIENT_TREE="$URI" $(as cn=paged,o=Paged)
-expect_lines request-limit-below-page 8001
+expect_lines request-limit-below-page 8601
 # A paged total of 5000 cuts the read of 12,038 entries.
 expect_failure paged-total-cut FFFFFC14 "qovant: $URI: Size limit exceeded (4)" \
   "" DIRCLIENT_TREE="$URI" $(as cn=capped,o=Paged)
@@ -56,7 +69,13 @@ start_proxy() {
 # A time limit of 1 s, met because the server is frozen for 2 s in the
 # middle of a page: the server's own message ends the run.
 start_proxy freeze 50000 "$SLAPD_PID"
-(sleep 2; kill -CONT "$SLAPD_PID") &
+# Thawed 2 s after the freeze itself (state T), however late that comes.
+(for wait in $(seq 300); do
+   [ "$(awk '{ print $3 }' "/proc/$SLAPD_PID/stat" 2>/dev/null)" = T ] && break
+   sleep 0.1
+ done
+ sleep 2
+ kill -CONT "$SLAPD_PID") &
 THAW_PID=$!
 expect_failure time-limit FFFFFC15 "qovant: $PROXY_URI: Time limit exceeded (3)" \
   "" DIRCLIENT_TREE="$PROXY_URI" $(as cn=slow,o=Paged)
