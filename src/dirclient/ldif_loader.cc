@@ -295,6 +295,9 @@ bool Loader::ReadEntry(const Line& dnLine, const Attribute& dn) {
     char c = text_[line.begin];
     if (c == '#') continue;
     if (!ParseAttribute(line, &attribute)) return false;
+    // Without it the next record would become attributes of this one and
+    // its entry would vanish from the tree.
+    if (attribute.type == "dn") return Fail(line.number, "missing blank line before \"dn:\"");
     if (attribute.type == "changetype" || (firstAttribute && attribute.type == "control"))
       return Fail(line.number, "change records are not supported");
     firstAttribute = false;

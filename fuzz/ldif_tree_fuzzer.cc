@@ -1,0 +1,71 @@
+// Arbitrary bytes as an LDIF file: the loader either refuses them with a line
+// of the file and a reason, or loads a tree that the whole tool then walks,
+// so that hostile names and scripts reach the walk, the script check and the
+// output.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "dirclient/ldif_loader.h"
+#include "dirclient/tree_client.h"
+#include "dirclient/tree_source.h"
+#include "memory_file.h"
+#include "run.h"
+#include "shared_buffers.h"
+
+namespace {
+
+using qovant_fuzz::MemoryFile;
+
+void Require(bool condition, const char* what) {
+  qovant_fuzz::Require(condition, "fuzz_ldif_tree", what);
+}
+
+uint64_t LineCount(std::string_view text) {
+  uint64_t lines = 1;
+  for (char c : text) lines += c == '\n';
+  return lines;
+}
+
+// Walks the loaded tree with the empty search text, which every non-empty
+// script contains, so that every script's first line is cut and reported.
+void SearchAll(std::unique_ptr<dirclient::LoadedTree> loaded, bool terminal) {
+  dirclient::TreeClient client(std::move(loaded));
+  auto buffers = std::make_unique<qovant::SharedBuffers>();
+  MemoryFile out, err;
+  qovant::Output output(out.file(), terminal);
+  const char* argv[] = {"qovant", ""};
+  qovant::ExitStatus status =
+      qovant::RunQovant(2, argv, client, *buffers, output, err.file());
+
+  Require(status == qovant::kExitComplete || status == qovant::kExitIncomplete,
+          "a loaded tree must be searched");
+  Require((status == qovant::kExitComplete) == err.text().empty(),
+          "an incomplete search and only that says so on standard error");
+  Require(buffers->Depth == 0, "the walk left levels open");
+  Require(std::strcmp(buffers->CurrentName, qovant::RootName) == 0,
+          "the walk did not restore the top name");
+  // Without walk messages the output is report lines only.
+  std::string_view report = out.text();
+  Require(status != qovant::kExitComplete || report.empty() ||
+              (report.size() >= 2 && report.substr(report.size() - 2) == ")\n"),
+          "a complete search ends with a whole report line");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  // The fuzzer's copy of the input has its exact size, so any read past the
+  // end of the "file" is caught.
+  std::string_view text(size ? reinterpret_cast<const char*>(data) : "", size);
+  auto loaded = std::make_unique<dirclient::LoadedTree>();
+  dirclient::LdifError error;
+  if (!dirclient::LoadLdif(text, loaded->tree, &error)) {
+    Require(error.line >= 1 && error.line <= LineCount(text), "error line outside the file");
+    Require(!error.message.empty(), "error without a reason");
+    return 0;
+  }
+  SearchAll(std::move(loaded), size % 2 == 1);
+  return 0;
+}

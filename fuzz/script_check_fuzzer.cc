@@ -1,0 +1,128 @@
+// A search text and a login script in, the report out. The input is
+//   byte 0: length of the search text (modulo 100, so at most 99 bytes)
+//   byte 1: bit 0 terminal output, bits 1-2 code page, bits 3-5 padding
+//   byte 2: the padding byte
+//   then the search text, then the script.
+// Padding puts the script's own bytes at the end of a script of 59,997 to
+// 60,003 bytes, so that matches meet the end of what the tool reads. The
+// report must be exactly the one line a plain search of the first 60,000
+// bytes (up to a NUL) gives, and the tool must read into its script buffer
+// and nowhere else.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "char_upper.h"
+#include "memory_file.h"
+#include "one_script_client.h"
+#include "run.h"
+#include "shared_buffers.h"
+
+namespace {
+
+using qovant_fuzz::MemoryFile;
+
+void Require(bool condition, const char* what) {
+  qovant_fuzz::Require(condition, "fuzz_script_check", what);
+}
+
+constexpr uint32_t kCodePages[] = {dirclient::kCodePageAscii, dirclient::kCodePageLatin1,
+                                   dirclient::kCodePageWindows1252, dirclient::kCodePageUtf8};
+constexpr char kDisplayName[] = "Fuzz.Unit.Org";
+
+struct Input {
+  std::string searchText;  // as on the command line: no NUL
+  std::string script;
+  uint32_t codePage;
+  bool terminal;
+};
+
+Input Split(std::string_view data) {
+  Input input{{}, {}, dirclient::kCodePageAscii, false};
+  if (data.size() < 3) {
+    input.script = data;
+    return input;
+  }
+  std::size_t searchLength = static_cast<uint8_t>(data[0]) % qovant::kSearchTextSize;
+  auto control = static_cast<uint8_t>(data[1]);
+  input.terminal = control & 1;
+  input.codePage = kCodePages[(control >> 1) & 3];
+  unsigned padding = (control >> 3) & 7;
+  char padByte = data[2];
+  data.remove_prefix(3);
+  searchLength = std::min(searchLength, data.size());
+  std::string_view search = data.substr(0, searchLength);
+  input.searchText = search.substr(0, search.find('\0'));
+  data.remove_prefix(searchLength);
+  if (padding) {
+    std::size_t total = qovant::kScriptReadSize + padding - 4;
+    if (data.size() < total) input.script.assign(total - data.size(), padByte);
+  }
+  input.script.append(data);
+  return input;
+}
+
+std::string Upper(const qovant::CaseMap& map, std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = static_cast<char>(map.upper[static_cast<uint8_t>(c)]);
+  return upper;
+}
+
+// What a terminal is shown: control bytes but tab as "?".
+std::string Shown(std::string_view text, bool terminal) {
+  std::string shown(text);
+  if (!terminal) return shown;
+  for (char& c : shown) {
+    auto byte = static_cast<uint8_t>(c);
+    if ((byte < 0x20 && byte != '\t') || byte == 0x7F) c = '?';
+  }
+  return shown;
+}
+
+// The report a plain search gives: the tool reads 60,000 bytes, a NUL ends
+// the text, and the line of the first match is reported, upper-cased.
+std::string ExpectedReport(const Input& input) {
+  std::string_view read(input.script);
+  read = read.substr(0, qovant::kScriptReadSize);
+  if (read.empty()) return "";
+  read = read.substr(0, read.find('\0'));
+  qovant::CaseMap map = qovant::MakeCaseMap(input.codePage);
+  std::string text = Upper(map, read);
+  std::size_t match = text.find(Upper(map, input.searchText));
+  if (match == std::string::npos) return "";
+  std::size_t before = text.find_last_of("\r\n", match == 0 ? std::string::npos : match - 1);
+  std::size_t start = match == 0 || before == std::string::npos ? 0 : before + 1;
+  std::size_t end = std::min(text.find_first_of("\r\n", match), text.size());
+  return Shown(kDisplayName, input.terminal) + " (" +
+         Shown(std::string_view(text).substr(start, end - start), input.terminal) + ")\n";
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  Input input = Split(std::string_view(size ? reinterpret_cast<const char*>(data) : "", size));
+  std::string expected = ExpectedReport(input);
+
+  qovant_fuzz::OneScriptClient client(input.script, input.codePage);
+  auto buffers = std::make_unique<qovant::SharedBuffers>();
+  MemoryFile out, err;
+  qovant::Output output(out.file(), input.terminal);
+  const char* argv[] = {"qovant", input.searchText.c_str()};
+  qovant::ExitStatus status = qovant::RunQovant(2, argv, client, *buffers, output, err.file());
+
+  Require(status == qovant::kExitComplete && err.text().empty(), "the search did not complete");
+  std::string_view report = out.text();
+  Require(report.empty() || (report.size() >= 2 && report.substr(report.size() - 2) == ")\n" &&
+                             report.find('\n') == report.size() - 1),
+          "the report is not one line ending in \")\\n\"");
+  Require(report == expected, "the report is not the line of the first match");
+  Require(client.readTarget() == buffers->ScriptBuffer &&
+              client.readSize() <= qovant::kScriptReadSize,
+          "the script was read past its buffer");
+  Require(client.openHandles() == 0, "handles left open");
+  Require(buffers->Depth == 0 && std::strcmp(buffers->CurrentName, qovant::RootName) == 0,
+          "the walk did not restore its state");
+  return 0;
+}
