@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing qovant need, where
-# they are missing. Safe to run again.
+# Installs the Debian packages that building and testing qovant need, and
+# any named as arguments, where they are missing. Safe to run again.
 set -eu
-packages=(g++ cmake make libgtest-dev libldap-dev slapd ldap-utils openssl)
+packages=(g++ cmake make libgtest-dev libldap-dev slapd ldap-utils openssl "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

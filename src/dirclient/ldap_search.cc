@@ -20,6 +20,8 @@ struct FinalResult {
   LdapControlsPtr controls;
 };
 
+// Parses a final result; anything but success is a failure with the
+// server's own text.
 bool ParseFinal(LdapConnection& connection, LDAPMessage* message,
                 FinalResult* result, LdapFailure* failure) {
   char* diagnostic = nullptr;
@@ -30,6 +32,10 @@ bool ParseFinal(LdapConnection& connection, LDAPMessage* message,
   result->controls.reset(controls);
   if (rc != LDAP_SUCCESS) {
     *failure = connection.Failure(rc);
+    return false;
+  }
+  if (result->code != LDAP_SUCCESS) {
+    *failure = MakeLdapFailure(result->code, result->diagnostic.get());
     return false;
   }
   return true;
@@ -73,10 +79,6 @@ bool ReadPage(LdapConnection& connection, const std::string& base,
     request.Finished();
     FinalResult result;
     if (!ParseFinal(connection, message.get(), &result, failure)) return false;
-    if (result.code != LDAP_SUCCESS) {
-      *failure = MakeLdapFailure(result.code, result.diagnostic.get());
-      return false;
-    }
     LDAPControl* response =
         ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, result.controls.get(), nullptr);
     if (!response) {
@@ -136,10 +138,6 @@ bool ReadNamingContexts(LdapConnection& connection,
     request.Finished();
     FinalResult result;
     if (!ParseFinal(connection, message.get(), &result, failure)) return false;
-    if (result.code != LDAP_SUCCESS) {
-      *failure = MakeLdapFailure(result.code, result.diagnostic.get());
-      return false;
-    }
     return true;
   }
 }

@@ -206,3 +206,18 @@ expect_report() {
 expect_no_report() {
   if grep -qF -- "$2" "$TMP/$1.out"; then fail "$1" "a report line holds: $2"; else pass "$1-lacks"; fi
 }
+
+# start_proxy MODE BYTES [PID]: a relay to slapd that misbehaves once BYTES
+# have come from the server (fault_proxy.cc); sets PROXY_URI and PROXY_PID.
+start_proxy() {
+  rm -f "$TMP/proxy.port"
+  "$PROXY" "$TMP/proxy.port" "$PORT" "$@" &
+  PROXY_PID=$!
+  local wait
+  for wait in $(seq 50); do
+    [ -s "$TMP/proxy.port" ] && { PROXY_URI="ldap://127.0.0.1:$(cat "$TMP/proxy.port")/"; return 0; }
+    sleep 0.1
+  done
+  echo "the fault proxy did not start" >&2
+  exit 1
+}

@@ -51,20 +51,6 @@ expect_lines request-limit-below-page 8601
 expect_failure paged-total-cut FFFFFC14 "qovant: $URI: Size limit exceeded (4)" \
   "" DIRCLIENT_TREE="$URI" $(as cn=capped,o=Paged)
 
-# start_proxy MODE BYTES PID: a relay to slapd that signals slapd once BYTES
-# have come from it (fault_proxy.cc); sets PROXY_URI and PROXY_PID.
-start_proxy() {
-  rm -f proxy.port
-  "$PROXY" "$TMP/proxy.port" "$PORT" "$@" &
-  PROXY_PID=$!
-  local wait
-  for wait in $(seq 50); do
-    [ -s proxy.port ] && { PROXY_URI="ldap://127.0.0.1:$(cat proxy.port)/"; return 0; }
-    sleep 0.1
-  done
-  echo "the fault proxy did not start" >&2
-  exit 1
-}
 
 # A time limit of 1 s, met because the server is frozen for 2 s in the
 # middle of a page: the server's own message ends the run.

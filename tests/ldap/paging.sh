@@ -50,40 +50,26 @@ expect_failure password-empty FFFFFD84 "qovant: $TMP/empty: holds no password" \
 expect_failure password-missing FFFFFD86 "qovant: $TMP/absent: No such file or directory" \
   "" DIRCLIENT_TREE="$URI" LDAPBINDDN=cn=admin,o=Paged DIRCLIENT_PASSWORD_FILE="$TMP/absent"
 
-# start_proxy MODE BYTES [PID]: a relay to slapd that misbehaves after BYTES
-# from the server (fault_proxy.cc); sets PROXY_PORT and PROXY_PID.
-start_proxy() {
-  rm -f proxy.port
-  "$PROXY" "$TMP/proxy.port" "$PORT" "$@" &
-  PROXY_PID=$!
-  local wait
-  for wait in $(seq 50); do
-    [ -s proxy.port ] && { PROXY_PORT=$(cat proxy.port); return 0; }
-    sleep 0.1
-  done
-  echo "the fault proxy did not start" >&2
-  exit 1
-}
 
 # The first page is half through when the server stops answering.
 start_proxy stall 50000
 expect_failure stalled FFFFFC77 \
-  "qovant: ldap://127.0.0.1:$PROXY_PORT/: Timed out (-5): no answer from the server within 2 s" \
-  "" DIRCLIENT_TREE="ldap://127.0.0.1:$PROXY_PORT/" LDAPTIMEOUT=2 "${ADMIN[@]}"
+  "qovant: $PROXY_URI: Timed out (-5): no answer from the server within 2 s" \
+  "" DIRCLIENT_TREE="$PROXY_URI" LDAPTIMEOUT=2 "${ADMIN[@]}"
 wait "$PROXY_PID"
 
 # After the first page, the connection is dropped as the next page is asked
 # for: the run still ends with the message, not killed by SIGPIPE.
 start_proxy hangup 50000
 expect_failure connection-dropped FFFFFC7B \
-  "qovant: ldap://127.0.0.1:$PROXY_PORT/: Can't contact LDAP server (-1)" \
-  "" DIRCLIENT_TREE="ldap://127.0.0.1:$PROXY_PORT/" "${ADMIN[@]}"
+  "qovant: $PROXY_URI: Can't contact LDAP server (-1)" \
+  "" DIRCLIENT_TREE="$PROXY_URI" "${ADMIN[@]}"
 wait "$PROXY_PID"
 
 # After the first page, the request for the next one stops slapd (by PID).
 start_proxy kill 50000 "$SLAPD_PID"
 expect_failure server-stopped FFFFFC7B \
-  "qovant: ldap://127.0.0.1:$PROXY_PORT/: Can't contact LDAP server (-1)" \
-  "" DIRCLIENT_TREE="ldap://127.0.0.1:$PROXY_PORT/" "${ADMIN[@]}"
+  "qovant: $PROXY_URI: Can't contact LDAP server (-1)" \
+  "" DIRCLIENT_TREE="$PROXY_URI" "${ADMIN[@]}"
 wait "$PROXY_PID"
 finish
