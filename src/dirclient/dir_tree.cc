@@ -97,10 +97,13 @@ void DirTree::SetScript(NodeId node, uint64_t offset, uint64_t length,
   n.hasScript = true;
 }
 
-void DirTree::ReadScript(NodeId node, std::string& scratch, std::string_view* script) const {
+bool DirTree::ReadScript(NodeId node, std::string& scratch, std::string_view* script) const {
   const Node& n = nodes_[node];
-  DecodeCheckedValue(scriptSource_.substr(n.scriptOffset, n.scriptLength), n.scriptEncoding,
-                     scratch, script);
+  ScriptBytes& source = scriptSource_ ? *scriptSource_ : memoryScripts_;
+  std::string_view raw;
+  if (!source.View(n.scriptOffset, n.scriptLength, &raw)) return false;
+  DecodeCheckedValue(raw, n.scriptEncoding, scratch, script);
+  return true;
 }
 
 }  // namespace dirclient

@@ -3,7 +3,7 @@
 // One fixed-size node per object, names in one arena, children as linked
 // lists in the order they were first added, and an open-addressing hash of
 // (parent, name) for lookups. A login script is kept as a reference into a
-// byte source (the mapped LDIF file, or an arena of script bytes) and
+// byte source (the LDIF text or file, or an arena of script bytes) and
 // decoded only when it is read.
 #pragma once
 
@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "dirclient/script_bytes.h"
 
 namespace dirclient {
 
@@ -55,10 +57,16 @@ class DirTree {
   void SetScript(NodeId node, uint64_t offset, uint64_t length,
                  uint8_t encoding);
   bool HasScript(NodeId node) const { return nodes_[node].hasScript; }
-  void SetScriptSource(std::string_view source) { scriptSource_ = source; }
+  // Scripts are read from bytes in memory, or from a source the caller
+  // keeps alive as long as the tree.
+  void SetScriptSource(std::string_view bytes) {
+    memoryScripts_ = MemoryScriptBytes(bytes);
+    scriptSource_ = nullptr;
+  }
+  void SetScriptSource(ScriptBytes* source) { scriptSource_ = source; }
   // Decodes the script into `scratch` where it must be (or views the source
-  // directly).
-  void ReadScript(NodeId node, std::string& scratch, std::string_view* script) const;
+  // directly); false when its bytes can no longer be read.
+  bool ReadScript(NodeId node, std::string& scratch, std::string_view* script) const;
 
  private:
   struct Node {
@@ -89,7 +97,8 @@ class DirTree {
   std::vector<Node> nodes_;
   std::string names_;
   std::vector<Slot> slots_;  // hash of (parent, name); node kNone when empty
-  std::string_view scriptSource_;
+  mutable MemoryScriptBytes memoryScripts_;
+  ScriptBytes* scriptSource_ = nullptr;  // when not null, instead of memoryScripts_
   mutable std::vector<std::string_view> components_;  // Resolve's scratch
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "dirclient/block_reader.h"
 #include "dirclient/dirclient.h"
 #include "dirclient/entry_mapping.h"
 #include "dirclient/ldif_value.h"
@@ -38,8 +39,12 @@ bool IsValidDescription(std::string_view desc) {
 
 class Loader {
  public:
+  // Loads `text`, all in memory.
   Loader(std::string_view text, DirTree& tree, LoadProgress* progress)
-      : text_(text), tree_(tree), progress_(progress) {}
+      : text_(text), atEnd_(true), tree_(tree), progress_(progress) {}
+  // Loads what `reader` reads, a block of `blockSize` bytes at a time.
+  Loader(BlockReader& reader, std::size_t blockSize, DirTree& tree, LoadProgress* progress)
+      : reader_(&reader), blockSize_(blockSize), tree_(tree), progress_(progress) {}
   bool Load(LdifError* error);
 
  private:
@@ -59,8 +64,12 @@ class Loader {
     uint8_t encoding;
   };
 
+  // kMore: the logical line runs past the bytes at hand.
+  enum class Scan { kLine, kEnd, kMore, kNotBase64 };
   bool NextLine(Line* line);
-  bool ScanFoldedBase64(Line* line, size_t firstNewline);
+  Scan ScanLine(Line* line);
+  Scan ScanFoldedBase64(Line* line, size_t firstNewline);
+  bool Refill();
   size_t SkipFolds(size_t pos, size_t end) const;
   bool ParseAttribute(const Line& line, Attribute* attribute);
   bool Value(const Line& line, const Attribute& attribute, std::string_view* value);
@@ -71,41 +80,100 @@ class Loader {
   void ResolveAliases();
   bool Fail(uint64_t line, std::string message);
 
+  // The bytes at hand: all of the text, or the reader's current block from
+  // the start of the line being read. base_ is the offset of text_[0] in
+  // the whole input.
   std::string_view text_;
+  uint64_t base_ = 0;
+  bool atEnd_ = false;  // nothing follows text_
+  BlockReader* reader_ = nullptr;
+  std::size_t blockSize_ = 0;
+  std::string block_;
   DirTree& tree_;
   LoadProgress* progress_;
   size_t pos_ = 0;
   uint64_t lineNumber_ = 1;
   LdifError* error_ = nullptr;
+  bool failed_ = false;
 
   std::string description_;
   std::string valueScratch_;
   DnParser dn_;
   EntryPaths paths_;
   std::vector<uint64_t> entryLine_;  // per node: line of its entry, 0 if none
+  // Alias targets are copied when read: the bytes they stand in may be gone
+  // by the time the whole tree is known.
   struct PendingAlias {
     DirTree::NodeId node;
     size_t begin;
-    size_t end;
-    uint8_t encoding;
+    size_t length;
   };
   std::vector<PendingAlias> aliases_;
+  std::string aliasTargets_;
 };
 
 bool Loader::Fail(uint64_t line, std::string message) {
+  failed_ = true;
   error_->line = line;
   error_->message = std::move(message);
   return false;
 }
 
 bool Loader::NextLine(Line* line) {
-  if (pos_ >= text_.size()) return false;
+  for (;;) {
+    size_t pos = pos_;
+    uint64_t number = lineNumber_;
+    Scan scan = ScanLine(line);
+    if (scan != Scan::kMore) return scan == Scan::kLine;
+    pos_ = pos;
+    lineNumber_ = number;
+    if (!Refill()) return false;
+  }
+}
+
+// Moves the line being read to the front of the block and reads more after
+// it. A line longer than half the block doubles the block, so that every
+// refill reads at least half a block and a long line is scanned again only
+// as often as the block doubles.
+bool Loader::Refill() {
+  size_t keep = text_.size() - pos_;
+  if (block_.size() < blockSize_) {
+    block_.resize(blockSize_);
+  } else if (keep > block_.size() / 2) {
+    if (block_.size() > SIZE_MAX / 2) return Fail(lineNumber_, "line too long");
+    block_.resize(block_.size() * 2);
+  }
+  // text_ is the start of block_, which the resize kept.
+  std::memmove(block_.data(), block_.data() + pos_, keep);
+  base_ += pos_;
+  pos_ = 0;
+  size_t filled = keep;
+  while (filled < block_.size()) {
+    size_t got = 0;
+    std::string reason;
+    if (!reader_->ReadBlock(block_.data() + filled, block_.size() - filled, &got, &reason)) {
+      error_->readFailed = true;
+      return Fail(lineNumber_, reason);
+    }
+    if (got == 0) {
+      atEnd_ = true;
+      break;
+    }
+    filled += got;
+  }
+  text_ = std::string_view(block_.data(), filled);
+  return true;
+}
+
+Loader::Scan Loader::ScanLine(Line* line) {
+  if (pos_ >= text_.size()) return atEnd_ ? Scan::kEnd : Scan::kMore;
   line->begin = pos_;
   line->number = lineNumber_;
   line->folded = false;
   line->base64 = Line::kUnchecked;
   for (;;) {
     const void* hit = std::memchr(text_.data() + pos_, '\n', text_.size() - pos_);
+    if (!hit && !atEnd_) return Scan::kMore;
     size_t newline = hit ? static_cast<const char*>(hit) - text_.data() : text_.size();
     line->end = newline;
     pos_ = hit ? newline + 1 : text_.size();
@@ -113,32 +181,36 @@ bool Loader::NextLine(Line* line) {
     // A blank line ends a record and continues nothing.
     bool blank = newline == line->begin ||
                  (newline == line->begin + 1 && text_[line->begin] == '\r');
+    if (!blank && pos_ == text_.size() && !atEnd_) return Scan::kMore;
     if (!blank && pos_ < text_.size() && text_[pos_] == ' ') {
-      if (!line->folded && ScanFoldedBase64(line, newline)) return true;
+      if (!line->folded) {
+        Scan scan = ScanFoldedBase64(line, newline);
+        if (scan != Scan::kNotBase64) return scan;
+      }
       line->folded = true;
       continue;
     }
     break;
   }
   if (line->end > line->begin && text_[line->end - 1] == '\r') --line->end;
-  return true;
+  return Scan::kLine;
 }
 
 // A base64 value folded over many lines, most of an export's bytes: its
 // lines are found and checked in one pass. Exporters fold at a fixed width,
 // so the next line break is first looked for where the last one stood.
-// Returns false, having consumed nothing, unless the first line holds the
-// description, "::" and the start of the value.
-bool Loader::ScanFoldedBase64(Line* line, size_t firstNewline) {
+// Returns kNotBase64, having consumed nothing, unless the first line holds
+// the description, "::" and the start of the value.
+Loader::Scan Loader::ScanFoldedBase64(Line* line, size_t firstNewline) {
   size_t firstEnd = firstNewline;
   if (firstEnd > line->begin && text_[firstEnd - 1] == '\r') --firstEnd;
   const void* colon = std::memchr(text_.data() + line->begin, ':', firstEnd - line->begin);
-  if (!colon) return false;
+  if (!colon) return Scan::kNotBase64;
   size_t value = static_cast<const char*>(colon) - text_.data() + 1;
-  if (value >= firstEnd || text_[value] != ':') return false;
+  if (value >= firstEnd || text_[value] != ':') return Scan::kNotBase64;
   ++value;
   while (value < firstEnd && text_[value] == ' ') ++value;
-  if (value == firstEnd) return false;
+  if (value == firstEnd) return Scan::kNotBase64;
 
   Base64Check check;
   check.Feed(text_.substr(value, firstEnd - value));
@@ -156,6 +228,7 @@ bool Loader::ScanFoldedBase64(Line* line, size_t firstNewline) {
     }
     if (newline == std::string_view::npos) {
       const void* hit = std::memchr(text_.data() + start, '\n', text_.size() - start);
+      if (!hit && !atEnd_) return Scan::kMore;
       newline = hit ? static_cast<const char*>(hit) - text_.data() : text_.size();
       dataEnd = newline;
       if (dataEnd > start && text_[dataEnd - 1] == '\r') --dataEnd;
@@ -166,11 +239,12 @@ bool Loader::ScanFoldedBase64(Line* line, size_t firstNewline) {
     end = dataEnd;
     pos = newline < text_.size() ? newline + 1 : text_.size();
   }
+  if (pos == text_.size() && !atEnd_) return Scan::kMore;
   line->end = end;
   line->folded = true;
   line->base64 = check.Valid() ? Line::kValid : Line::kInvalid;
   pos_ = pos;
-  return true;
+  return Scan::kLine;
 }
 
 // Moves past any folds (a line break and one blank) at `pos`.
@@ -266,8 +340,8 @@ bool Loader::Load(LdifError* error) {
       return Fail(line.number, "record does not begin with \"dn:\"");
     if (!ReadEntry(line, attribute)) return false;
   }
+  if (failed_) return false;  // a refill that failed ends the loop too
   ResolveAliases();
-  tree_.SetScriptSource(text_);
   return true;
 }
 
@@ -303,7 +377,7 @@ bool Loader::ReadEntry(const Line& dnLine, const Attribute& dn) {
     firstAttribute = false;
     if (!ReadAttribute(line, attribute, node, &sawAlias, &sawScript)) return false;
   }
-  return true;
+  return !failed_;  // a refill that failed ends the entry too
 }
 
 bool Loader::ReadAttribute(const Line& line, const Attribute& attribute,
@@ -314,7 +388,7 @@ bool Loader::ReadAttribute(const Line& line, const Attribute& attribute,
     // when it is read.
     if (!CheckBase64(line, attribute)) return false;
     if (!*sawScript)
-      tree_.SetScript(node, attribute.valueBegin, line.end - attribute.valueBegin,
+      tree_.SetScript(node, base_ + attribute.valueBegin, line.end - attribute.valueBegin,
                       attribute.encoding);
     *sawScript = true;
     return true;
@@ -326,9 +400,12 @@ bool Loader::ReadAttribute(const Line& line, const Attribute& attribute,
     return true;
   }
   if (type == "aliasedobjectname") {
-    if (!CheckBase64(line, attribute)) return false;
-    if (!*sawAlias)
-      aliases_.push_back({node, attribute.valueBegin, line.end, attribute.encoding});
+    std::string_view target;
+    if (!Value(line, attribute, &target)) return false;
+    if (!*sawAlias) {
+      aliases_.push_back({node, aliasTargets_.size(), target.size()});
+      aliasTargets_.append(target);
+    }
     *sawAlias = true;
     return true;
   }
@@ -339,14 +416,13 @@ bool Loader::ReadAttribute(const Line& line, const Attribute& attribute,
 // file is read, is a container. Targets that do not parse or do not exist
 // leave it a plain alias.
 void Loader::ResolveAliases() {
-  for (const PendingAlias& alias : aliases_) {
-    std::string_view target;
-    std::string_view raw = text_.substr(alias.begin, alias.end - alias.begin);
-    if (DecodeValue(raw, alias.encoding, valueScratch_, &target))
-      MarkContainerAlias(tree_, alias.node, target, dn_);
-  }
+  for (const PendingAlias& alias : aliases_)
+    MarkContainerAlias(tree_, alias.node,
+                       std::string_view(aliasTargets_).substr(alias.begin, alias.length), dn_);
   aliases_.clear();
   aliases_.shrink_to_fit();
+  aliasTargets_.clear();
+  aliasTargets_.shrink_to_fit();
 }
 
 }  // namespace
@@ -354,6 +430,14 @@ void Loader::ResolveAliases() {
 bool LoadLdif(std::string_view text, DirTree& tree, LdifError* error,
               LoadProgress* progress) {
   Loader loader(text, tree, progress);
+  if (!loader.Load(error)) return false;
+  tree.SetScriptSource(text);
+  return true;
+}
+
+bool LoadLdif(BlockReader& reader, DirTree& tree, LdifError* error,
+              LoadProgress* progress, std::size_t blockSize) {
+  Loader loader(reader, blockSize ? blockSize : 1, tree, progress);
   return loader.Load(error);
 }
 

@@ -1,8 +1,8 @@
 // Reads LDIF content records (RFC 2849) into a DirTree.
 //
-// The loader keeps no copy of the file: names go into the tree's arena and a
-// login script is kept as its raw span in `text`, which must outlive the
-// tree. Change records, URL values and anything that does not parse stop the
+// The loader keeps no copy of the input: names go into the tree's arena and
+// a login script is kept as the offset and length of its raw span, to be read
+// again from the input when the walk asks for it. Change records, URL values and anything that does not parse stop the
 // load with the line where the problem stands.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dirclient/block_reader.h"
 #include "dirclient/dir_tree.h"
 #include "dirclient/load_progress.h"
 #include "dirclient/name_mapping.h"
@@ -20,10 +21,19 @@ namespace dirclient {
 struct LdifError {
   uint64_t line = 0;
   std::string message;
+  bool readFailed = false;  // the input could not be read; message says why
 };
 
+// Loads `text`, which must outlive the tree: its scripts are read from it.
 // `progress`, when given, counts the entries as they load.
 bool LoadLdif(std::string_view text, DirTree& tree, LdifError* error,
               LoadProgress* progress = nullptr);
+
+// Loads what `reader` reads, holding only the lines being parsed (in blocks
+// of `blockSize` bytes, more for a longer line). Script offsets count from
+// the reader's first byte; the caller gives the tree its script source.
+constexpr std::size_t kLdifBlockSize = std::size_t{1} << 20;
+bool LoadLdif(BlockReader& reader, DirTree& tree, LdifError* error,
+              LoadProgress* progress = nullptr, std::size_t blockSize = kLdifBlockSize);
 
 }  // namespace dirclient

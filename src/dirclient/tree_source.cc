@@ -11,19 +11,51 @@
 #include "dirclient/status.h"
 
 namespace dirclient {
+namespace {
+
+bool ReadWhole(BlockReader& reader, std::string* text, std::string* reason) {
+  char block[1 << 16];
+  for (;;) {
+    std::size_t got = 0;
+    if (!reader.ReadBlock(block, sizeof block, &got, reason)) return false;
+    if (got == 0) return true;
+    text->append(block, got);
+  }
+}
+
+}  // namespace
 
 Status LoadLdifFile(const char* path, std::FILE* diagnostics,
                     const char* program, std::unique_ptr<LoadedTree>* out) {
   auto loaded = std::make_unique<LoadedTree>();
   std::string reason;
-  if (!loaded->file.Open(path, &reason)) {
+  bool regular = false;
+  if (!loaded->file.Open(path, &regular, &reason)) {
     std::fprintf(diagnostics, "%s: %s: %s\n", program, path, reason.c_str());
     return kTreeUnreadable;
   }
   LdifError error;
   LoadProgress progress(diagnostics, isatty(fileno(diagnostics)) == 1, program);
-  bool loadedOk = LoadLdif(loaded->file.data(), loaded->tree, &error, &progress);
+  bool loadedOk;
+  if (regular) {
+    // Read in blocks and read again for scripts: memory holds the index.
+    loadedOk = LoadLdif(loaded->file, loaded->tree, &error, &progress);
+    loaded->tree.SetScriptSource(&loaded->file);
+  } else {
+    // A pipe cannot be read twice: keep its bytes.
+    loadedOk = ReadWhole(loaded->file, &loaded->arena, &reason);
+    if (!loadedOk) {
+      error.readFailed = true;
+      error.message = reason;
+    } else {
+      loadedOk = LoadLdif(loaded->arena, loaded->tree, &error, &progress);
+    }
+  }
   progress.Finish();
+  if (!loadedOk && error.readFailed) {
+    std::fprintf(diagnostics, "%s: %s: %s\n", program, path, error.message.c_str());
+    return kTreeUnreadable;
+  }
   if (!loadedOk) {
     std::fprintf(diagnostics, "%s: %s:%llu: %s\n", program, path,
                  static_cast<unsigned long long>(error.line), error.message.c_str());

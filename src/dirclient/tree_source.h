@@ -9,14 +9,14 @@
 #include "dirclient/byte_arena.h"
 #include "dirclient/dir_tree.h"
 #include "dirclient/dirclient.h"
-#include "dirclient/mapped_file.h"
+#include "dirclient/file_window.h"
 
 namespace dirclient {
 
 // A loaded tree with the bytes its scripts refer to.
 struct LoadedTree {
-  MappedFile file;     // an LDIF file's bytes
-  std::string arena;   // bytes held in memory (trees built in tests)
+  FileWindow file;     // an LDIF file, read again for its scripts
+  std::string arena;   // LDIF text held in memory (a pipe, trees built in tests)
   ByteArena scripts;   // script bytes a server sent
   DirTree tree;
 };

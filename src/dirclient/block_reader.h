@@ -1,0 +1,19 @@
+// A byte stream read front to back in blocks, so that a loader need not
+// hold a whole file in memory.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace dirclient {
+
+class BlockReader {
+ public:
+  virtual ~BlockReader() = default;
+  // Reads at most `size` bytes into `dest`, setting *got (0 at the end);
+  // false, with the system's reason in *error, when reading fails.
+  virtual bool ReadBlock(char* dest, std::size_t size, std::size_t* got,
+                         std::string* error) = 0;
+};
+
+}  // namespace dirclient
