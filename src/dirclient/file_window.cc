@@ -16,7 +16,7 @@ namespace {
 // them from being read again. A window starts small, since a container may
 // hold a few objects only, and reads further ahead each time the walk goes
 // on past it, as it does through a large container.
-constexpr std::size_t kFirstWindow = std::size_t{8} << 10;
+constexpr std::size_t kFirstWindow = std::size_t{16} << 10;
 constexpr std::size_t kMaxWindow = std::size_t{256} << 10;
 constexpr std::size_t kWindows = 16;
 

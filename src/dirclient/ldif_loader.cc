@@ -221,10 +221,12 @@ Loader::Scan Loader::ScanFoldedBase64(Line* line, size_t firstNewline) {
     size_t start = pos + 1;
     size_t newline = std::string_view::npos;
     size_t dataEnd = 0;
+    // A guessed line holding nothing but base64 bytes cannot hide a line
+    // break: it is checked and found in one pass.
     if (width > 0 && start + width < text_.size() && text_[start + width] == '\n') {
       dataEnd = start + width;
       if (text_[dataEnd - 1] == '\r') --dataEnd;
-      if (Base64Check::AllAlphabet(text_.substr(start, dataEnd - start))) newline = start + width;
+      if (check.FeedIfAlphabet(text_.substr(start, dataEnd - start))) newline = start + width;
     }
     if (newline == std::string_view::npos) {
       const void* hit = std::memchr(text_.data() + start, '\n', text_.size() - start);
@@ -233,8 +235,8 @@ Loader::Scan Loader::ScanFoldedBase64(Line* line, size_t firstNewline) {
       dataEnd = newline;
       if (dataEnd > start && text_[dataEnd - 1] == '\r') --dataEnd;
       width = newline - start;
+      check.Feed(text_.substr(start, dataEnd - start));
     }
-    check.Feed(text_.substr(start, dataEnd - start));
     ++lineNumber_;
     end = dataEnd;
     pos = newline < text_.size() ? newline + 1 : text_.size();

@@ -18,6 +18,33 @@ constexpr std::array<uint8_t, 256> MakeBase64Table() {
 }
 constexpr std::array<uint8_t, 256> kBase64 = MakeBase64Table();
 
+// Per byte: 0 for the alphabet, kPad for "=", kOther for the rest, so that
+// a whole piece is classified by OR-ing its bytes' classes.
+constexpr uint8_t kPad = 1;
+constexpr uint8_t kOther = 2;
+constexpr std::array<uint8_t, 256> MakeClassTable() {
+  std::array<uint8_t, 256> table{};
+  for (size_t c = 0; c < 256; ++c)
+    table[c] = kBase64[c] != kNotBase64 ? 0 : c == '=' ? kPad : kOther;
+  return table;
+}
+constexpr std::array<uint8_t, 256> kClass = MakeClassTable();
+
+uint8_t Classes(std::string_view piece) {
+  const auto* p = reinterpret_cast<const uint8_t*>(piece.data());
+  size_t n = piece.size();
+  uint8_t a = 0, b = 0, c = 0, d = 0;
+  size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    a |= kClass[p[i]];
+    b |= kClass[p[i + 1]];
+    c |= kClass[p[i + 2]];
+    d |= kClass[p[i + 3]];
+  }
+  for (; i < n; ++i) a |= kClass[p[i]];
+  return static_cast<uint8_t>(a | b | c | d);
+}
+
 }  // namespace
 
 void AppendUnfolded(std::string_view raw, std::string& out) {
@@ -34,6 +61,12 @@ void AppendUnfolded(std::string_view raw, std::string& out) {
 }
 
 void Base64Check::Feed(std::string_view piece) {
+  if (!ok_) return;
+  // Alphabet bytes only, before any padding: the common piece, in one pass.
+  if (padding_ == 0 && Classes(piece) == 0) {
+    data_ += piece.size();
+    return;
+  }
   for (char c : piece) {
     if (kBase64[static_cast<uint8_t>(c)] != kNotBase64 && padding_ == 0) {
       ++data_;
@@ -51,9 +84,13 @@ bool Base64Check::Valid() const {
          (padding_ == 0 || (data_ + padding_) % 4 == 0);
 }
 
-bool Base64Check::AllAlphabet(std::string_view piece) {
-  for (char c : piece)
-    if (kBase64[static_cast<uint8_t>(c)] == kNotBase64 && c != '=') return false;
+bool Base64Check::FeedIfAlphabet(std::string_view piece) {
+  uint8_t classes = Classes(piece);
+  if (classes & kOther) return false;
+  if (classes == 0 && padding_ == 0)
+    data_ += piece.size();
+  else
+    Feed(piece);
   return true;
 }
 

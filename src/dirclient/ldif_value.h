@@ -27,8 +27,9 @@ class Base64Check {
  public:
   void Feed(std::string_view piece);
   bool Valid() const;
-  // True when every byte of `piece` may stand in base64 ("=" included).
-  static bool AllAlphabet(std::string_view piece);
+  // Feeds `piece` when every byte of it may stand in base64 ("=" included);
+  // otherwise feeds nothing and returns false.
+  bool FeedIfAlphabet(std::string_view piece);
 
  private:
   size_t data_ = 0;
