@@ -10,11 +10,53 @@ constexpr std::string_view kContainerClasses[] = {
     "country", "locality", "organization", "organizationalUnit", "domain",
     "dcObject"};
 
+// Where the first RDN of a DN's text ends: its first unescaped separator,
+// or the end.
+size_t FirstRdnEnd(std::string_view dn) {
+  for (size_t i = 0; i < dn.size(); ++i) {
+    if (dn[i] == '\\')
+      ++i;
+    else if (dn[i] == ',' || dn[i] == ';')
+      return i;
+  }
+  return dn.size();
+}
+
+// The node of `rdn` below `parent`, added when new.
+DirTree::NodeId ChildEntry(DirTree& tree, DirTree::NodeId parent, std::string_view rdn) {
+  DirTree::NodeId child = tree.FindChild(parent, rdn);
+  return child != DirTree::kNone ? child : tree.AddChild(parent, rdn);
+}
+
 }  // namespace
 
 DirTree::NodeId AddEntryPath(DirTree& tree, const DnParser& dn) {
   EntryPaths paths;
   return paths.Add(tree, dn);
+}
+
+bool EntryPaths::AddText(DirTree& tree, std::string_view dnText, DnParser& parser,
+                         DirTree::NodeId* node) {
+  size_t split = FirstRdnEnd(dnText);
+  std::string_view parent =
+      split < dnText.size() ? dnText.substr(split + 1) : std::string_view();
+  // The parent's text parsed before, so this DN parses exactly when its
+  // first RDN does, and to the same RDNs.
+  if (parentNode_ != DirTree::kNone && !parent.empty() && parent == parentText_ &&
+      parser.Parse(dnText.substr(0, split)) && parser.RdnCount() == 1) {
+    tree.AddFlags(parentNode_, kFlagContainer);
+    *node = ChildEntry(tree, parentNode_, parser.Rdn(0));
+    return true;
+  }
+  if (!parser.Parse(dnText)) return false;
+  if (parser.RdnCount() == 0) {
+    *node = DirTree::kNone;
+    return true;
+  }
+  *node = Add(tree, parser);
+  parentNode_ = parser.RdnCount() > 1 && !parent.empty() ? tree.Parent(*node) : DirTree::kNone;
+  parentText_.assign(parent);
+  return true;
 }
 
 DirTree::NodeId EntryPaths::Add(DirTree& tree, const DnParser& dn) {
@@ -41,9 +83,7 @@ DirTree::NodeId EntryPaths::Add(DirTree& tree, const DnParser& dn) {
   for (size_t level = shared; level < count; ++level) {
     std::string_view rdn = dn.Rdn(count - 1 - level);
     if (level > 0) tree.AddFlags(node, kFlagContainer);
-    DirTree::NodeId child = tree.FindChild(node, rdn);
-    if (child == DirTree::kNone) child = tree.AddChild(node, rdn);
-    node = child;
+    node = ChildEntry(tree, node, rdn);
     rdns_.append(rdn);
     ends_.push_back(rdns_.size());
     nodes_.push_back(node);

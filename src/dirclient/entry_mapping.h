@@ -28,7 +28,17 @@ class EntryPaths {
  public:
   DirTree::NodeId Add(DirTree& tree, const DnParser& dn);
 
+  // Parses `dnText` with `parser` and adds its path, setting *node (kNone
+  // for an empty DN); false when it does not parse. Siblings follow each
+  // other, so when all after the first RDN is the previous DN's text, only
+  // the first RDN is parsed and looked up, under the node found last time.
+  bool AddText(DirTree& tree, std::string_view dnText, DnParser& parser,
+               DirTree::NodeId* node);
+
  private:
+  std::string parentText_;  // the last DN's text after its first RDN
+  DirTree::NodeId parentNode_ = DirTree::kNone;  // and the node it names
+
   std::string rdns_;                   // the last chain's RDNs, top first
   std::vector<size_t> ends_;           // end of each in rdns_
   std::vector<DirTree::NodeId> nodes_;  // and its nodes

@@ -66,14 +66,14 @@ bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) {
     *failure = MakeLdapFailure(rc, nullptr);
     return false;
   }
-  if (!dn_.Parse(View(dn))) {
+  DirTree& tree = loaded_.tree;
+  DirTree::NodeId node;
+  if (!paths_.AddText(tree, View(dn), dn_, &node)) {
     *failure = MakeClientFailure(kLdapBadDn, "the server sent a DN that does not parse: ");
     AppendPrintable(failure->message, std::string(View(dn)).c_str());
     return false;
   }
-  if (dn_.RdnCount() == 0) return true;  // the root DSE is no object of the tree
-  DirTree& tree = loaded_.tree;
-  DirTree::NodeId node = paths_.Add(tree, dn_);
+  if (node == DirTree::kNone) return true;  // the root DSE is no object of the tree
   if (isEntry_.size() < tree.size()) isEntry_.resize(tree.size() + tree.size() / 2);
   // A second copy of an entry (a context also read through another) adds
   // nothing.

@@ -350,10 +350,10 @@ bool Loader::Load(LdifError* error) {
 bool Loader::ReadEntry(const Line& dnLine, const Attribute& dn) {
   std::string_view dnText;
   if (!Value(dnLine, dn, &dnText)) return false;
-  if (!dn_.Parse(dnText)) return Fail(dnLine.number, "DN does not parse");
-  if (dn_.RdnCount() == 0) return Fail(dnLine.number, "empty DN");
+  DirTree::NodeId node;
+  if (!paths_.AddText(tree_, dnText, dn_, &node)) return Fail(dnLine.number, "DN does not parse");
+  if (node == DirTree::kNone) return Fail(dnLine.number, "empty DN");
 
-  DirTree::NodeId node = paths_.Add(tree_, dn_);
   if (entryLine_.size() < tree_.size()) entryLine_.resize(tree_.size() + tree_.size() / 2, 0);
   if (entryLine_[node] != 0)
     return Fail(dnLine.number,
