@@ -46,6 +46,11 @@ void DirTree::Grow() {
     if (s.node != kNone) Insert(s.node, s.hash);
 }
 
+void DirTree::Reserve(size_t nodes) {
+  nodes_.reserve(nodes);
+  names_.reserve(nodes * 24);  // names of people and units are about that long
+}
+
 DirTree::NodeId DirTree::AddChild(NodeId parent, std::string_view name) {
   NodeId node = static_cast<NodeId>(nodes_.size());
   nodes_.push_back(Node{parent, kNone, kNone, kNone, names_.size(), 0, 0,

@@ -50,6 +50,11 @@ class DirTree {
     nodes_[node].flags = static_cast<uint8_t>(nodes_[node].flags | flags);
   }
   size_t size() const { return nodes_.size(); }
+  size_t capacity() const { return nodes_.capacity(); }
+  // Makes room for about `nodes` objects up front: growing the arrays
+  // later copies them into fresh memory, which costs more than the room
+  // left unused (untouched pages cost nothing).
+  void Reserve(size_t nodes);
 
   // The login script: a raw span of the script source with its encoding
   // (ldif_value.h), which the loader has found valid. Nodes without one

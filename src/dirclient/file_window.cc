@@ -38,6 +38,7 @@ bool FileWindow::Open(const char* path, bool* regular, std::string* error) {
     return false;
   }
   *regular = S_ISREG(info.st_mode);
+  size_ = *regular ? static_cast<uint64_t>(info.st_size) : 0;
   if (*regular) posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
   return true;
 }

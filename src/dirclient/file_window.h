@@ -24,6 +24,7 @@ class FileWindow : public BlockReader, public ScriptBytes {
   // Opens `path`; false with the system's reason in *error. *regular tells
   // whether the file can be read again at any offset (a pipe cannot).
   bool Open(const char* path, bool* regular, std::string* error);
+  uint64_t size() const { return size_; }  // when opened, of a regular file
 
   bool ReadBlock(char* dest, std::size_t size, std::size_t* got,
                  std::string* error) override;
@@ -41,6 +42,7 @@ class FileWindow : public BlockReader, public ScriptBytes {
   bool Fill(Window& window, uint64_t offset, uint64_t want, uint64_t length);
 
   int fd_ = -1;
+  uint64_t size_ = 0;
   std::vector<Window> windows_;
   uint64_t uses_ = 0;
 };

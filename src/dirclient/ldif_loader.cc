@@ -378,7 +378,8 @@ bool Loader::ReadEntry(const Line& dnLine, const Attribute& dn) {
   if (!paths_.AddText(tree_, dnText, dn_, &node)) return Fail(dnLine.number, "DN does not parse");
   if (node == DirTree::kNone) return Fail(dnLine.number, "empty DN");
 
-  if (entryLine_.size() < tree_.size()) entryLine_.resize(tree_.size() + tree_.size() / 2, 0);
+  if (entryLine_.size() < tree_.size())
+    entryLine_.resize(std::max(tree_.capacity(), tree_.size() + tree_.size() / 2), 0);
   if (entryLine_[node] != 0)
     return Fail(dnLine.number,
                 "duplicate DN (first at line " + std::to_string(entryLine_[node]) + ")");

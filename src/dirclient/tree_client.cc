@@ -172,7 +172,8 @@ Status TreeClient::NWDSAllocBuf(std::size_t size, BufferHandle* buffer) {
   uint32_t handle = TakeSlot(buffers_);
   Buffer& slot = *buffers_[handle - 1];
   slot.used = true;
-  slot.bytes.assign(size, 0);
+  // Only what a listing writes is ever read back: no need to clear it.
+  slot.bytes.resize(size);
   slot.count = slot.read = 0;
   slot.position = 0;
   *buffer = static_cast<BufferHandle>(handle);

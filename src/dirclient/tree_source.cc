@@ -39,6 +39,8 @@ Status LoadLdifFile(const char* path, std::FILE* diagnostics,
   bool loadedOk;
   if (regular) {
     // Read in blocks and read again for scripts: memory holds the index.
+    // Exports take some hundreds of bytes an entry.
+    loaded->tree.Reserve(static_cast<size_t>(loaded->file.size() / 512));
     loadedOk = LoadLdif(loaded->file, loaded->tree, &error, &progress);
     loaded->tree.SetScriptSource(&loaded->file);
   } else {
