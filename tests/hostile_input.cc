@@ -15,16 +15,25 @@ namespace {
 // results do not depend on the locale the tests run in.
 class FixedLocaleClient : public dirclient::TreeClient {
  public:
-  FixedLocaleClient(const char* path, std::FILE* diagnostics, uint32_t codePage)
-      : TreeClient(path, diagnostics, "qovant"), codePage_(codePage) {}
+  FixedLocaleClient(const char* path, std::FILE* diagnostics, const SearchOptions& options)
+      : TreeClient(path, diagnostics, "qovant"), path_(path), options_(options) {}
+  // Scripts are read back from the file during the walk: a cut made here
+  // falls between the load and the walk.
+  dirclient::Status NWCallsInit(const void* reserved1, const void* reserved2) override {
+    dirclient::Status status = TreeClient::NWCallsInit(reserved1, reserved2);
+    if (status == 0 && options_.cutAfterLoad >= 0 && truncate(path_, options_.cutAfterLoad) != 0)
+      return -1;
+    return status;
+  }
   dirclient::Status DirQueryLocale(dirclient::LocaleRecord* locale) override {
-    dirclient::SetLocaleCodePage(locale, codePage_);
+    dirclient::SetLocaleCodePage(locale, options_.codePage);
     dirclient::SetLocaleCountryId(locale, 1);
     return 0;
   }
 
  private:
-  uint32_t codePage_;
+  const char* path_;
+  SearchOptions options_;
 };
 
 // A file that is gone when the test is.
@@ -106,7 +115,7 @@ RunResult SearchLdif(const std::string& ldif, const char* text, SearchOptions op
   TempFile file(ldif);
   if (!file.ok()) return {-1, "", "cannot write " + file.path()};
   MemoryStream diagnostics;
-  FixedLocaleClient client(file.path().c_str(), diagnostics.file(), options.codePage);
+  FixedLocaleClient client(file.path().c_str(), diagnostics.file(), options);
   RunResult result = RunTool(client, {text}, options.terminal);
   // The binary writes both to standard error, the client's first.
   result.err = diagnostics.text() + result.err;

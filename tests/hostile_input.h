@@ -22,6 +22,7 @@ std::string LdifEntryWithoutScript(std::string_view dn, std::string_view extra =
 struct SearchOptions {
   uint32_t codePage = dirclient::kCodePageAscii;  // whatever the test's locale
   bool terminal = false;
+  long cutAfterLoad = -1;  // when not negative, the file is cut to this size once loaded
 };
 
 // Writes `ldif` to a temporary file and runs the tool on it with `text` as the

@@ -2,6 +2,9 @@
 // errors that stop a load, each with its line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+
 #include "capture.h"
 #include "dirclient/ldif_loader.h"
 #include "dirclient/tree_client.h"
@@ -11,18 +14,53 @@ namespace qovant_test {
 namespace {
 
 using dirclient::LoadedTree;
+using dirclient::LoadLdif;
 
-std::unique_ptr<LoadedTree> Load(const std::string& ldif, dirclient::LdifError* error) {
+const char kReadError[] = "Input/output error";
+
+// Hands `text` over at most `perCall` bytes a call (0: as much as asked),
+// and fails once `failAt` bytes have gone.
+class StringReader : public dirclient::BlockReader {
+ public:
+  StringReader(std::string_view text, std::size_t perCall, std::size_t failAt = SIZE_MAX)
+      : text_(text), perCall_(perCall), failAt_(failAt) {}
+  bool ReadBlock(char* dest, std::size_t size, std::size_t* got, std::string* error) override {
+    EXPECT_GT(size, 0u) << "a read of nothing would look like the end";
+    if (at_ >= failAt_) {
+      *error = kReadError;
+      return false;
+    }
+    *got = text_.copy(dest, std::min({size, failAt_ - at_, perCall_ ? perCall_ : size}), at_);
+    at_ += *got;
+    return true;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t perCall_, failAt_, at_ = 0;
+};
+
+// The text reaches the loader all at once (block 0), or through a reader
+// in blocks of 1 to 80 bytes that gives 1 to 3 bytes a call for three sizes
+// in four. Each size ends blocks at other places: across them, inside every
+// token and right after each line of a folded value.
+constexpr std::size_t kLargestBlock = 80;
+
+std::unique_ptr<LoadedTree> Load(const std::string& ldif, dirclient::LdifError* error,
+                                 std::size_t block = 0, std::size_t failAt = SIZE_MAX) {
   auto loaded = std::make_unique<LoadedTree>();
   loaded->arena = ldif;
-  if (!dirclient::LoadLdif(loaded->arena, loaded->tree, error)) return nullptr;
+  StringReader reader(loaded->arena, block % 4, failAt);
+  if (!block) return LoadLdif(loaded->arena, loaded->tree, error) ? std::move(loaded) : nullptr;
+  if (!LoadLdif(reader, loaded->tree, error, nullptr, block)) return nullptr;
+  loaded->tree.SetScriptSource(std::string_view(loaded->arena));
   return loaded;
 }
 
 // Loads the LDIF and runs the tool over it.
-std::string Search(const std::string& ldif, const char* text) {
+std::string Search(const std::string& ldif, const char* text, std::size_t block = 0) {
   dirclient::LdifError error;
-  auto loaded = Load(ldif, &error);
+  auto loaded = Load(ldif, &error, block);
   if (!loaded) return "load failed at line " + std::to_string(error.line) + ": " + error.message;
   dirclient::TreeClient client(std::move(loaded));
   return RunTool(client, {text}).out;
@@ -45,6 +83,8 @@ std::vector<SyntaxCase> SyntaxCases() {
       {"base64 CRLF script", "dn: o=Acme\nloginScript:: V1JJVEUgMQ0KbWFwIHg6DQo=\n", "Acme (MAP X:)\n"},
       {"base64 without padding", "dn: o=Acme\nloginScript:: bWFwIHg6\n", "Acme (MAP X:)\n"},
       {"folded base64 value", "dn: o=Acme\nloginScript:: V1JJVEUgMQ0Kb\n WFwIHg6DQo=\n", "Acme (MAP X:)\n"},
+      {"base64 folded over many CRLF lines", "dn: o=Acme\r\nloginScript:: V1JJVEUgMQ0K\r\n UkVNIHRoZSBk\r\n cml2ZXMgZXZl\r\n cnkgb2ZmaWNl\r\n IG1hcHMNCm1h\r\n cCB4Og0KZW5k\r\n DQo=\r\n\r\ndn: cn=B,o=Acme\r\nloginScript: map b\r\n",
+       "Acme (REM THE DRIVES EVERY OFFICE MAPS)\nB.Acme (MAP B)\n"},
       {"fold inside the attribute name", "dn: o=Acme\nlogin\n Script: map x:\n", "Acme (MAP X:)\n"},
       {"fold between the colons", "dn: o=Acme\nloginScript:\n : bWFwIHg6\n", "Acme (MAP X:)\n"},
       {"fold with CRLF", "dn: o=Acme\r\nloginScript: ma\r\n p x:\r\n", "Acme (MAP X:)\n"},
@@ -68,8 +108,18 @@ std::vector<SyntaxCase> SyntaxCases() {
 
 class LdifSyntax : public testing::TestWithParam<SyntaxCase> {};
 
-TEST_P(LdifSyntax, LoadsAndSearches) {
-  EXPECT_EQ(Search(GetParam().ldif, "map"), GetParam().expected);
+TEST_P(LdifSyntax, LoadsInAnyBlocksAndFailsWhereverTheReadFails) {
+  const std::string& ldif = GetParam().ldif;
+  for (std::size_t block = 0; block <= kLargestBlock; ++block) {
+    SCOPED_TRACE("block " + std::to_string(block));
+    EXPECT_EQ(Search(ldif, "map", block), GetParam().expected);
+    // Even at the very end: the bytes before a failed read are not a shorter file.
+    for (std::size_t failAt = 0; block && failAt <= ldif.size(); ++failAt) {
+      dirclient::LdifError error;
+      EXPECT_TRUE(!Load(ldif, &error, block, failAt) && error.readFailed && error.message == kReadError)
+          << "fails at " << failAt << ": " << error.message;
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LdifSyntax, testing::ValuesIn(SyntaxCases()), TitleName<SyntaxCase>);
@@ -109,40 +159,49 @@ std::vector<ErrorCase> ErrorCases() {
 
 class LdifError : public testing::TestWithParam<ErrorCase> {};
 
-TEST_P(LdifError, StopsTheLoadAtItsLine) {
-  dirclient::LdifError error;
-  EXPECT_EQ(Load(GetParam().ldif, &error), nullptr);
-  EXPECT_EQ(error.line, GetParam().line);
-  EXPECT_EQ(error.message, GetParam().message);
+TEST_P(LdifError, StopsTheLoadAtItsLineInAnyBlocks) {
+  for (std::size_t block = 0; block <= kLargestBlock; ++block) {
+    SCOPED_TRACE("block " + std::to_string(block));
+    dirclient::LdifError error;
+    EXPECT_EQ(Load(GetParam().ldif, &error, block), nullptr);
+    EXPECT_EQ(error.line, GetParam().line);
+    EXPECT_EQ(error.message, GetParam().message);
+    EXPECT_FALSE(error.readFailed);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LdifError, testing::ValuesIn(ErrorCases()), TitleName<ErrorCase>);
 
+// Alias targets are resolved once the whole input is read, long after the
+// block that held them was reused.
 TEST(LdifFlagsTest, ContainersAndAliasesFollowClassesAndTargets) {
-  dirclient::LdifError error;
-  auto loaded = Load(
-      "dn: o=Acme\nobjectClass: Organization\n\n"
-      "dn: ou=Empty,o=Acme\nobjectClass: organizationalUnit\n\n"
-      "dn: cn=Leaf,o=Acme\nobjectClass: person\n\n"
-      "dn: cn=ToUnit,o=Acme\nobjectClass: ALIAS\naliasedObjectName: OU=empty,o=acme\n\n"
-      "dn: cn=ToLeaf,o=Acme\nobjectClass: alias\naliasedObjectName: cn=Leaf,o=Acme\n\n"
-      "dn: cn=ToNothing,o=Acme\nobjectClass: alias\naliasedObjectName: cn=Gone,o=Acme\n\n"
-      "dn: cn=Parent,o=Acme\n\ndn: cn=Child,cn=Parent,o=Acme\n",
-      &error);
-  ASSERT_NE(loaded, nullptr) << error.message;
-  const dirclient::DirTree& tree = loaded->tree;
-  auto flags = [&](const char* name) {
-    bool parsed;
-    return tree.Flags(tree.Resolve(dirclient::DirTree::kRoot, name, &parsed));
-  };
-  using namespace dirclient;  // NOLINT: flag names only
-  EXPECT_EQ(flags("O=Acme"), kFlagContainer);
-  EXPECT_EQ(flags("OU=Empty.O=Acme"), kFlagContainer);
-  EXPECT_EQ(flags("CN=Leaf.O=Acme"), 0u);
-  EXPECT_EQ(flags("CN=ToUnit.O=Acme"), kFlagAlias | kFlagContainerAlias);
-  EXPECT_EQ(flags("CN=ToLeaf.O=Acme"), kFlagAlias);
-  EXPECT_EQ(flags("CN=ToNothing.O=Acme"), kFlagAlias);
-  EXPECT_EQ(flags("CN=Parent.O=Acme"), kFlagContainer);
+  for (std::size_t block = 0; block <= kLargestBlock; ++block) {
+    SCOPED_TRACE("block " + std::to_string(block));
+    dirclient::LdifError error;
+    auto loaded = Load(
+        "dn: o=Acme\nobjectClass: Organization\n\n"
+        "dn: ou=Empty,o=Acme\nobjectClass: organizationalUnit\n\n"
+        "dn: cn=Leaf,o=Acme\nobjectClass: person\n\n"
+        "dn: cn=ToUnit,o=Acme\nobjectClass: ALIAS\naliasedObjectName: OU=empty,o=acme\n\n"
+        "dn: cn=ToLeaf,o=Acme\nobjectClass: alias\naliasedObjectName: cn=Leaf,o=Acme\n\n"
+        "dn: cn=ToNothing,o=Acme\nobjectClass: alias\naliasedObjectName: cn=Gone,o=Acme\n\n"
+        "dn: cn=Parent,o=Acme\n\ndn: cn=Child,cn=Parent,o=Acme\n",
+        &error, block);
+    ASSERT_NE(loaded, nullptr) << error.message;
+    const dirclient::DirTree& tree = loaded->tree;
+    auto flags = [&](const char* name) {
+      bool parsed;
+      return tree.Flags(tree.Resolve(dirclient::DirTree::kRoot, name, &parsed));
+    };
+    using namespace dirclient;  // NOLINT: flag names only
+    EXPECT_EQ(flags("O=Acme"), kFlagContainer);
+    EXPECT_EQ(flags("OU=Empty.O=Acme"), kFlagContainer);
+    EXPECT_EQ(flags("CN=Leaf.O=Acme"), 0u);
+    EXPECT_EQ(flags("CN=ToUnit.O=Acme"), kFlagAlias | kFlagContainerAlias);
+    EXPECT_EQ(flags("CN=ToLeaf.O=Acme"), kFlagAlias);
+    EXPECT_EQ(flags("CN=ToNothing.O=Acme"), kFlagAlias);
+    EXPECT_EQ(flags("CN=Parent.O=Acme"), kFlagContainer);
+  }
 }
 
 }  // namespace
