@@ -6,7 +6,7 @@
 namespace dirclient {
 
 DirTree::DirTree() {
-  nodes_.push_back(Node{kNone, kNone, kNone, kNone, 0, 0, 0, 0, 0, 0, false});
+  nodes_.push_back(Node{kNone, kNone, kNone, kNone, 0, 0, 0, 0, 0, 0, false, false});
   slots_.assign(1024, Slot{kNone, 0});
 }
 
@@ -54,7 +54,7 @@ void DirTree::Reserve(size_t nodes) {
 DirTree::NodeId DirTree::AddChild(NodeId parent, std::string_view name) {
   NodeId node = static_cast<NodeId>(nodes_.size());
   nodes_.push_back(Node{parent, kNone, kNone, kNone, names_.size(), 0, 0,
-                        static_cast<uint32_t>(name.size()), 0, 0, false});
+                        static_cast<uint32_t>(name.size()), 0, 0, false, false});
   names_.append(name);
   Node& up = nodes_[parent];
   if (up.lastChild == kNone)
@@ -100,10 +100,23 @@ void DirTree::SetScript(NodeId node, uint64_t offset, uint64_t length,
   n.scriptLength = length;
   n.scriptEncoding = encoding;
   n.hasScript = true;
+  n.scriptStored = false;
+}
+
+bool DirTree::StoreScript(NodeId node, std::string_view bytes) {
+  uint64_t offset;
+  if (!storedScripts_.Append(bytes, &offset)) return false;
+  SetScript(node, offset, bytes.size(), kValuePlain);
+  nodes_[node].scriptStored = true;
+  return true;
 }
 
 bool DirTree::ReadScript(NodeId node, std::string& scratch, std::string_view* script) const {
   const Node& n = nodes_[node];
+  if (n.scriptStored) {
+    *script = storedScripts_.view().substr(n.scriptOffset, n.scriptLength);
+    return true;
+  }
   ScriptBytes& source = scriptSource_ ? *scriptSource_ : memoryScripts_;
   std::string_view raw;
   if (!source.View(n.scriptOffset, n.scriptLength, &raw)) return false;

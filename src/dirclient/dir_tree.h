@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dirclient/byte_arena.h"
 #include "dirclient/script_bytes.h"
 
 namespace dirclient {
@@ -61,6 +62,9 @@ class DirTree {
   // report HasScript() false.
   void SetScript(NodeId node, uint64_t offset, uint64_t length,
                  uint8_t encoding);
+  // Keeps a copy of the script's bytes in the tree itself; false, with
+  // nothing kept, when memory cannot be had.
+  bool StoreScript(NodeId node, std::string_view bytes);
   bool HasScript(NodeId node) const { return nodes_[node].hasScript; }
   // Scripts are read from bytes in memory, or from a source the caller
   // keeps alive as long as the tree.
@@ -86,6 +90,7 @@ class DirTree {
     uint8_t flags;
     uint8_t scriptEncoding;
     bool hasScript;
+    bool scriptStored;  // in storedScripts_, not in the script source
   };
 
   // A slot keeps its node's hash, so that probes that do not match are told
@@ -102,6 +107,7 @@ class DirTree {
   std::vector<Node> nodes_;
   std::string names_;
   std::vector<Slot> slots_;  // hash of (parent, name); node kNone when empty
+  ByteArena storedScripts_;
   mutable MemoryScriptBytes memoryScripts_;
   ScriptBytes* scriptSource_ = nullptr;  // when not null, instead of memoryScripts_
   mutable std::vector<std::string_view> components_;  // Resolve's scratch

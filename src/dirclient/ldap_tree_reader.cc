@@ -107,12 +107,10 @@ bool TreeBuilder::Attribute(std::string_view type, const struct berval* values,
     // Only the first value is the script, stored once as the server sent it.
     if (sawScript_ || !values[0].bv_val) return true;
     sawScript_ = true;
-    uint64_t offset = 0;
-    if (!loaded_.scripts.Append(View(values[0]), &offset)) {
+    if (!tree.StoreScript(node, View(values[0]))) {
       *failure = MakeClientFailure(kOutOfMemory, "out of memory for login scripts");
       return false;
     }
-    tree.SetScript(node, offset, values[0].bv_len, kValuePlain);
   } else if (EqualsIgnoreAsciiCase(type, "aliasedObjectName")) {
     if (sawAlias_ || !values[0].bv_val) return true;
     sawAlias_ = true;
@@ -137,8 +135,6 @@ void TreeBuilder::Finish() {
   aliasTargets_.shrink_to_fit();
   isEntry_.clear();
   isEntry_.shrink_to_fit();
-  // The arena does not move once the tree refers to it.
-  tree.SetScriptSource(loaded_.scripts.view());
 }
 
 }  // namespace

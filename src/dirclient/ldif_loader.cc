@@ -411,12 +411,19 @@ bool Loader::ReadAttribute(const Line& line, const Attribute& attribute,
                            DirTree::NodeId node, bool* sawAlias, bool* sawScript) {
   std::string_view type = attribute.type;
   if (type == "loginscript") {
-    // Only the first value is the script; it is validated now and decoded
-    // when it is read.
+    // Only the first value is the script; it is validated now. Text held in
+    // memory is kept by reference and decoded when read; a block read from
+    // a file is gone by then, so its script is decoded and kept now.
     if (!CheckBase64(line, attribute)) return false;
-    if (!*sawScript)
+    if (!*sawScript && reader_) {
+      std::string_view script;
+      DecodeCheckedValue(text_.substr(attribute.valueBegin, line.end - attribute.valueBegin),
+                         attribute.encoding, valueScratch_, &script);
+      if (!tree_.StoreScript(node, script)) return Fail(line.number, "out of memory");
+    } else if (!*sawScript) {
       tree_.SetScript(node, base_ + attribute.valueBegin, line.end - attribute.valueBegin,
                       attribute.encoding);
+    }
     *sawScript = true;
     return true;
   }

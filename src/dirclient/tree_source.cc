@@ -42,7 +42,6 @@ Status LoadLdifFile(const char* path, std::FILE* diagnostics,
     // Exports take some hundreds of bytes an entry.
     loaded->tree.Reserve(static_cast<size_t>(loaded->file.size() / 512));
     loadedOk = LoadLdif(loaded->file, loaded->tree, &error, &progress);
-    loaded->tree.SetScriptSource(&loaded->file);
   } else {
     // A pipe cannot be read twice: keep its bytes.
     loadedOk = ReadWhole(loaded->file, &loaded->arena, &reason);
