@@ -8,7 +8,6 @@
 
 #include <unistd.h>
 
-#include "dirclient/file_window.h"
 #include "dirclient/ldif_loader.h"
 #include "dirclient/locale_query.h"
 #include "dirclient/status.h"
@@ -188,49 +187,6 @@ TEST(TreeClientTest, StartUpFailuresNameTheFileAndLine) {
     EXPECT_EQ(std::string(text, size), expected);
     std::free(text);
     unlink(path);
-  }
-}
-
-// Whatever the order of the reads, the bytes asked for, none past the end.
-TEST(FileWindowTest, ViewsHoldTheFileBytesWhateverTheOrderOfReads) {
-  std::string content((std::size_t{1} << 20) + 7, '\0');  // no run repeats
-  uint32_t state = 1;
-  for (char& c : content) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 23);
-  char path[] = "/tmp/qovant-window-XXXXXX";
-  int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
-  close(fd);
-  dirclient::FileWindow window;
-  bool regular = false;
-  std::string error;
-  bool opened = window.Open(path, &regular, &error);
-  unlink(path);  // the window reads through the descriptor it holds
-  ASSERT_TRUE(opened) << error;
-  EXPECT_TRUE(regular);
-
-  struct Span {
-    uint64_t offset, length;
-    bool inFile = true;
-  };
-  const uint64_t size = content.size();
-  std::vector<Span> spans = {{0, 100}, {40, 60}, {0, 0}, {8190, 10}, {300000, 1}, {20, 20},
-                             {1000, 300 << 10}, {5, 5}, {1100, 5}};  // longer than any window
-  // On through the file as through a large container, then twenty places in
-  // turn, twice: more places than windows.
-  for (uint64_t at = 500000; at < 1000000; at += 9000) spans.push_back({at, 9000});
-  for (uint64_t i = 0; i < 40; ++i) spans.push_back({i % 20 * 50000 + 3, 17});
-  spans.insert(spans.end(), {{size - 100, 100}, {size, 0}, {size - 100, 101, false},
-                             {size - 99, 100, false}, {size, 1, false}, {size + 10, 1, false},
-                             {0, size + 1, false}, {0, UINT64_MAX, false}, {UINT64_MAX, 1, false},
-                             {size - 100, 100}});
-  for (const Span& span : spans) {
-    SCOPED_TRACE(std::to_string(span.offset) + "+" + std::to_string(span.length));
-    std::string_view bytes;
-    ASSERT_EQ(window.View(span.offset, span.length, &bytes), span.inFile);
-    if (span.inFile) {
-      EXPECT_EQ(bytes, std::string_view(content).substr(span.offset, span.length));
-    }
   }
 }
 

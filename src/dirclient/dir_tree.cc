@@ -111,17 +111,14 @@ bool DirTree::StoreScript(NodeId node, std::string_view bytes) {
   return true;
 }
 
-bool DirTree::ReadScript(NodeId node, std::string& scratch, std::string_view* script) const {
+void DirTree::ReadScript(NodeId node, std::string& scratch, std::string_view* script) const {
   const Node& n = nodes_[node];
   if (n.scriptStored) {
     *script = storedScripts_.view().substr(n.scriptOffset, n.scriptLength);
-    return true;
+    return;
   }
-  ScriptBytes& source = scriptSource_ ? *scriptSource_ : memoryScripts_;
-  std::string_view raw;
-  if (!source.View(n.scriptOffset, n.scriptLength, &raw)) return false;
-  DecodeCheckedValue(raw, n.scriptEncoding, scratch, script);
-  return true;
+  DecodeCheckedValue(scriptSource_.substr(n.scriptOffset, n.scriptLength), n.scriptEncoding,
+                     scratch, script);
 }
 
 }  // namespace dirclient

@@ -2,9 +2,9 @@
 //
 // One fixed-size node per object, names in one arena, children as linked
 // lists in the order they were first added, and an open-addressing hash of
-// (parent, name) for lookups. A login script is kept as a reference into a
-// byte source (the LDIF text or file, or an arena of script bytes) and
-// decoded only when it is read.
+// (parent, name) for lookups. A login script is kept in the tree's own
+// arena, or as a reference into LDIF text held in memory, decoded only when
+// it is read.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "dirclient/byte_arena.h"
-#include "dirclient/script_bytes.h"
 
 namespace dirclient {
 
@@ -66,16 +65,11 @@ class DirTree {
   // nothing kept, when memory cannot be had.
   bool StoreScript(NodeId node, std::string_view bytes);
   bool HasScript(NodeId node) const { return nodes_[node].hasScript; }
-  // Scripts are read from bytes in memory, or from a source the caller
-  // keeps alive as long as the tree.
-  void SetScriptSource(std::string_view bytes) {
-    memoryScripts_ = MemoryScriptBytes(bytes);
-    scriptSource_ = nullptr;
-  }
-  void SetScriptSource(ScriptBytes* source) { scriptSource_ = source; }
-  // Decodes the script into `scratch` where it must be (or views the source
-  // directly); false when its bytes can no longer be read.
-  bool ReadScript(NodeId node, std::string& scratch, std::string_view* script) const;
+  // The text that SetScript offsets refer to; it must outlive the tree.
+  void SetScriptSource(std::string_view source) { scriptSource_ = source; }
+  // Decodes the script into `scratch` where it must be (or views its bytes
+  // directly).
+  void ReadScript(NodeId node, std::string& scratch, std::string_view* script) const;
 
  private:
   struct Node {
@@ -108,8 +102,7 @@ class DirTree {
   std::string names_;
   std::vector<Slot> slots_;  // hash of (parent, name); node kNone when empty
   ByteArena storedScripts_;
-  mutable MemoryScriptBytes memoryScripts_;
-  ScriptBytes* scriptSource_ = nullptr;  // when not null, instead of memoryScripts_
+  std::string_view scriptSource_;
   mutable std::vector<std::string_view> components_;  // Resolve's scratch
 };
 

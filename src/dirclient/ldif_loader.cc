@@ -93,10 +93,8 @@ class Loader {
   bool Fail(uint64_t line, std::string message);
 
   // The bytes at hand: all of the text, or the reader's current block from
-  // the start of the line being read. base_ is the offset of text_[0] in
-  // the whole input.
+  // the start of the line being read.
   std::string_view text_;
-  uint64_t base_ = 0;
   bool atEnd_ = false;  // nothing follows text_
   BlockReader* reader_ = nullptr;
   std::size_t blockSize_ = 0;
@@ -157,7 +155,6 @@ bool Loader::Refill() {
   }
   // text_ is the start of block_, which the resize kept.
   std::memmove(block_.data(), block_.data() + pos_, keep);
-  base_ += pos_;
   pos_ = 0;
   size_t filled = keep;
   while (filled < block_.size()) {
@@ -421,7 +418,7 @@ bool Loader::ReadAttribute(const Line& line, const Attribute& attribute,
                          attribute.encoding, valueScratch_, &script);
       if (!tree_.StoreScript(node, script)) return Fail(line.number, "out of memory");
     } else if (!*sawScript) {
-      tree_.SetScript(node, base_ + attribute.valueBegin, line.end - attribute.valueBegin,
+      tree_.SetScript(node, attribute.valueBegin, line.end - attribute.valueBegin,
                       attribute.encoding);
     }
     *sawScript = true;

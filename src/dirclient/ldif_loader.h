@@ -1,8 +1,8 @@
 // Reads LDIF content records (RFC 2849) into a DirTree.
 //
-// The loader keeps no copy of the input: names go into the tree's arena and
-// a login script is kept as the offset and length of its raw span, to be read
-// again from the input when the walk asks for it. Change records, URL values and anything that does not parse stop the
+// Names go into the tree's arena. A login script read from a block reader
+// is decoded into the tree's own store; one in text held in memory is kept
+// as its raw span there and decoded when read. Change records, URL values and anything that does not parse stop the
 // load with the line where the problem stands.
 #pragma once
 
@@ -30,8 +30,7 @@ bool LoadLdif(std::string_view text, DirTree& tree, LdifError* error,
               LoadProgress* progress = nullptr);
 
 // Loads what `reader` reads, holding only the lines being parsed (in blocks
-// of `blockSize` bytes, more for a longer line). Script offsets count from
-// the reader's first byte; the caller gives the tree its script source.
+// of `blockSize` bytes, more for a longer line).
 constexpr std::size_t kLdifBlockSize = std::size_t{1} << 20;
 bool LoadLdif(BlockReader& reader, DirTree& tree, LdifError* error,
               LoadProgress* progress = nullptr, std::size_t blockSize = kLdifBlockSize);

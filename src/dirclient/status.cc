@@ -21,7 +21,6 @@ const char* StatusText(Status status) {
     case kBadArgument: return "invalid argument";
     case kUnknownCodePage: return "unsupported code page";
     case kOutOfMemory: return "out of memory";
-    case kScriptUnreadable: return "a login script can no longer be read from the tree file";
     case kNoTreeConfigured: return "no directory tree configured";
     case kTreeUnreadable: return "directory tree file cannot be read";
     case kTreeMalformed: return "directory tree file is malformed";

@@ -29,7 +29,6 @@ enum DirStatus : Status {
   kBadArgument = -619,
   kUnknownCodePage = -620,
   kOutOfMemory = -621,
-  kScriptUnreadable = -622,  // the tree file changed or failed after loading
 
   // Start-up.
   kNoTreeConfigured = -630,

@@ -305,15 +305,7 @@ Status TreeClient::DirOpenAttributeStream(ContextHandle handle, const char* obje
 
   uint32_t slot = TakeSlot(streams_);
   Stream& stream = *streams_[slot - 1];
-  if (!loaded_->tree.ReadScript(node, stream.scratch, &stream.bytes)) {
-    // The file was cut short or replaced in place since it was loaded:
-    // say so once rather than let objects pass unexamined in silence.
-    if (diagnostics_ && !reportedUnreadable_)
-      std::fprintf(diagnostics_, "%s: %s: %s\n", program_,
-                   treeSetting_ ? treeSetting_ : "tree", StatusText(kScriptUnreadable));
-    reportedUnreadable_ = true;
-    return kScriptUnreadable;
-  }
+  loaded_->tree.ReadScript(node, stream.scratch, &stream.bytes);
   stream.used = true;
   stream.position = 0;
   *streamHandle = static_cast<StreamHandle>(slot);

@@ -65,7 +65,6 @@ class TreeClient : public DirClient {
   const char* program_ = "dirclient";
   std::unique_ptr<LoadedTree> loaded_;
   bool started_ = false;
-  bool reportedUnreadable_ = false;
   DirTree::NodeId lastListed_ = DirTree::kNone;  // last object read from a batch
   std::vector<std::unique_ptr<Context>> contexts_;
   std::vector<std::unique_ptr<Buffer>> buffers_;

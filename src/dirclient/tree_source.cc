@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "dirclient/file_reader.h"
 #include "dirclient/ldap_source.h"
 #include "dirclient/ldap_target.h"
 #include "dirclient/ldif_loader.h"
@@ -11,47 +12,22 @@
 #include "dirclient/status.h"
 
 namespace dirclient {
-namespace {
-
-bool ReadWhole(BlockReader& reader, std::string* text, std::string* reason) {
-  char block[1 << 16];
-  for (;;) {
-    std::size_t got = 0;
-    if (!reader.ReadBlock(block, sizeof block, &got, reason)) return false;
-    if (got == 0) return true;
-    text->append(block, got);
-  }
-}
-
-}  // namespace
 
 Status LoadLdifFile(const char* path, std::FILE* diagnostics,
                     const char* program, std::unique_ptr<LoadedTree>* out) {
   auto loaded = std::make_unique<LoadedTree>();
   std::string reason;
-  bool regular = false;
-  if (!loaded->file.Open(path, &regular, &reason)) {
+  FileReader file;
+  if (!file.Open(path, &reason)) {
     std::fprintf(diagnostics, "%s: %s: %s\n", program, path, reason.c_str());
     return kTreeUnreadable;
   }
   LdifError error;
   LoadProgress progress(diagnostics, isatty(fileno(diagnostics)) == 1, program);
-  bool loadedOk;
-  if (regular) {
-    // Read in blocks and read again for scripts: memory holds the index.
-    // Exports take some hundreds of bytes an entry.
-    loaded->tree.Reserve(static_cast<size_t>(loaded->file.size() / 512));
-    loadedOk = LoadLdif(loaded->file, loaded->tree, &error, &progress);
-  } else {
-    // A pipe cannot be read twice: keep its bytes.
-    loadedOk = ReadWhole(loaded->file, &loaded->arena, &reason);
-    if (!loadedOk) {
-      error.readFailed = true;
-      error.message = reason;
-    } else {
-      loadedOk = LoadLdif(loaded->arena, loaded->tree, &error, &progress);
-    }
-  }
+  // Read in blocks, keeping the tree and its scripts, from a pipe as from
+  // a file. Exports take some hundreds of bytes an entry.
+  loaded->tree.Reserve(static_cast<size_t>(file.size() / 512));
+  bool loadedOk = LoadLdif(file, loaded->tree, &error, &progress);
   progress.Finish();
   if (!loadedOk && error.readFailed) {
     std::fprintf(diagnostics, "%s: %s: %s\n", program, path, error.message.c_str());

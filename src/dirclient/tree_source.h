@@ -6,18 +6,14 @@
 #include <memory>
 #include <string>
 
-#include "dirclient/byte_arena.h"
 #include "dirclient/dir_tree.h"
 #include "dirclient/dirclient.h"
-#include "dirclient/file_window.h"
 
 namespace dirclient {
 
 // A loaded tree with the bytes its scripts refer to.
 struct LoadedTree {
-  FileWindow file;     // an LDIF file, read again for its scripts
   std::string arena;   // LDIF text held in memory (a pipe, trees built in tests)
-  ByteArena scripts;   // script bytes a server sent
   DirTree tree;
 };
 
