@@ -46,5 +46,37 @@ TEST(Base64Check, EveryByteAtEveryPlaceAgreesWithTheAlphabet) {
   }
 }
 
+// Decoding into the tree's store in one pass over folds and groups must give
+// the bytes of unfolding first and decoding after, whatever the fold width,
+// line ends, padding and value.
+TEST(DecodeCheckedValueTo, MatchesUnfoldingThenDecoding) {
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  uint32_t state = 7;
+  auto next = [&state] { return (state = state * 1103515245u + 12345u) >> 16; };
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    size_t length = next() % 200;
+    for (size_t i = 0; i < length; ++i) text += alphabet[next() % 64];
+    if (text.size() % 4 == 1) text.pop_back();
+    if (next() % 2) text.append((4 - text.size() % 4) % 4, '=');
+    uint8_t encoding = dirclient::kValueBase64;
+    if (next() % 3 == 0) encoding = dirclient::kValuePlain;
+    std::string raw = text;
+    if (next() % 2) {
+      size_t width = 1 + next() % 80;
+      const char* lineEnd = next() % 2 ? "\r\n " : "\n ";
+      raw.clear();
+      for (size_t i = 0; i < text.size(); i += width) raw += (i ? lineEnd : "") + text.substr(i, width);
+      encoding |= dirclient::kValueFolded;
+    }
+    std::string scratch;
+    std::string_view expected;
+    dirclient::DecodeCheckedValue(raw, encoding, scratch, &expected);
+    std::string out(dirclient::DecodedSizeBound(raw, encoding), '\0');
+    out.resize(dirclient::DecodeCheckedValueTo(raw, encoding, out.data()));
+    ASSERT_EQ(out, expected) << raw;
+  }
+}
+
 }  // namespace
 }  // namespace qovant_test

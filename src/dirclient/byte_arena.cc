@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <cstdint>
 #include <cstring>
 
 namespace dirclient {
@@ -11,6 +12,13 @@ constexpr std::size_t kFirstCapacity = std::size_t{1} << 20;
 constexpr std::size_t kGranule = std::size_t{1} << 16;
 
 }  // namespace
+
+void AdviseHugePages(void* data, std::size_t size) {
+  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+  auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+  auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kHuge - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
 
 ByteArena::~ByteArena() {
   if (data_) munmap(data_, capacity_);
@@ -28,12 +36,21 @@ bool ByteArena::Reserve(std::size_t needed) {
                       : mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
                              MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (block == MAP_FAILED) return false;
-  // Every fresh page costs a fault; a large block takes fewer, larger ones
-  // where the system allows.
-  if (capacity >= (std::size_t{4} << 20)) madvise(block, capacity, MADV_HUGEPAGE);
+  AdviseHugePages(block, capacity);
   data_ = static_cast<char*>(block);
   capacity_ = capacity;
   return true;
+}
+
+char* ByteArena::Claim(std::size_t size) {
+  // Even an empty claim gets a block, so that null only means no memory.
+  if (size >= SIZE_MAX - size_ || !Reserve(size_ + size + 1)) return nullptr;
+  return data_ + size_;
+}
+
+void ByteArena::Commit(std::size_t size, uint64_t* offset) {
+  *offset = size_;
+  size_ += size;
 }
 
 bool ByteArena::Append(std::string_view bytes, uint64_t* offset) {

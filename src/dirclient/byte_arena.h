@@ -13,6 +13,11 @@
 
 namespace dirclient {
 
+// Asks for huge pages for the whole 2 MiB pages within [data, data + size):
+// a large table then takes a few faults, and lookups in it miss the TLB
+// less. A hint only; nothing changes where the system declines.
+void AdviseHugePages(void* data, std::size_t size);
+
 class ByteArena {
  public:
   ByteArena() = default;
@@ -24,6 +29,11 @@ class ByteArena {
   // nothing appended, when memory cannot be had. Earlier views are
   // invalidated: the block may move.
   bool Append(std::string_view bytes, uint64_t* offset);
+  // Room for `size` more bytes at the end, to be written in place and then
+  // kept with Commit; null when memory cannot be had. Invalidates views.
+  char* Claim(std::size_t size);
+  // Keeps `size` bytes written at what Claim returned; sets *offset.
+  void Commit(std::size_t size, uint64_t* offset);
 
   std::string_view view() const { return {data_, size_}; }
   std::size_t size() const { return size_; }

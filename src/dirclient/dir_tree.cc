@@ -40,7 +40,10 @@ void DirTree::Insert(NodeId node, uint32_t hash) {
 }
 
 void DirTree::Grow() {
-  std::vector<Slot> old(slots_.size() * 2, Slot{kNone, 0});
+  std::vector<Slot> old;
+  old.reserve(slots_.size() * 2);
+  AdviseHugePages(old.data(), old.capacity() * sizeof(Slot));
+  old.assign(slots_.size() * 2, Slot{kNone, 0});
   old.swap(slots_);
   for (const Slot& s : old)
     if (s.node != kNone) Insert(s.node, s.hash);
@@ -49,6 +52,8 @@ void DirTree::Grow() {
 void DirTree::Reserve(size_t nodes) {
   nodes_.reserve(nodes);
   names_.reserve(nodes * 24);  // names of people and units are about that long
+  AdviseHugePages(nodes_.data(), nodes_.capacity() * sizeof(Node));
+  AdviseHugePages(names_.data(), names_.capacity());
 }
 
 DirTree::NodeId DirTree::AddChild(NodeId parent, std::string_view name) {
@@ -101,6 +106,17 @@ void DirTree::SetScript(NodeId node, uint64_t offset, uint64_t length,
   n.scriptEncoding = encoding;
   n.hasScript = true;
   n.scriptStored = false;
+}
+
+bool DirTree::StoreScript(NodeId node, std::string_view raw, uint8_t encoding) {
+  char* dest = storedScripts_.Claim(DecodedSizeBound(raw, encoding));
+  if (!dest) return false;
+  uint64_t offset;
+  size_t size = DecodeCheckedValueTo(raw, encoding, dest);
+  storedScripts_.Commit(size, &offset);
+  SetScript(node, offset, size, kValuePlain);
+  nodes_[node].scriptStored = true;
+  return true;
 }
 
 bool DirTree::StoreScript(NodeId node, std::string_view bytes) {

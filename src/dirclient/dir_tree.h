@@ -64,6 +64,8 @@ class DirTree {
   // Keeps a copy of the script's bytes in the tree itself; false, with
   // nothing kept, when memory cannot be had.
   bool StoreScript(NodeId node, std::string_view bytes);
+  // The same for a raw LDIF value span found valid, decoded as it is kept.
+  bool StoreScript(NodeId node, std::string_view raw, uint8_t encoding);
   bool HasScript(NodeId node) const { return nodes_[node].hasScript; }
   // The text that SetScript offsets refer to; it must outlive the tree.
   void SetScriptSource(std::string_view source) { scriptSource_ = source; }

@@ -413,10 +413,10 @@ bool Loader::ReadAttribute(const Line& line, const Attribute& attribute,
     // a file is gone by then, so its script is decoded and kept now.
     if (!CheckBase64(line, attribute)) return false;
     if (!*sawScript && reader_) {
-      std::string_view script;
-      DecodeCheckedValue(text_.substr(attribute.valueBegin, line.end - attribute.valueBegin),
-                         attribute.encoding, valueScratch_, &script);
-      if (!tree_.StoreScript(node, script)) return Fail(line.number, "out of memory");
+      if (!tree_.StoreScript(node,
+                             text_.substr(attribute.valueBegin, line.end - attribute.valueBegin),
+                             attribute.encoding))
+        return Fail(line.number, "out of memory");
     } else if (!*sawScript) {
       tree_.SetScript(node, attribute.valueBegin, line.end - attribute.valueBegin,
                       attribute.encoding);

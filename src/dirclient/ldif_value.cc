@@ -180,6 +180,63 @@ size_t DecodeBase64(std::string_view text, char* dest) {
   return static_cast<size_t>(dest - start);
 }
 
+size_t DecodedSizeBound(std::string_view raw, uint8_t encoding) {
+  return (encoding & kValueBase64) ? raw.size() / 4 * 3 + 3 : raw.size();
+}
+
+size_t DecodeCheckedValueTo(std::string_view raw, uint8_t encoding, char* dest) {
+  char* out = dest;
+  const bool base64 = encoding & kValueBase64;
+  uint32_t carry = 0;  // sextets of a group split by a fold
+  int carried = 0;
+  size_t start = 0;
+  while (start < raw.size()) {
+    size_t end = raw.size(), next = raw.size();
+    if (encoding & kValueFolded) {
+      const void* hit = std::memchr(raw.data() + start, '\n', raw.size() - start);
+      if (hit) {
+        end = static_cast<size_t>(static_cast<const char*>(hit) - raw.data());
+        next = end + 2;  // past the fold's blank
+        if (end > start && raw[end - 1] == '\r') --end;
+      }
+    }
+    const auto* p = reinterpret_cast<const uint8_t*>(raw.data() + start);
+    size_t n = end > start ? end - start : 0;
+    start = next;
+    if (!base64) {
+      std::memcpy(out, p, n);
+      out += n;
+      continue;
+    }
+    while (n > 0 && p[n - 1] == '=') --n;  // padding closes the value
+    for (; carried && n; --n) {
+      carry = carry << 6 | kBase64[*p++];
+      if (++carried == 4) {
+        *out++ = static_cast<char>(carry >> 16);
+        *out++ = static_cast<char>(carry >> 8);
+        *out++ = static_cast<char>(carry);
+        carried = 0;
+      }
+    }
+    for (; n >= 4; n -= 4, p += 4) {
+      uint32_t bits = kBase64[p[0]] << 18 | kBase64[p[1]] << 12 | kBase64[p[2]] << 6 | kBase64[p[3]];
+      *out++ = static_cast<char>(bits >> 16);
+      *out++ = static_cast<char>(bits >> 8);
+      *out++ = static_cast<char>(bits);
+    }
+    for (; n; --n) {
+      carry = carry << 6 | kBase64[*p++];
+      ++carried;
+    }
+  }
+  if (carried >= 2) {
+    carry <<= 6 * (4 - carried);
+    *out++ = static_cast<char>(carry >> 16);
+    if (carried == 3) *out++ = static_cast<char>(carry >> 8);
+  }
+  return static_cast<size_t>(out - dest);
+}
+
 namespace {
 
 bool Decode(std::string_view raw, uint8_t encoding, bool check, std::string& scratch,

@@ -55,6 +55,13 @@ size_t DecodeBase64(std::string_view text, char* dest);
 bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,
                  std::string_view* value);
 
+// At most how many bytes a raw value span decodes to.
+size_t DecodedSizeBound(std::string_view raw, uint8_t encoding);
+// Decodes a raw value span already found valid into `dest`, which has room
+// for DecodedSizeBound bytes, in one pass over folds and groups; returns
+// the size.
+size_t DecodeCheckedValueTo(std::string_view raw, uint8_t encoding, char* dest);
+
 // The same for a value already found valid (by the loader, which checks
 // every base64 value): read once per object, it is not checked again.
 void DecodeCheckedValue(std::string_view raw, uint8_t encoding, std::string& scratch,
