@@ -10,8 +10,15 @@
 namespace qovant_test {
 namespace {
 
-TEST(ByteArenaTest, KeepsEveryPieceAtItsOffsetAcrossGrowth) {
+// Reserved up front (pages warmed on a second thread) or not, and past the
+// reservation, where the block moves and the warming stops.
+class ByteArenaTest : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(ByteArenaTest, KeepsEveryPieceAtItsOffsetAcrossGrowth) {
   dirclient::ByteArena arena;
+  if (GetParam()) {
+    ASSERT_TRUE(arena.ReserveAndWarm(GetParam()));
+  }
   EXPECT_EQ(arena.view().size(), 0u);
   struct Piece {
     uint64_t offset;
@@ -37,7 +44,11 @@ TEST(ByteArenaTest, KeepsEveryPieceAtItsOffsetAcrossGrowth) {
   EXPECT_EQ(arena.size(), expected);
 }
 
-TEST(ByteArenaTest, OneAppendLargerThanTheFirstMapping) {
+INSTANTIATE_TEST_SUITE_P(Reserved, ByteArenaTest,
+                         testing::Values(std::size_t{0}, std::size_t{64} << 20,
+                                         std::size_t{1} << 20, std::size_t{100}));
+
+TEST(ByteArenaGrowth, OneAppendLargerThanTheFirstMapping) {
   dirclient::ByteArena arena;
   std::string big(3 << 20, 'q');
   uint64_t offset = 1;

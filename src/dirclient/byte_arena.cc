@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <exception>
 
 namespace dirclient {
 namespace {
@@ -21,11 +22,30 @@ void AdviseHugePages(void* data, std::size_t size) {
 }
 
 ByteArena::~ByteArena() {
+  warmer_.reset();
   if (data_) munmap(data_, capacity_);
+}
+
+bool ByteArena::ReserveAndWarm(std::size_t capacity) {
+  if (data_ || capacity == 0) return false;
+  // Address space only: pages are had as they are faulted in.
+  void* block = mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (block == MAP_FAILED) return false;
+  AdviseHugePages(block, capacity);
+  data_ = static_cast<char*>(block);
+  capacity_ = capacity;
+  try {
+    warmer_ = std::make_unique<PageWarmer>(data_, capacity_);
+  } catch (const std::exception&) {
+    // Without a second thread the writer faults its pages in itself.
+  }
+  return true;
 }
 
 bool ByteArena::Reserve(std::size_t needed) {
   if (needed <= capacity_) return true;
+  warmer_.reset();  // the block may move
   std::size_t capacity = capacity_ ? capacity_ : kFirstCapacity;
   while (capacity < needed) {
     if (capacity > SIZE_MAX / 2) return false;
@@ -51,6 +71,7 @@ char* ByteArena::Claim(std::size_t size) {
 void ByteArena::Commit(std::size_t size, uint64_t* offset) {
   *offset = size_;
   size_ += size;
+  if (warmer_) warmer_->Used(size_);
 }
 
 bool ByteArena::Append(std::string_view bytes, uint64_t* offset) {
@@ -59,6 +80,7 @@ bool ByteArena::Append(std::string_view bytes, uint64_t* offset) {
   if (!bytes.empty()) std::memcpy(data_ + size_, bytes.data(), bytes.size());
   *offset = size_;
   size_ += bytes.size();
+  if (warmer_) warmer_->Used(size_);
   return true;
 }
 

@@ -9,7 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
+
+#include "dirclient/page_warmer.h"
 
 namespace dirclient {
 
@@ -21,7 +24,7 @@ void AdviseHugePages(void* data, std::size_t size);
 class ByteArena {
  public:
   ByteArena() = default;
-  ~ByteArena();
+  ~ByteArena();  // stops the warming before the block goes
   ByteArena(const ByteArena&) = delete;
   ByteArena& operator=(const ByteArena&) = delete;
 
@@ -35,12 +38,19 @@ class ByteArena {
   // Keeps `size` bytes written at what Claim returned; sets *offset.
   void Commit(std::size_t size, uint64_t* offset);
 
+  // Maps room for `capacity` bytes at once, so that the block never moves
+  // while they suffice, and has its pages faulted in ahead of the writes on
+  // a second thread. Only for an empty arena; false, changing nothing, when
+  // that cannot be had.
+  bool ReserveAndWarm(std::size_t capacity);
+
   std::string_view view() const { return {data_, size_}; }
   std::size_t size() const { return size_; }
 
  private:
   bool Reserve(std::size_t needed);
 
+  std::unique_ptr<PageWarmer> warmer_;  // while data_ does not move
   char* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;

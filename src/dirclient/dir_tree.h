@@ -55,6 +55,9 @@ class DirTree {
   // later copies them into fresh memory, which costs more than the room
   // left unused (untouched pages cost nothing).
   void Reserve(size_t nodes);
+  // Makes room for `bytes` of stored scripts up front, their pages readied
+  // ahead of the loader on a second thread.
+  void ReserveScripts(size_t bytes) { storedScripts_.ReserveAndWarm(bytes); }
 
   // The login script: a raw span of the script source with its encoding
   // (ldif_value.h), which the loader has found valid. Nodes without one

@@ -26,7 +26,9 @@ Status LoadLdifFile(const char* path, std::FILE* diagnostics,
   LoadProgress progress(diagnostics, isatty(fileno(diagnostics)) == 1, program);
   // Read in blocks, keeping the tree and its scripts, from a pipe as from
   // a file. Exports take some hundreds of bytes an entry.
+  // Decoded scripts never take more room than the file.
   loaded->tree.Reserve(static_cast<size_t>(file.size() / 512));
+  loaded->tree.ReserveScripts(static_cast<size_t>(file.size()));
   bool loadedOk = LoadLdif(file, loaded->tree, &error, &progress);
   progress.Finish();
   if (!loadedOk && error.readFailed) {
