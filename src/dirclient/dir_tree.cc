@@ -10,7 +10,7 @@ DirTree::DirTree() {
   slots_.assign(1024, Slot{kNone, 0});
 }
 
-uint32_t DirTree::Hash(NodeId parent, std::string_view name) {
+uint32_t DirTree::ChildHash(NodeId parent, std::string_view name) {
   // FNV-1a over the parent and the lower-cased name.
   uint64_t hash = 14695981039346656037ull ^ parent;
   for (char c : name) {
@@ -20,8 +20,7 @@ uint32_t DirTree::Hash(NodeId parent, std::string_view name) {
   return static_cast<uint32_t>(hash ^ (hash >> 32));
 }
 
-DirTree::NodeId DirTree::FindChild(NodeId parent, std::string_view name) const {
-  uint32_t hash = Hash(parent, name);
+DirTree::NodeId DirTree::FindChild(NodeId parent, std::string_view name, uint32_t hash) const {
   size_t mask = slots_.size() - 1;
   for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
     const Slot& s = slots_[slot];
@@ -56,7 +55,7 @@ void DirTree::Reserve(size_t nodes) {
   AdviseHugePages(names_.data(), names_.capacity());
 }
 
-DirTree::NodeId DirTree::AddChild(NodeId parent, std::string_view name) {
+DirTree::NodeId DirTree::AddChild(NodeId parent, std::string_view name, uint32_t hash) {
   NodeId node = static_cast<NodeId>(nodes_.size());
   nodes_.push_back(Node{parent, kNone, kNone, kNone, names_.size(), 0, 0,
                         static_cast<uint32_t>(name.size()), 0, 0, false, false});
@@ -69,7 +68,7 @@ DirTree::NodeId DirTree::AddChild(NodeId parent, std::string_view name) {
   up.lastChild = node;
   // Keep the table at most half full so that probes stay short.
   if (nodes_.size() * 2 > slots_.size()) Grow();
-  Insert(node, Hash(parent, name));
+  Insert(node, hash);
   return node;
 }
 
@@ -108,22 +107,24 @@ void DirTree::SetScript(NodeId node, uint64_t offset, uint64_t length,
   n.scriptStored = false;
 }
 
-bool DirTree::StoreScript(NodeId node, std::string_view raw, uint8_t encoding) {
+bool DirTree::KeepScript(std::string_view raw, uint8_t encoding, uint64_t* offset,
+                         uint64_t* length) {
   char* dest = storedScripts_.Claim(DecodedSizeBound(raw, encoding));
   if (!dest) return false;
-  uint64_t offset;
-  size_t size = DecodeCheckedValueTo(raw, encoding, dest);
-  storedScripts_.Commit(size, &offset);
-  SetScript(node, offset, size, kValuePlain);
-  nodes_[node].scriptStored = true;
+  *length = DecodeCheckedValueTo(raw, encoding, dest);
+  storedScripts_.Commit(*length, offset);
   return true;
+}
+
+void DirTree::SetStoredScript(NodeId node, uint64_t offset, uint64_t length) {
+  SetScript(node, offset, length, kValuePlain);
+  nodes_[node].scriptStored = true;
 }
 
 bool DirTree::StoreScript(NodeId node, std::string_view bytes) {
   uint64_t offset;
   if (!storedScripts_.Append(bytes, &offset)) return false;
-  SetScript(node, offset, bytes.size(), kValuePlain);
-  nodes_[node].scriptStored = true;
+  SetStoredScript(node, offset, bytes.size());
   return true;
 }
 

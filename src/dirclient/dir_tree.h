@@ -25,9 +25,21 @@ class DirTree {
   DirTree();
 
   // Case-insensitive (ASCII) lookup of one dotted-name component.
-  NodeId FindChild(NodeId parent, std::string_view name) const;
+  NodeId FindChild(NodeId parent, std::string_view name) const {
+    return FindChild(parent, name, ChildHash(parent, name));
+  }
   // Appends a new last child; the caller has checked that none exists.
-  NodeId AddChild(NodeId parent, std::string_view name);
+  NodeId AddChild(NodeId parent, std::string_view name) {
+    return AddChild(parent, name, ChildHash(parent, name));
+  }
+  // The same with the hash of (parent, name) at hand: a caller that knows
+  // a lookup is coming can have its slot fetched while it does other work.
+  static uint32_t ChildHash(NodeId parent, std::string_view name);
+  void PrefetchChild(uint32_t hash) const {
+    __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+  }
+  NodeId FindChild(NodeId parent, std::string_view name, uint32_t hash) const;
+  NodeId AddChild(NodeId parent, std::string_view name, uint32_t hash);
 
   // Resolves a relative dotted name below `base` ("" is `base` itself).
   // kNone when a component is missing; sets *parsed to false when the name
@@ -67,8 +79,10 @@ class DirTree {
   // Keeps a copy of the script's bytes in the tree itself; false, with
   // nothing kept, when memory cannot be had.
   bool StoreScript(NodeId node, std::string_view bytes);
-  // The same for a raw LDIF value span found valid, decoded as it is kept.
-  bool StoreScript(NodeId node, std::string_view raw, uint8_t encoding);
+  // Decodes a raw LDIF value span found valid into the tree's store, for
+  // SetStoredScript once its node is known; false when memory cannot be had.
+  bool KeepScript(std::string_view raw, uint8_t encoding, uint64_t* offset, uint64_t* length);
+  void SetStoredScript(NodeId node, uint64_t offset, uint64_t length);
   bool HasScript(NodeId node) const { return nodes_[node].hasScript; }
   // The text that SetScript offsets refer to; it must outlive the tree.
   void SetScriptSource(std::string_view source) { scriptSource_ = source; }
@@ -99,7 +113,6 @@ class DirTree {
     uint32_t hash;
   };
 
-  static uint32_t Hash(NodeId parent, std::string_view name);
   void Grow();
   void Insert(NodeId node, uint32_t hash);
 

@@ -37,6 +37,15 @@ DirTree::NodeId AddEntryPath(DirTree& tree, const DnParser& dn) {
 
 bool EntryPaths::AddText(DirTree& tree, std::string_view dnText, DnParser& parser,
                          DirTree::NodeId* node) {
+  Pending pending;
+  if (!Begin(tree, dnText, parser, &pending)) return false;
+  *node = pending.empty ? DirTree::kNone : Finish(tree, pending);
+  return true;
+}
+
+bool EntryPaths::Begin(DirTree& tree, std::string_view dnText, DnParser& parser,
+                       Pending* pending) {
+  *pending = Pending();
   size_t split = FirstRdnEnd(dnText);
   std::string_view parent =
       split < dnText.size() ? dnText.substr(split + 1) : std::string_view();
@@ -45,18 +54,29 @@ bool EntryPaths::AddText(DirTree& tree, std::string_view dnText, DnParser& parse
   if (parentNode_ != DirTree::kNone && !parent.empty() && parent == parentText_ &&
       parser.Parse(dnText.substr(0, split)) && parser.RdnCount() == 1) {
     tree.AddFlags(parentNode_, kFlagContainer);
-    *node = ChildEntry(tree, parentNode_, parser.Rdn(0));
+    pending->parent = parentNode_;
+    pending->rdn = parser.Rdn(0);
+    pending->hash = DirTree::ChildHash(parentNode_, pending->rdn);
+    tree.PrefetchChild(pending->hash);
     return true;
   }
   if (!parser.Parse(dnText)) return false;
   if (parser.RdnCount() == 0) {
-    *node = DirTree::kNone;
+    pending->empty = true;
     return true;
   }
-  *node = Add(tree, parser);
-  parentNode_ = parser.RdnCount() > 1 && !parent.empty() ? tree.Parent(*node) : DirTree::kNone;
+  pending->node = Add(tree, parser);
+  parentNode_ =
+      parser.RdnCount() > 1 && !parent.empty() ? tree.Parent(pending->node) : DirTree::kNone;
   parentText_.assign(parent);
   return true;
+}
+
+DirTree::NodeId EntryPaths::Finish(DirTree& tree, const Pending& pending) {
+  if (pending.node != DirTree::kNone) return pending.node;
+  DirTree::NodeId child = tree.FindChild(pending.parent, pending.rdn, pending.hash);
+  return child != DirTree::kNone ? child
+                                 : tree.AddChild(pending.parent, pending.rdn, pending.hash);
 }
 
 DirTree::NodeId EntryPaths::Add(DirTree& tree, const DnParser& dn) {

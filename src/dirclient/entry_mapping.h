@@ -35,6 +35,20 @@ class EntryPaths {
   bool AddText(DirTree& tree, std::string_view dnText, DnParser& parser,
                DirTree::NodeId* node);
 
+  // AddText in two steps, for a caller with other work to do in between:
+  // the entry's own node, when its parent is known, is only looked up by
+  // Finish, its hash slot fetched meanwhile. `parser` must not parse again
+  // before Finish.
+  struct Pending {
+    DirTree::NodeId node = DirTree::kNone;  // known already, or kNone
+    DirTree::NodeId parent = DirTree::kNone;
+    std::string_view rdn;
+    uint32_t hash = 0;
+    bool empty = false;  // the DN holds no RDN
+  };
+  bool Begin(DirTree& tree, std::string_view dnText, DnParser& parser, Pending* pending);
+  static DirTree::NodeId Finish(DirTree& tree, const Pending& pending);
+
  private:
   std::string parentText_;  // the last DN's text after its first RDN
   DirTree::NodeId parentNode_ = DirTree::kNone;  // and the node it names

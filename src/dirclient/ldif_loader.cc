@@ -86,9 +86,19 @@ class Loader {
   bool ParseAttribute(const Line& line, Attribute* attribute);
   bool Value(const Line& line, const Attribute& attribute, std::string_view* value);
   bool CheckBase64(const Line& line, const Attribute& attribute);
+  // What an entry's attributes give its node, kept until the node is known.
+  struct EntryAttributes {
+    uint32_t flags = 0;
+    enum { kNone, kStored, kInText } script = kNone;
+    uint64_t scriptOffset = 0;
+    uint64_t scriptLength = 0;
+    uint8_t scriptEncoding = 0;
+    bool sawAlias = false;  // its target is the last in aliases_
+  };
   bool ReadEntry(const Line& dnLine, const Attribute& dn);
+  bool ReadAttributes(EntryAttributes* attributes);
   bool ReadAttribute(const Line& line, const Attribute& attribute,
-                     DirTree::NodeId node, bool* sawAlias, bool* sawScript);
+                     EntryAttributes* attributes);
   void ResolveAliases();
   bool Fail(uint64_t line, std::string message);
 
@@ -371,20 +381,39 @@ bool Loader::Load(LdifError* error) {
 bool Loader::ReadEntry(const Line& dnLine, const Attribute& dn) {
   std::string_view dnText;
   if (!Value(dnLine, dn, &dnText)) return false;
-  DirTree::NodeId node;
-  if (!paths_.AddText(tree_, dnText, dn_, &node)) return Fail(dnLine.number, "DN does not parse");
-  if (node == DirTree::kNone) return Fail(dnLine.number, "empty DN");
+  EntryPaths::Pending pending;
+  if (!paths_.Begin(tree_, dnText, dn_, &pending)) return Fail(dnLine.number, "DN does not parse");
+  if (pending.empty) return Fail(dnLine.number, "empty DN");
+
+  // The entry's node is looked up once its attributes are read, so that
+  // the lookup's cache miss overlaps that work.
+  EntryAttributes attributes;
+  bool read = ReadAttributes(&attributes);
+  DirTree::NodeId node = EntryPaths::Finish(tree_, pending);
 
   if (entryLine_.size() < tree_.size())
     entryLine_.resize(std::max(tree_.capacity(), tree_.size() + tree_.size() / 2), 0);
-  if (entryLine_[node] != 0)
+  // Its line comes before any the attributes failed on.
+  if (entryLine_[node] != 0) {
+    error_->readFailed = false;
     return Fail(dnLine.number,
                 "duplicate DN (first at line " + std::to_string(entryLine_[node]) + ")");
+  }
+  if (!read) return false;
   entryLine_[node] = dnLine.number;
   if (progress_) progress_->Count();
 
-  bool sawAlias = false;
-  bool sawScript = false;
+  tree_.AddFlags(node, attributes.flags);
+  if (attributes.script == EntryAttributes::kStored)
+    tree_.SetStoredScript(node, attributes.scriptOffset, attributes.scriptLength);
+  else if (attributes.script == EntryAttributes::kInText)
+    tree_.SetScript(node, attributes.scriptOffset, attributes.scriptLength,
+                    attributes.scriptEncoding);
+  if (attributes.sawAlias) aliases_.back().node = node;
+  return true;
+}
+
+bool Loader::ReadAttributes(EntryAttributes* attributes) {
   bool firstAttribute = true;
   Line line;
   Attribute attribute;
@@ -399,45 +428,48 @@ bool Loader::ReadEntry(const Line& dnLine, const Attribute& dn) {
     if (attribute.type == "changetype" || (firstAttribute && attribute.type == "control"))
       return Fail(line.number, "change records are not supported");
     firstAttribute = false;
-    if (!ReadAttribute(line, attribute, node, &sawAlias, &sawScript)) return false;
+    if (!ReadAttribute(line, attribute, attributes)) return false;
   }
   return !failed_;  // a refill that failed ends the entry too
 }
 
 bool Loader::ReadAttribute(const Line& line, const Attribute& attribute,
-                           DirTree::NodeId node, bool* sawAlias, bool* sawScript) {
+                           EntryAttributes* attributes) {
   std::string_view type = attribute.type;
   if (type == "loginscript") {
     // Only the first value is the script; it is validated now. Text held in
     // memory is kept by reference and decoded when read; a block read from
     // a file is gone by then, so its script is decoded and kept now.
     if (!CheckBase64(line, attribute)) return false;
-    if (!*sawScript && reader_) {
-      if (!tree_.StoreScript(node,
-                             text_.substr(attribute.valueBegin, line.end - attribute.valueBegin),
-                             attribute.encoding))
+    if (attributes->script != EntryAttributes::kNone) return true;
+    std::string_view raw = text_.substr(attribute.valueBegin, line.end - attribute.valueBegin);
+    if (reader_) {
+      if (!tree_.KeepScript(raw, attribute.encoding, &attributes->scriptOffset,
+                            &attributes->scriptLength))
         return Fail(line.number, "out of memory");
-    } else if (!*sawScript) {
-      tree_.SetScript(node, attribute.valueBegin, line.end - attribute.valueBegin,
-                      attribute.encoding);
+      attributes->script = EntryAttributes::kStored;
+    } else {
+      attributes->script = EntryAttributes::kInText;
+      attributes->scriptOffset = attribute.valueBegin;
+      attributes->scriptLength = raw.size();
+      attributes->scriptEncoding = attribute.encoding;
     }
-    *sawScript = true;
     return true;
   }
   if (type == "objectclass") {
     std::string_view value;
     if (!Value(line, attribute, &value)) return false;
-    tree_.AddFlags(node, ObjectClassFlags(value));
+    attributes->flags |= ObjectClassFlags(value);
     return true;
   }
   if (type == "aliasedobjectname") {
     std::string_view target;
     if (!Value(line, attribute, &target)) return false;
-    if (!*sawAlias) {
-      aliases_.push_back({node, aliasTargets_.size(), target.size()});
+    if (!attributes->sawAlias) {
+      aliases_.push_back({DirTree::kNone, aliasTargets_.size(), target.size()});
       aliasTargets_.append(target);
     }
-    *sawAlias = true;
+    attributes->sawAlias = true;
     return true;
   }
   return CheckBase64(line, attribute);
