@@ -19,6 +19,32 @@ constexpr size_t kMaxDescription = 1024;
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// The attribute types the loader acts on.
+enum class Kind : uint8_t {
+  kOther, kDn, kVersion, kChangeType, kControl, kLoginScript, kObjectClass, kAliasedObjectName
+};
+
+// The kind of an attribute type, by name in any case.
+Kind KindOf(std::string_view type) {
+  struct Named {
+    std::string_view name;
+    Kind kind;
+  };
+  static constexpr Named kNames[] = {
+      {"dn", Kind::kDn},
+      {"version", Kind::kVersion},
+      {"changetype", Kind::kChangeType},
+      {"control", Kind::kControl},
+      {"loginscript", Kind::kLoginScript},
+      {"objectclass", Kind::kObjectClass},
+      {"aliasedobjectname", Kind::kAliasedObjectName},
+  };
+  for (const Named& named : kNames)
+    if (named.name.size() == type.size() && EqualsIgnoreAsciiCase(named.name, type))
+      return named.kind;
+  return Kind::kOther;
+}
+
 // Bytes that may stand in an attribute description.
 constexpr std::array<bool, 256> MakeDescriptionBytes() {
   std::array<bool, 256> table{};
@@ -71,7 +97,8 @@ class Loader {
   };
   // An attribute line split into its parts.
   struct Attribute {
-    std::string_view type;  // lower-cased, options removed
+    Kind kind;
+    bool options;  // the description holds ";" options
     size_t valueBegin;
     uint8_t encoding;
   };
@@ -84,6 +111,7 @@ class Loader {
   bool Refill();
   size_t SkipFolds(size_t pos, size_t end) const;
   bool ParseAttribute(const Line& line, Attribute* attribute);
+  bool ParseDescription(const Line& line, size_t* pos, Attribute* attribute);
   bool Value(const Line& line, const Attribute& attribute, std::string_view* value);
   bool CheckBase64(const Line& line, const Attribute& attribute);
   // What an entry's attributes give its node, kept until the node is known.
@@ -116,7 +144,6 @@ class Loader {
   LdifError* error_ = nullptr;
   bool failed_ = false;
 
-  std::string description_;
   std::string valueScratch_;
   DnParser dn_;
   EntryPaths paths_;
@@ -281,6 +308,27 @@ size_t Loader::SkipFolds(size_t pos, size_t end) const {
   }
 }
 
+// Any other description: with options, a numeric OID, or folded.
+bool Loader::ParseDescription(const Line& line, size_t* pos, Attribute* attribute) {
+  std::string description;
+  for (;;) {
+    if (line.folded) *pos = SkipFolds(*pos, line.end);
+    if (*pos >= line.end)
+      return Fail(line.number, "line is neither an attribute nor a continuation");
+    char c = text_[(*pos)++];
+    if (c == ':') break;
+    if (description.size() == kMaxDescription)
+      return Fail(line.number, "attribute description too long");
+    description += c;
+  }
+  if (!IsValidDescription(description))
+    return Fail(line.number, "line is neither an attribute nor a continuation");
+  size_t semicolon = description.find(';');
+  attribute->kind = KindOf(std::string_view(description).substr(0, semicolon));
+  attribute->options = semicolon != std::string::npos;
+  return true;
+}
+
 bool Loader::ParseAttribute(const Line& line, Attribute* attribute) {
   size_t pos = line.begin;
   // A description nearly always stands whole before the first fold: taken
@@ -288,28 +336,21 @@ bool Loader::ParseAttribute(const Line& line, Attribute* attribute) {
   const char* text = text_.data();
   size_t limit = std::min(line.end, line.begin + kMaxDescription);
   size_t colon = pos;
-  while (colon < limit && kDescriptionByte[static_cast<uint8_t>(text[colon])]) ++colon;
-  if (colon < line.end && text[colon] == ':') {
-    description_.assign(text + pos, colon - pos);
-    for (char& c : description_) c = AsciiLower(c);
-    pos = colon + 1;
-  } else {
-    description_.clear();
-    for (;;) {
-      if (line.folded) pos = SkipFolds(pos, line.end);
-      if (pos >= line.end)
-        return Fail(line.number, "line is neither an attribute nor a continuation");
-      char c = text_[pos++];
-      if (c == ':') break;
-      if (description_.size() == kMaxDescription)
-        return Fail(line.number, "attribute description too long");
-      description_ += AsciiLower(c);
-    }
+  bool plain = pos < limit && IsAlpha(text[pos]);  // letters, digits and "-" only
+  while (colon < limit && kDescriptionByte[static_cast<uint8_t>(text[colon])]) {
+    plain = plain && text[colon] != ';' && text[colon] != '.';
+    ++colon;
   }
-  if (!IsValidDescription(description_))
-    return Fail(line.number, "line is neither an attribute nor a continuation");
-  attribute->type = std::string_view(description_).substr(0, description_.find(';'));
+  if (colon < line.end && text[colon] == ':' && plain) {
+    // A plain name is a valid description as it stands.
+    attribute->kind = KindOf(std::string_view(text + pos, colon - pos));
+    attribute->options = false;
+    pos = colon + 1;
+  } else if (!ParseDescription(line, &pos, attribute)) {
+    return false;
+  }
   attribute->encoding = line.folded ? kValueFolded : kValuePlain;
+
   if (line.folded) pos = SkipFolds(pos, line.end);
   if (pos < line.end && text_[pos] == ':') {
     attribute->encoding |= kValueBase64;
@@ -361,7 +402,7 @@ bool Loader::Load(LdifError* error) {
     if (c == '#') continue;
     if (c == ' ') return Fail(line.number, "continuation line with nothing to continue");
     if (!ParseAttribute(line, &attribute)) return false;
-    if (first && attribute.type == "version") {
+    if (first && attribute.kind == Kind::kVersion) {
       std::string_view value;
       if (!Value(line, attribute, &value)) return false;
       if (value != "1") return Fail(line.number, "unsupported LDIF version");
@@ -369,7 +410,7 @@ bool Loader::Load(LdifError* error) {
       continue;
     }
     first = false;
-    if (attribute.type != "dn" || description_ != "dn")
+    if (attribute.kind != Kind::kDn || attribute.options)
       return Fail(line.number, "record does not begin with \"dn:\"");
     if (!ReadEntry(line, attribute)) return false;
   }
@@ -424,8 +465,10 @@ bool Loader::ReadAttributes(EntryAttributes* attributes) {
     if (!ParseAttribute(line, &attribute)) return false;
     // Without it the next record would become attributes of this one and
     // its entry would vanish from the tree.
-    if (attribute.type == "dn") return Fail(line.number, "missing blank line before \"dn:\"");
-    if (attribute.type == "changetype" || (firstAttribute && attribute.type == "control"))
+    if (attribute.kind == Kind::kDn)
+      return Fail(line.number, "missing blank line before \"dn:\"");
+    if (attribute.kind == Kind::kChangeType ||
+        (firstAttribute && attribute.kind == Kind::kControl))
       return Fail(line.number, "change records are not supported");
     firstAttribute = false;
     if (!ReadAttribute(line, attribute, attributes)) return false;
@@ -435,8 +478,7 @@ bool Loader::ReadAttributes(EntryAttributes* attributes) {
 
 bool Loader::ReadAttribute(const Line& line, const Attribute& attribute,
                            EntryAttributes* attributes) {
-  std::string_view type = attribute.type;
-  if (type == "loginscript") {
+  if (attribute.kind == Kind::kLoginScript) {
     // Only the first value is the script; it is validated now. Text held in
     // memory is kept by reference and decoded when read; a block read from
     // a file is gone by then, so its script is decoded and kept now.
@@ -456,13 +498,13 @@ bool Loader::ReadAttribute(const Line& line, const Attribute& attribute,
     }
     return true;
   }
-  if (type == "objectclass") {
+  if (attribute.kind == Kind::kObjectClass) {
     std::string_view value;
     if (!Value(line, attribute, &value)) return false;
     attributes->flags |= ObjectClassFlags(value);
     return true;
   }
-  if (type == "aliasedobjectname") {
+  if (attribute.kind == Kind::kAliasedObjectName) {
     std::string_view target;
     if (!Value(line, attribute, &target)) return false;
     if (!attributes->sawAlias) {
