@@ -7,6 +7,7 @@
 #include "dirclient/block_reader.h"
 #include "dirclient/dirclient.h"
 #include "dirclient/entry_mapping.h"
+#include "dirclient/ldif_builder.h"
 #include "dirclient/ldif_value.h"
 
 namespace dirclient {
@@ -15,6 +16,11 @@ namespace {
 // An attribute description longer than this is not one any directory uses;
 // refusing it keeps a hostile line from growing the scratch buffer.
 constexpr size_t kMaxDescription = 1024;
+
+// Entries handed to the builder at a time: enough to make handing over
+// cheap, little enough to stay in the caches.
+constexpr size_t kBatchEntries = 2048;
+constexpr size_t kBatchText = size_t{256} << 10;
 
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -79,13 +85,15 @@ class Loader {
  public:
   // Loads `text`, all in memory.
   Loader(std::string_view text, DirTree& tree, LoadProgress* progress)
-      : text_(text), atEnd_(true), tree_(tree), progress_(progress) {}
-  // Loads what `reader` reads, a block of `blockSize` bytes at a time.
+      : text_(text), atEnd_(true), tree_(tree), builder_(tree, progress) {}
+  // Loads what `reader` reads, a block of `blockSize` bytes at a time, the
+  // tree built on a second thread where one can be had.
   Loader(BlockReader& reader, std::size_t blockSize, DirTree& tree, LoadProgress* progress)
-      : reader_(&reader), blockSize_(blockSize), tree_(tree), progress_(progress) {}
+      : reader_(&reader), blockSize_(blockSize), tree_(tree), builder_(tree, progress) {}
   bool Load(LdifError* error);
 
  private:
+  bool Read();
   // One logical line: a physical line and its continuations.
   struct Line {
     size_t begin;
@@ -114,20 +122,12 @@ class Loader {
   bool ParseDescription(const Line& line, size_t* pos, Attribute* attribute);
   bool Value(const Line& line, const Attribute& attribute, std::string_view* value);
   bool CheckBase64(const Line& line, const Attribute& attribute);
-  // What an entry's attributes give its node, kept until the node is known.
-  struct EntryAttributes {
-    uint32_t flags = 0;
-    enum { kNone, kStored, kInText } script = kNone;
-    uint64_t scriptOffset = 0;
-    uint64_t scriptLength = 0;
-    uint8_t scriptEncoding = 0;
-    bool sawAlias = false;  // its target is the last in aliases_
-  };
   bool ReadEntry(const Line& dnLine, const Attribute& dn);
-  bool ReadAttributes(EntryAttributes* attributes);
-  bool ReadAttribute(const Line& line, const Attribute& attribute,
-                     EntryAttributes* attributes);
-  void ResolveAliases();
+  bool ReadAttributes(FoundEntry* entry);
+  bool ReadAttribute(const Line& line, const Attribute& attribute, FoundEntry* entry);
+  uint32_t KeepText(std::string_view text);
+  // Hands the batch to the builder; false once building has failed.
+  bool Hand();
   bool Fail(uint64_t line, std::string message);
 
   // The bytes at hand: all of the text, or the reader's current block from
@@ -138,25 +138,17 @@ class Loader {
   std::size_t blockSize_ = 0;
   std::string block_;
   DirTree& tree_;
-  LoadProgress* progress_;
   size_t pos_ = 0;
   uint64_t lineNumber_ = 1;
   LdifError* error_ = nullptr;
   bool failed_ = false;
+  LdifError builderError_;
+  bool builderFailed_ = false;  // building here failed
 
   std::string valueScratch_;
-  DnParser dn_;
-  EntryPaths paths_;
-  std::vector<uint64_t> entryLine_;  // per node: line of its entry, 0 if none
-  // Alias targets are copied when read: the bytes they stand in may be gone
-  // by the time the whole tree is known.
-  struct PendingAlias {
-    DirTree::NodeId node;
-    size_t begin;
-    size_t length;
-  };
-  std::vector<PendingAlias> aliases_;
-  std::string aliasTargets_;
+  LdifBuilder builder_;
+  std::unique_ptr<BuildThread> thread_;  // when building on a second thread
+  std::unique_ptr<FoundBatch> batch_ = std::make_unique<FoundBatch>();
 };
 
 bool Loader::Fail(uint64_t line, std::string message) {
@@ -393,6 +385,32 @@ bool Loader::CheckBase64(const Line& line, const Attribute& attribute) {
 
 bool Loader::Load(LdifError* error) {
   error_ = error;
+  if (reader_) {
+    try {
+      thread_ = std::make_unique<BuildThread>(builder_);
+    } catch (const std::exception&) {
+      // Without a second thread the batches are built here.
+    }
+  }
+  bool read = Read();
+  if (!builderFailed_) Hand();  // the last batch
+  if (thread_) {
+    // The builder's own failure comes before the reader's: it stopped at
+    // an entry the reader found before failing.
+    bool readerFailed = false;
+    if (!thread_->Finish(&builderError_, &readerFailed)) builderFailed_ = !readerFailed;
+    thread_.reset();
+  }
+  if (builderFailed_) {
+    *error = builderError_;
+    return false;
+  }
+  if (!read) return false;  // *error holds the reader's failure
+  builder_.Finish();
+  return true;
+}
+
+bool Loader::Read() {
   Line line;
   Attribute attribute;
   bool first = true;
@@ -414,47 +432,45 @@ bool Loader::Load(LdifError* error) {
       return Fail(line.number, "record does not begin with \"dn:\"");
     if (!ReadEntry(line, attribute)) return false;
   }
-  if (failed_) return false;  // a refill that failed ends the loop too
-  ResolveAliases();
-  return true;
+  return !failed_;  // a refill that failed ends the loop too
+}
+
+bool Loader::Hand() {
+  if (thread_) return thread_->Hand(&batch_);
+  bool readerFailed = false;
+  bool ok = builder_.Add(*batch_, &builderError_, &readerFailed);
+  batch_->entries.clear();
+  batch_->text.clear();
+  // The reader's own failure is already in error_.
+  if (!ok && !readerFailed) builderFailed_ = true;
+  return ok;
 }
 
 bool Loader::ReadEntry(const Line& dnLine, const Attribute& dn) {
   std::string_view dnText;
   if (!Value(dnLine, dn, &dnText)) return false;
-  EntryPaths::Pending pending;
-  if (!paths_.Begin(tree_, dnText, dn_, &pending)) return Fail(dnLine.number, "DN does not parse");
-  if (pending.empty) return Fail(dnLine.number, "empty DN");
-
-  // The entry's node is looked up once its attributes are read, so that
-  // the lookup's cache miss overlaps that work.
-  EntryAttributes attributes;
-  bool read = ReadAttributes(&attributes);
-  DirTree::NodeId node = EntryPaths::Finish(tree_, pending);
-
-  if (entryLine_.size() < tree_.size())
-    entryLine_.resize(std::max(tree_.capacity(), tree_.size() + tree_.size() / 2), 0);
-  // Its line comes before any the attributes failed on.
-  if (entryLine_[node] != 0) {
-    error_->readFailed = false;
-    return Fail(dnLine.number,
-                "duplicate DN (first at line " + std::to_string(entryLine_[node]) + ")");
-  }
+  FoundEntry entry{};
+  entry.dnLine = dnLine.number;
+  entry.dnLength = static_cast<uint32_t>(dnText.size());
+  entry.dnBegin = KeepText(dnText);
+  bool read = ReadAttributes(&entry);
+  entry.failed = !read;
+  batch_->entries.push_back(entry);
+  // The builder checks the DN before the reader's failure is reported.
   if (!read) return false;
-  entryLine_[node] = dnLine.number;
-  if (progress_) progress_->Count();
-
-  tree_.AddFlags(node, attributes.flags);
-  if (attributes.script == EntryAttributes::kStored)
-    tree_.SetStoredScript(node, attributes.scriptOffset, attributes.scriptLength);
-  else if (attributes.script == EntryAttributes::kInText)
-    tree_.SetScript(node, attributes.scriptOffset, attributes.scriptLength,
-                    attributes.scriptEncoding);
-  if (attributes.sawAlias) aliases_.back().node = node;
+  if (batch_->entries.size() >= kBatchEntries || batch_->text.size() >= kBatchText) {
+    if (!Hand()) return false;
+  }
   return true;
 }
 
-bool Loader::ReadAttributes(EntryAttributes* attributes) {
+uint32_t Loader::KeepText(std::string_view text) {
+  auto begin = static_cast<uint32_t>(batch_->text.size());
+  batch_->text.append(text);
+  return begin;
+}
+
+bool Loader::ReadAttributes(FoundEntry* entry) {
   bool firstAttribute = true;
   Line line;
   Attribute attribute;
@@ -471,63 +487,48 @@ bool Loader::ReadAttributes(EntryAttributes* attributes) {
         (firstAttribute && attribute.kind == Kind::kControl))
       return Fail(line.number, "change records are not supported");
     firstAttribute = false;
-    if (!ReadAttribute(line, attribute, attributes)) return false;
+    if (!ReadAttribute(line, attribute, entry)) return false;
   }
   return !failed_;  // a refill that failed ends the entry too
 }
 
-bool Loader::ReadAttribute(const Line& line, const Attribute& attribute,
-                           EntryAttributes* attributes) {
+bool Loader::ReadAttribute(const Line& line, const Attribute& attribute, FoundEntry* entry) {
   if (attribute.kind == Kind::kLoginScript) {
     // Only the first value is the script; it is validated now. Text held in
     // memory is kept by reference and decoded when read; a block read from
     // a file is gone by then, so its script is decoded and kept now.
     if (!CheckBase64(line, attribute)) return false;
-    if (attributes->script != EntryAttributes::kNone) return true;
+    if (entry->script != FoundEntry::kNoScript) return true;
     std::string_view raw = text_.substr(attribute.valueBegin, line.end - attribute.valueBegin);
     if (reader_) {
-      if (!tree_.KeepScript(raw, attribute.encoding, &attributes->scriptOffset,
-                            &attributes->scriptLength))
+      if (!tree_.KeepScript(raw, attribute.encoding, &entry->scriptOffset, &entry->scriptLength))
         return Fail(line.number, "out of memory");
-      attributes->script = EntryAttributes::kStored;
+      entry->script = FoundEntry::kStored;
     } else {
-      attributes->script = EntryAttributes::kInText;
-      attributes->scriptOffset = attribute.valueBegin;
-      attributes->scriptLength = raw.size();
-      attributes->scriptEncoding = attribute.encoding;
+      entry->script = FoundEntry::kInText;
+      entry->scriptOffset = attribute.valueBegin;
+      entry->scriptLength = raw.size();
+      entry->scriptEncoding = attribute.encoding;
     }
     return true;
   }
   if (attribute.kind == Kind::kObjectClass) {
     std::string_view value;
     if (!Value(line, attribute, &value)) return false;
-    attributes->flags |= ObjectClassFlags(value);
+    entry->flags |= ObjectClassFlags(value);
     return true;
   }
   if (attribute.kind == Kind::kAliasedObjectName) {
     std::string_view target;
     if (!Value(line, attribute, &target)) return false;
-    if (!attributes->sawAlias) {
-      aliases_.push_back({DirTree::kNone, aliasTargets_.size(), target.size()});
-      aliasTargets_.append(target);
+    if (!entry->hasAlias) {
+      entry->hasAlias = true;
+      entry->aliasLength = static_cast<uint32_t>(target.size());
+      entry->aliasBegin = KeepText(target);
     }
-    attributes->sawAlias = true;
     return true;
   }
   return CheckBase64(line, attribute);
-}
-
-// An alias is a container alias when its target, known only once the whole
-// file is read, is a container. Targets that do not parse or do not exist
-// leave it a plain alias.
-void Loader::ResolveAliases() {
-  for (const PendingAlias& alias : aliases_)
-    MarkContainerAlias(tree_, alias.node,
-                       std::string_view(aliasTargets_).substr(alias.begin, alias.length), dn_);
-  aliases_.clear();
-  aliases_.shrink_to_fit();
-  aliasTargets_.clear();
-  aliasTargets_.shrink_to_fit();
 }
 
 }  // namespace

@@ -1,0 +1,134 @@
+#include "dirclient/ldif_builder.h"
+
+#include <algorithm>
+
+namespace dirclient {
+namespace {
+
+// Batches in flight between the threads: enough that neither waits for
+// the other often, few enough that they stay in the caches.
+constexpr std::size_t kBatchesInFlight = 4;
+
+bool Fail(LdifError* error, uint64_t line, std::string message) {
+  error->line = line;
+  error->message = std::move(message);
+  error->readFailed = false;
+  return false;
+}
+
+}  // namespace
+
+bool LdifBuilder::Add(const FoundBatch& batch, LdifError* error, bool* readerFailed) {
+  std::string_view text = batch.text;
+  for (const FoundEntry& entry : batch.entries) {
+    EntryPaths::Pending pending;
+    if (!paths_.Begin(tree_, text.substr(entry.dnBegin, entry.dnLength), dn_, &pending))
+      return Fail(error, entry.dnLine, "DN does not parse");
+    if (pending.empty) return Fail(error, entry.dnLine, "empty DN");
+    DirTree::NodeId node = EntryPaths::Finish(tree_, pending);
+    if (entryLine_.size() < tree_.size())
+      entryLine_.resize(std::max(tree_.capacity(), tree_.size() + tree_.size() / 2), 0);
+    // Its line comes before any its attributes failed on.
+    if (entryLine_[node] != 0)
+      return Fail(error, entry.dnLine,
+                  "duplicate DN (first at line " + std::to_string(entryLine_[node]) + ")");
+    if (entry.failed) {
+      *readerFailed = true;
+      return false;
+    }
+    entryLine_[node] = entry.dnLine;
+    if (progress_) progress_->Count();
+
+    tree_.AddFlags(node, entry.flags);
+    if (entry.script == FoundEntry::kStored)
+      tree_.SetStoredScript(node, entry.scriptOffset, entry.scriptLength);
+    else if (entry.script == FoundEntry::kInText)
+      tree_.SetScript(node, entry.scriptOffset, entry.scriptLength, entry.scriptEncoding);
+    if (entry.hasAlias) {
+      aliases_.push_back({node, aliasTargets_.size(), entry.aliasLength});
+      aliasTargets_.append(text.substr(entry.aliasBegin, entry.aliasLength));
+    }
+  }
+  return true;
+}
+
+// An alias is a container alias when its target, known only once the whole
+// file is read, is a container. Targets that do not parse or do not exist
+// leave it a plain alias.
+void LdifBuilder::Finish() {
+  for (const PendingAlias& alias : aliases_)
+    MarkContainerAlias(tree_, alias.node,
+                       std::string_view(aliasTargets_).substr(alias.begin, alias.length), dn_);
+  aliases_.clear();
+  aliases_.shrink_to_fit();
+  aliasTargets_.clear();
+  aliasTargets_.shrink_to_fit();
+  entryLine_.clear();
+  entryLine_.shrink_to_fit();
+}
+
+BuildThread::BuildThread(LdifBuilder& builder)
+    : builder_(builder), thread_(&BuildThread::Run, this) {}
+
+BuildThread::~BuildThread() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    ok_ = false;  // what is still queued is not wanted
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+bool BuildThread::Hand(std::unique_ptr<FoundBatch>* batch) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  full_.push_back(std::move(*batch));
+  changed_.notify_all();
+  changed_.wait(lock, [&] { return !ok_ || full_.size() < kBatchesInFlight; });
+  if (!empty_.empty()) {
+    *batch = std::move(empty_.back());
+    empty_.pop_back();
+  } else {
+    *batch = std::make_unique<FoundBatch>();
+  }
+  return ok_;
+}
+
+bool BuildThread::Finish(LdifError* error, bool* readerFailed) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  closed_ = true;
+  changed_.notify_all();
+  changed_.wait(lock, [&] { return done_; });
+  if (!ok_) {
+    *error = error_;
+    *readerFailed = readerFailed_;
+  }
+  return ok_;
+}
+
+void BuildThread::Run() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return closed_ || !full_.empty(); });
+    if (full_.empty()) break;  // closed, and all built
+    std::unique_ptr<FoundBatch> batch = std::move(full_.front());
+    full_.erase(full_.begin());
+    changed_.notify_all();  // room for the reader
+    bool wanted = ok_;
+    lock.unlock();
+    // Only this thread writes error_ and readerFailed_ until done_.
+    bool ok = wanted && builder_.Add(*batch, &error_, &readerFailed_);
+    batch->entries.clear();
+    batch->text.clear();
+    lock.lock();
+    empty_.push_back(std::move(batch));
+    if (!ok && ok_) {
+      ok_ = false;
+      changed_.notify_all();
+    }
+  }
+  done_ = true;
+  changed_.notify_all();
+}
+
+}  // namespace dirclient
