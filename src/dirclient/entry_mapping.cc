@@ -119,9 +119,13 @@ DirTree::NodeId FindEntryPath(const DirTree& tree, const DnParser& dn) {
 }
 
 uint32_t ObjectClassFlags(std::string_view objectClass) {
-  if (EqualsIgnoreAsciiCase(objectClass, "alias")) return kFlagAlias;
+  // Every entry names several classes: most are told apart by length alone.
+  constexpr std::string_view kAlias = "alias";
+  if (objectClass.size() == kAlias.size() && EqualsIgnoreAsciiCase(objectClass, kAlias))
+    return kFlagAlias;
   for (std::string_view container : kContainerClasses)
-    if (EqualsIgnoreAsciiCase(objectClass, container)) return kFlagContainer;
+    if (objectClass.size() == container.size() && EqualsIgnoreAsciiCase(objectClass, container))
+      return kFlagContainer;
   return 0;
 }
 
