@@ -25,9 +25,11 @@ DirTree::NodeId DirTree::FindChild(NodeId parent, std::string_view name, uint32_
   for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
     const Slot& s = slots_[slot];
     if (s.node == kNone) return kNone;
-    if (s.hash == hash && nodes_[s.node].parent == parent &&
-        EqualsIgnoreAsciiCase(Name(s.node), name))
-      return s.node;
+    if (s.hash == hash && nodes_[s.node].parent == parent) {
+      std::string_view stored = Name(s.node);
+      // Spelled alike, as a name usually is wherever it appears.
+      if (stored == name || EqualsIgnoreAsciiCase(stored, name)) return s.node;
+    }
   }
 }
 

@@ -45,9 +45,14 @@ Kind KindOf(std::string_view type) {
       {"objectclass", Kind::kObjectClass},
       {"aliasedobjectname", Kind::kAliasedObjectName},
   };
-  for (const Named& named : kNames)
-    if (named.name.size() == type.size() && EqualsIgnoreAsciiCase(named.name, type))
-      return named.kind;
+  // A description holds letters, digits, "-" and ".", which setting bit 5
+  // leaves as they are but for letters, which it lower-cases.
+  for (const Named& named : kNames) {
+    if (named.name.size() != type.size()) continue;
+    size_t i = 0;
+    while (i < type.size() && (type[i] | 0x20) == named.name[i]) ++i;
+    if (i == type.size()) return named.kind;
+  }
   return Kind::kOther;
 }
 

@@ -184,33 +184,87 @@ size_t DecodedSizeBound(std::string_view raw, uint8_t encoding) {
   return (encoding & kValueBase64) ? raw.size() / 4 * 3 + 3 : raw.size();
 }
 
+namespace {
+
+// The sextet of each byte already in place in a group's 24 bits, one table
+// per place, so that a group takes four lookups and three ORs. Bytes
+// outside the alphabet set bit 31.
+using GroupTable = std::array<uint32_t, 256>;
+constexpr GroupTable MakeGroupTable(int shift) {
+  GroupTable table{};
+  for (size_t c = 0; c < 256; ++c)
+    table[c] = kBase64[c] == kNotBase64 ? 0x80000000u : uint32_t{kBase64[c]} << shift;
+  return table;
+}
+constexpr GroupTable kGroup0 = MakeGroupTable(18);
+constexpr GroupTable kGroup1 = MakeGroupTable(12);
+constexpr GroupTable kGroup2 = MakeGroupTable(6);
+constexpr GroupTable kGroup3 = MakeGroupTable(0);
+
+// Decodes whole groups of one line into `out`; false, having written what
+// must be thrown away, when a byte is not base64 (the line was guessed
+// wrong).
+bool DecodeGroups(const uint8_t* p, size_t groups, char*& out) {
+  uint32_t bad = 0;
+  for (size_t i = 0; i < groups; ++i, p += 4) {
+    uint32_t bits = kGroup0[p[0]] | kGroup1[p[1]] | kGroup2[p[2]] | kGroup3[p[3]];
+    bad |= bits;
+    out[0] = static_cast<char>(bits >> 16);
+    out[1] = static_cast<char>(bits >> 8);
+    out[2] = static_cast<char>(bits);
+    out += 3;
+  }
+  return !(bad & 0x80000000u);
+}
+
+}  // namespace
+
 size_t DecodeCheckedValueTo(std::string_view raw, uint8_t encoding, char* dest) {
   char* out = dest;
   const bool base64 = encoding & kValueBase64;
   uint32_t carry = 0;  // sextets of a group split by a fold
   int carried = 0;
+  size_t width = 0;  // of the last folded line: exporters fold at one width
   size_t start = 0;
   while (start < raw.size()) {
     size_t end = raw.size(), next = raw.size();
+    bool guessed = false;
     if (encoding & kValueFolded) {
-      const void* hit = std::memchr(raw.data() + start, '\n', raw.size() - start);
-      if (hit) {
-        end = static_cast<size_t>(static_cast<const char*>(hit) - raw.data());
-        next = end + 2;  // past the fold's blank
-        if (end > start && raw[end - 1] == '\r') --end;
+      if (width && start + width < raw.size() && raw[start + width] == '\n') {
+        end = start + width;
+        next = end + 2;
+        guessed = true;
+      } else {
+        const void* hit = std::memchr(raw.data() + start, '\n', raw.size() - start);
+        if (hit) {
+          end = static_cast<size_t>(static_cast<const char*>(hit) - raw.data());
+          next = end + 2;  // past the fold's blank
+          width = end - start;
+        }
       }
+      if (end > start && raw[end - 1] == '\r') --end;
     }
     const auto* p = reinterpret_cast<const uint8_t*>(raw.data() + start);
     size_t n = end > start ? end - start : 0;
-    start = next;
     if (!base64) {
+      if (guessed && std::memchr(p, '\n', n)) {
+        width = 0;  // guessed wrong: look for the line break
+        continue;
+      }
       std::memcpy(out, p, n);
       out += n;
+      start = next;
       continue;
     }
     while (n > 0 && p[n - 1] == '=') --n;  // padding closes the value
+    char* const lineOut = out;
+    const uint32_t lineCarry = carry;
+    const int lineCarried = carried;
+    bool ok = true;
     for (; carried && n; --n) {
-      carry = carry << 6 | kBase64[*p++];
+      uint32_t sextet = kGroup3[*p++];
+      ok = ok && !(sextet & 0x80000000u);
+      carry = carry << 6 | (sextet & 63);
       if (++carried == 4) {
         *out++ = static_cast<char>(carry >> 16);
         *out++ = static_cast<char>(carry >> 8);
@@ -218,16 +272,23 @@ size_t DecodeCheckedValueTo(std::string_view raw, uint8_t encoding, char* dest) 
         carried = 0;
       }
     }
-    for (; n >= 4; n -= 4, p += 4) {
-      uint32_t bits = kBase64[p[0]] << 18 | kBase64[p[1]] << 12 | kBase64[p[2]] << 6 | kBase64[p[3]];
-      *out++ = static_cast<char>(bits >> 16);
-      *out++ = static_cast<char>(bits >> 8);
-      *out++ = static_cast<char>(bits);
-    }
-    for (; n; --n) {
-      carry = carry << 6 | kBase64[*p++];
+    ok = DecodeGroups(p, n / 4, out) && ok;
+    p += n / 4 * 4;
+    for (n %= 4; n; --n) {
+      uint32_t sextet = kGroup3[*p++];
+      ok = ok && !(sextet & 0x80000000u);
+      carry = carry << 6 | (sextet & 63);
       ++carried;
     }
+    if (guessed && !ok) {
+      // The guessed line held a line break: decode it again, found.
+      out = lineOut;
+      carry = lineCarry;
+      carried = lineCarried;
+      width = 0;
+      continue;
+    }
+    start = next;
   }
   if (carried >= 2) {
     carry <<= 6 * (4 - carried);
