@@ -1,5 +1,7 @@
 #include "dirclient/dir_tree.h"
 
+#include <exception>
+
 #include "dirclient/ldif_value.h"
 #include "dirclient/name_mapping.h"
 
@@ -51,8 +53,12 @@ void DirTree::Grow() {
 }
 
 void DirTree::Reserve(size_t nodes) {
-  nodes_.reserve(nodes);
-  names_.reserve(nodes * 24);  // names of people and units are about that long
+  try {
+    nodes_.reserve(nodes);
+    names_.reserve(nodes * 24);  // names of people and units are about that long
+  } catch (const std::exception&) {
+    return;  // a guess too large for this machine: the arrays grow as they must
+  }
   AdviseHugePages(nodes_.data(), nodes_.capacity() * sizeof(Node));
   AdviseHugePages(names_.data(), names_.capacity());
 }
