@@ -129,6 +129,21 @@ uint32_t ObjectClassFlags(std::string_view objectClass) {
   return 0;
 }
 
+void PendingAliases::Add(DirTree::NodeId alias, std::string_view target) {
+  aliases_.push_back({alias, targets_.size(), target.size()});
+  targets_.append(target);
+}
+
+void PendingAliases::Mark(DirTree& tree, DnParser& scratch) {
+  for (const Pending& alias : aliases_)
+    MarkContainerAlias(tree, alias.node,
+                       std::string_view(targets_).substr(alias.begin, alias.length), scratch);
+  aliases_.clear();
+  aliases_.shrink_to_fit();
+  targets_.clear();
+  targets_.shrink_to_fit();
+}
+
 void MarkContainerAlias(DirTree& tree, DirTree::NodeId alias,
                         std::string_view target, DnParser& scratch) {
   if (!scratch.Parse(target)) return;

@@ -70,4 +70,22 @@ uint32_t ObjectClassFlags(std::string_view objectClass);
 void MarkContainerAlias(DirTree& tree, DirTree::NodeId alias,
                         std::string_view target, DnParser& scratch);
 
+// Alias targets, kept until the whole tree is read: only then is it known
+// whether they name containers.
+class PendingAliases {
+ public:
+  void Add(DirTree::NodeId alias, std::string_view target);
+  // Marks each alias whose target is a container, and forgets them all.
+  void Mark(DirTree& tree, DnParser& scratch);
+
+ private:
+  struct Pending {
+    DirTree::NodeId node;
+    size_t begin;
+    size_t length;
+  };
+  std::vector<Pending> aliases_;
+  std::string targets_;
+};
+
 }  // namespace dirclient

@@ -46,15 +46,7 @@ class TreeBuilder : public EntrySink {
   std::vector<bool> isEntry_;  // per node: read as an entry, not a placeholder
   bool sawScript_ = false;
   bool sawAlias_ = false;
-  // Alias targets wait for the whole tree: only then is it known whether
-  // they name containers.
-  struct PendingAlias {
-    DirTree::NodeId node;
-    size_t begin;
-    size_t length;
-  };
-  std::vector<PendingAlias> aliases_;
-  std::string aliasTargets_;
+  PendingAliases aliases_;
 };
 
 bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) {
@@ -114,8 +106,7 @@ bool TreeBuilder::Attribute(std::string_view type, const struct berval* values,
   } else if (EqualsIgnoreAsciiCase(type, "aliasedObjectName")) {
     if (sawAlias_ || !values[0].bv_val) return true;
     sawAlias_ = true;
-    aliases_.push_back({node, aliasTargets_.size(), values[0].bv_len});
-    aliasTargets_.append(View(values[0]));
+    aliases_.Add(node, View(values[0]));
   } else if (EqualsIgnoreAsciiCase(type, "hasSubordinates")) {
     if (values[0].bv_val && EqualsIgnoreAsciiCase(View(values[0]), "TRUE"))
       tree.AddFlags(node, kFlagContainer);
@@ -124,15 +115,7 @@ bool TreeBuilder::Attribute(std::string_view type, const struct berval* values,
 }
 
 void TreeBuilder::Finish() {
-  DirTree& tree = loaded_.tree;
-  for (const PendingAlias& alias : aliases_)
-    MarkContainerAlias(tree, alias.node,
-                       std::string_view(aliasTargets_).substr(alias.begin, alias.length),
-                       dn_);
-  aliases_.clear();
-  aliases_.shrink_to_fit();
-  aliasTargets_.clear();
-  aliasTargets_.shrink_to_fit();
+  aliases_.Mark(loaded_.tree, dn_);
   isEntry_.clear();
   isEntry_.shrink_to_fit();
 }

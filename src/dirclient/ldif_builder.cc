@@ -44,25 +44,13 @@ bool LdifBuilder::Add(const FoundBatch& batch, LdifError* error, bool* readerFai
       tree_.SetStoredScript(node, entry.scriptOffset, entry.scriptLength);
     else if (entry.script == FoundEntry::kInText)
       tree_.SetScript(node, entry.scriptOffset, entry.scriptLength, entry.scriptEncoding);
-    if (entry.hasAlias) {
-      aliases_.push_back({node, aliasTargets_.size(), entry.aliasLength});
-      aliasTargets_.append(text.substr(entry.aliasBegin, entry.aliasLength));
-    }
+    if (entry.hasAlias) aliases_.Add(node, text.substr(entry.aliasBegin, entry.aliasLength));
   }
   return true;
 }
 
-// An alias is a container alias when its target, known only once the whole
-// file is read, is a container. Targets that do not parse or do not exist
-// leave it a plain alias.
 void LdifBuilder::Finish() {
-  for (const PendingAlias& alias : aliases_)
-    MarkContainerAlias(tree_, alias.node,
-                       std::string_view(aliasTargets_).substr(alias.begin, alias.length), dn_);
-  aliases_.clear();
-  aliases_.shrink_to_fit();
-  aliasTargets_.clear();
-  aliasTargets_.shrink_to_fit();
+  aliases_.Mark(tree_, dn_);
   entryLine_.clear();
   entryLine_.shrink_to_fit();
 }

@@ -57,13 +57,7 @@ class LdifBuilder {
   DnParser dn_;
   EntryPaths paths_;
   std::vector<uint64_t> entryLine_;  // per node: line of its entry, 0 if none
-  struct PendingAlias {
-    DirTree::NodeId node;
-    size_t begin;
-    size_t length;
-  };
-  std::vector<PendingAlias> aliases_;
-  std::string aliasTargets_;
+  PendingAliases aliases_;
 };
 
 // Runs a builder on its own thread, fed batch by batch.
