@@ -2,11 +2,14 @@
 // of the file and a reason, or loads a tree that the whole tool then walks,
 // so that hostile names and scripts reach the walk, the script check and the
 // output.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 
+#include "dirclient/block_reader.h"
 #include "dirclient/ldif_loader.h"
 #include "dirclient/tree_client.h"
 #include "dirclient/tree_source.h"
@@ -30,7 +33,8 @@ uint64_t LineCount(std::string_view text) {
 
 // Walks the loaded tree with the empty search text, which every non-empty
 // script contains, so that every script's first line is cut and reported.
-void SearchAll(std::unique_ptr<dirclient::LoadedTree> loaded, bool terminal) {
+// Returns the report.
+std::string SearchAll(std::unique_ptr<dirclient::LoadedTree> loaded, bool terminal) {
   dirclient::TreeClient client(std::move(loaded));
   auto buffers = std::make_unique<qovant::SharedBuffers>();
   MemoryFile out, err;
@@ -51,7 +55,23 @@ void SearchAll(std::unique_ptr<dirclient::LoadedTree> loaded, bool terminal) {
   Require(status != qovant::kExitComplete || report.empty() ||
               (report.size() >= 2 && report.substr(report.size() - 2) == ")\n"),
           "a complete search ends with a whole report line");
+  return std::string(report);
 }
+
+// The text in blocks of a few bytes, as a file is read.
+class SmallBlocks : public dirclient::BlockReader {
+ public:
+  explicit SmallBlocks(std::string_view text) : text_(text) {}
+  bool ReadBlock(char* dest, std::size_t size, std::size_t* got, std::string*) override {
+    *got = std::min({size, text_.size(), std::size_t{7}});
+    std::memcpy(dest, text_.data(), *got);
+    text_.remove_prefix(*got);
+    return true;
+  }
+
+ private:
+  std::string_view text_;
+};
 
 }  // namespace
 
@@ -61,11 +81,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::string_view text(size ? reinterpret_cast<const char*>(data) : "", size);
   auto loaded = std::make_unique<dirclient::LoadedTree>();
   dirclient::LdifError error;
-  if (!dirclient::LoadLdif(text, loaded->tree, &error)) {
+  bool ok = dirclient::LoadLdif(text, loaded->tree, &error);
+
+  // Read in blocks, as a file is, with the tree built on a second thread:
+  // the same tree, or the same failure at the same line.
+  auto blocks = std::make_unique<dirclient::LoadedTree>();
+  dirclient::LdifError blockError;
+  SmallBlocks reader(text);
+  bool blockOk = dirclient::LoadLdif(reader, blocks->tree, &blockError, nullptr, 1 + size % 61);
+  Require(ok == blockOk, "loading in blocks must succeed exactly when loading whole");
+
+  if (!ok) {
     Require(error.line >= 1 && error.line <= LineCount(text), "error line outside the file");
     Require(!error.message.empty(), "error without a reason");
+    Require(blockError.line == error.line && blockError.message == error.message,
+            "loading in blocks must fail where loading whole does");
     return 0;
   }
-  SearchAll(std::move(loaded), size % 2 == 1);
+  bool terminal = size % 2 == 1;
+  Require(SearchAll(std::move(loaded), terminal) == SearchAll(std::move(blocks), terminal),
+          "loading in blocks must give the tree loading whole gives");
   return 0;
 }

@@ -147,6 +147,9 @@ std::vector<ErrorCase> ErrorCases() {
       {"bad base64 in another attribute", "dn: o=Acme\n\ndn: cn=A,o=Acme\nphoto:: ===\n", 4, "bad base64 value"},
       {"bad base64 DN", "dn:: %%%\n", 1, "bad base64 value"},
       {"duplicate DN", "dn: o=Acme\n\n# again\ndn: O=acme\n", 4, "duplicate DN (first at line 1)"},
+      // The DN's line comes first, whichever part of the load finds what.
+      {"duplicate DN before a bad attribute", "dn: o=Acme\n\ndn: o=Acme\nno colon\n", 3,
+       "duplicate DN (first at line 1)"},
       {"record without dn", "objectClass: top\n", 1, "record does not begin with \"dn:\""},
       {"version in the middle", "dn: o=A\n\nversion: 1\n", 3, "record does not begin with \"dn:\""},
       {"unsupported version", "version: 2\ndn: o=A\n", 1, "unsupported LDIF version"},
