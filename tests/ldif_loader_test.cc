@@ -49,12 +49,10 @@ constexpr std::size_t kLargestBlock = 80;
 std::unique_ptr<LoadedTree> Load(const std::string& ldif, dirclient::LdifError* error,
                                  std::size_t block = 0, std::size_t failAt = SIZE_MAX) {
   auto loaded = std::make_unique<LoadedTree>();
-  loaded->arena = ldif;
-  StringReader reader(loaded->arena, block % 4, failAt);
-  if (!block) return LoadLdif(loaded->arena, loaded->tree, error) ? std::move(loaded) : nullptr;
-  if (!LoadLdif(reader, loaded->tree, error, nullptr, block)) return nullptr;
-  loaded->tree.SetScriptSource(std::string_view(loaded->arena));
-  return loaded;
+  StringReader reader(ldif, block % 4, failAt);
+  bool ok = block ? LoadLdif(reader, loaded->tree, error, nullptr, block)
+                  : LoadLdif(ldif, loaded->tree, error);
+  return ok ? std::move(loaded) : nullptr;
 }
 
 // Loads the LDIF and runs the tool over it.

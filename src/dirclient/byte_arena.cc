@@ -75,12 +75,10 @@ void ByteArena::Commit(std::size_t size, uint64_t* offset) {
 }
 
 bool ByteArena::Append(std::string_view bytes, uint64_t* offset) {
-  if (bytes.size() > SIZE_MAX - size_ || !Reserve(size_ + bytes.size()))
-    return false;
-  if (!bytes.empty()) std::memcpy(data_ + size_, bytes.data(), bytes.size());
-  *offset = size_;
-  size_ += bytes.size();
-  if (warmer_) warmer_->Used(size_);
+  char* dest = Claim(bytes.size());
+  if (!dest) return false;
+  if (!bytes.empty()) std::memcpy(dest, bytes.data(), bytes.size());
+  Commit(bytes.size(), offset);
   return true;
 }
 

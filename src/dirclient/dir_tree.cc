@@ -8,7 +8,7 @@
 namespace dirclient {
 
 DirTree::DirTree() {
-  nodes_.push_back(Node{kNone, kNone, kNone, kNone, 0, 0, 0, 0, 0, 0, false, false});
+  nodes_.push_back(Node{kNone, kNone, kNone, kNone, 0, 0, 0, 0, 0, false});
   slots_.assign(1024, Slot{kNone, 0});
 }
 
@@ -66,7 +66,7 @@ void DirTree::Reserve(size_t nodes) {
 DirTree::NodeId DirTree::AddChild(NodeId parent, std::string_view name, uint32_t hash) {
   NodeId node = static_cast<NodeId>(nodes_.size());
   nodes_.push_back(Node{parent, kNone, kNone, kNone, names_.size(), 0, 0,
-                        static_cast<uint32_t>(name.size()), 0, 0, false, false});
+                        static_cast<uint32_t>(name.size()), 0, false});
   names_.append(name);
   Node& up = nodes_[parent];
   if (up.lastChild == kNone)
@@ -105,16 +105,6 @@ bool DirTree::HasFullName(NodeId node, std::string_view dottedName) const {
   return node == kRoot;
 }
 
-void DirTree::SetScript(NodeId node, uint64_t offset, uint64_t length,
-                        uint8_t encoding) {
-  Node& n = nodes_[node];
-  n.scriptOffset = offset;
-  n.scriptLength = length;
-  n.scriptEncoding = encoding;
-  n.hasScript = true;
-  n.scriptStored = false;
-}
-
 bool DirTree::KeepScript(std::string_view raw, uint8_t encoding, uint64_t* offset,
                          uint64_t* length) {
   char* dest = storedScripts_.Claim(DecodedSizeBound(raw, encoding));
@@ -124,26 +114,18 @@ bool DirTree::KeepScript(std::string_view raw, uint8_t encoding, uint64_t* offse
   return true;
 }
 
-void DirTree::SetStoredScript(NodeId node, uint64_t offset, uint64_t length) {
-  SetScript(node, offset, length, kValuePlain);
-  nodes_[node].scriptStored = true;
+void DirTree::SetScript(NodeId node, uint64_t offset, uint64_t length) {
+  Node& n = nodes_[node];
+  n.scriptOffset = offset;
+  n.scriptLength = length;
+  n.hasScript = true;
 }
 
 bool DirTree::StoreScript(NodeId node, std::string_view bytes) {
   uint64_t offset;
   if (!storedScripts_.Append(bytes, &offset)) return false;
-  SetStoredScript(node, offset, bytes.size());
+  SetScript(node, offset, bytes.size());
   return true;
-}
-
-void DirTree::ReadScript(NodeId node, std::string& scratch, std::string_view* script) const {
-  const Node& n = nodes_[node];
-  if (n.scriptStored) {
-    *script = storedScripts_.view().substr(n.scriptOffset, n.scriptLength);
-    return;
-  }
-  DecodeCheckedValue(scriptSource_.substr(n.scriptOffset, n.scriptLength), n.scriptEncoding,
-                     scratch, script);
 }
 
 }  // namespace dirclient

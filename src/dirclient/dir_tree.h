@@ -71,24 +71,21 @@ class DirTree {
   // ahead of the loader on a second thread.
   void ReserveScripts(size_t bytes) { storedScripts_.ReserveAndWarm(bytes); }
 
-  // The login script: a raw span of the script source with its encoding
-  // (ldif_value.h), which the loader has found valid. Nodes without one
-  // report HasScript() false.
-  void SetScript(NodeId node, uint64_t offset, uint64_t length,
-                 uint8_t encoding);
-  // Keeps a copy of the script's bytes in the tree itself; false, with
-  // nothing kept, when memory cannot be had.
+  // Login scripts are kept, decoded, in the tree's own store. Nodes without
+  // one report HasScript() false.
+  //
+  // Keeps `bytes` as the script of `node`; false, with nothing kept, when
+  // memory cannot be had.
   bool StoreScript(NodeId node, std::string_view bytes);
-  // Decodes a raw LDIF value span found valid into the tree's store, for
-  // SetStoredScript once its node is known; false when memory cannot be had.
+  // Decodes a raw LDIF value span found valid (ldif_value.h) into the
+  // store, for SetScript once its node is known; false when memory cannot
+  // be had.
   bool KeepScript(std::string_view raw, uint8_t encoding, uint64_t* offset, uint64_t* length);
-  void SetStoredScript(NodeId node, uint64_t offset, uint64_t length);
+  void SetScript(NodeId node, uint64_t offset, uint64_t length);
   bool HasScript(NodeId node) const { return nodes_[node].hasScript; }
-  // The text that SetScript offsets refer to; it must outlive the tree.
-  void SetScriptSource(std::string_view source) { scriptSource_ = source; }
-  // Decodes the script into `scratch` where it must be (or views its bytes
-  // directly).
-  void ReadScript(NodeId node, std::string& scratch, std::string_view* script) const;
+  std::string_view Script(NodeId node) const {
+    return storedScripts_.view().substr(nodes_[node].scriptOffset, nodes_[node].scriptLength);
+  }
 
  private:
   struct Node {
@@ -101,9 +98,7 @@ class DirTree {
     uint64_t scriptLength;
     uint32_t nameLength;
     uint8_t flags;
-    uint8_t scriptEncoding;
     bool hasScript;
-    bool scriptStored;  // in storedScripts_, not in the script source
   };
 
   // A slot keeps its node's hash, so that probes that do not match are told
@@ -120,7 +115,6 @@ class DirTree {
   std::string names_;
   std::vector<Slot> slots_;  // hash of (parent, name); node kNone when empty
   ByteArena storedScripts_;
-  std::string_view scriptSource_;
   mutable std::vector<std::string_view> components_;  // Resolve's scratch
 };
 

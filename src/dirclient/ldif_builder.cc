@@ -40,10 +40,7 @@ bool LdifBuilder::Add(const FoundBatch& batch, LdifError* error, bool* readerFai
     if (progress_) progress_->Count();
 
     tree_.AddFlags(node, entry.flags);
-    if (entry.script == FoundEntry::kStored)
-      tree_.SetStoredScript(node, entry.scriptOffset, entry.scriptLength);
-    else if (entry.script == FoundEntry::kInText)
-      tree_.SetScript(node, entry.scriptOffset, entry.scriptLength, entry.scriptEncoding);
+    if (entry.hasScript) tree_.SetScript(node, entry.scriptOffset, entry.scriptLength);
     if (entry.hasAlias) aliases_.Add(node, text.substr(entry.aliasBegin, entry.aliasLength));
   }
   return true;

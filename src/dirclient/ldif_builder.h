@@ -22,15 +22,13 @@ namespace dirclient {
 
 // One entry as the reader found it.
 struct FoundEntry {
-  enum Script : uint8_t { kNoScript, kStored, kInText };
   uint64_t dnLine;
-  uint64_t scriptOffset;  // in the tree's store, or in the text loaded
+  uint64_t scriptOffset;  // in the tree's store
   uint64_t scriptLength;
   uint32_t dnBegin, dnLength;        // in FoundBatch::text
   uint32_t aliasBegin, aliasLength;  // the first alias target, likewise
   uint32_t flags;
-  Script script;
-  uint8_t scriptEncoding;
+  bool hasScript;
   bool hasAlias;
   bool failed;  // its attributes did not read: the reader's error is next
 };

@@ -273,7 +273,6 @@ Loader::Scan Loader::ScanFoldedBase64(Line* line, size_t firstNewline) {
     }
     if (newline == std::string_view::npos) {
       const void* hit = std::memchr(text_.data() + start, '\n', text_.size() - start);
-      if (!hit && !atEnd_) return Scan::kMore;
       newline = hit ? static_cast<const char*>(hit) - text_.data() : text_.size();
       dataEnd = newline;
       if (dataEnd > start && text_[dataEnd - 1] == '\r') --dataEnd;
@@ -499,22 +498,15 @@ bool Loader::ReadAttributes(FoundEntry* entry) {
 
 bool Loader::ReadAttribute(const Line& line, const Attribute& attribute, FoundEntry* entry) {
   if (attribute.kind == Kind::kLoginScript) {
-    // Only the first value is the script; it is validated now. Text held in
-    // memory is kept by reference and decoded when read; a block read from
-    // a file is gone by then, so its script is decoded and kept now.
+    // Only the first value is the script. It is validated and decoded now,
+    // while its line is at hand: a block read from a file is gone by the
+    // time the walk asks for it.
     if (!CheckBase64(line, attribute)) return false;
-    if (entry->script != FoundEntry::kNoScript) return true;
+    if (entry->hasScript) return true;
     std::string_view raw = text_.substr(attribute.valueBegin, line.end - attribute.valueBegin);
-    if (reader_) {
-      if (!tree_.KeepScript(raw, attribute.encoding, &entry->scriptOffset, &entry->scriptLength))
-        return Fail(line.number, "out of memory");
-      entry->script = FoundEntry::kStored;
-    } else {
-      entry->script = FoundEntry::kInText;
-      entry->scriptOffset = attribute.valueBegin;
-      entry->scriptLength = raw.size();
-      entry->scriptEncoding = attribute.encoding;
-    }
+    if (!tree_.KeepScript(raw, attribute.encoding, &entry->scriptOffset, &entry->scriptLength))
+      return Fail(line.number, "out of memory");
+    entry->hasScript = true;
     return true;
   }
   if (attribute.kind == Kind::kObjectClass) {
@@ -541,9 +533,7 @@ bool Loader::ReadAttribute(const Line& line, const Attribute& attribute, FoundEn
 bool LoadLdif(std::string_view text, DirTree& tree, LdifError* error,
               LoadProgress* progress) {
   Loader loader(text, tree, progress);
-  if (!loader.Load(error)) return false;
-  tree.SetScriptSource(text);
-  return true;
+  return loader.Load(error);
 }
 
 bool LoadLdif(BlockReader& reader, DirTree& tree, LdifError* error,

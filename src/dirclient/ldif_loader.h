@@ -1,9 +1,9 @@
 // Reads LDIF content records (RFC 2849) into a DirTree.
 //
-// Names go into the tree's arena. A login script read from a block reader
-// is decoded into the tree's own store; one in text held in memory is kept
-// as its raw span there and decoded when read. Change records, URL values and anything that does not parse stop the
-// load with the line where the problem stands.
+// Names go into the tree's arena and each entry's login script, decoded,
+// into its store, so that nothing of the input is needed once it is loaded.
+// Change records, URL values and anything that does not parse stop the load
+// with the line where the problem stands.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +24,8 @@ struct LdifError {
   bool readFailed = false;  // the input could not be read; message says why
 };
 
-// Loads `text`, which must outlive the tree: its scripts are read from it.
-// `progress`, when given, counts the entries as they load.
+// Loads `text`, all in memory. `progress`, when given, counts the entries as
+// they load.
 bool LoadLdif(std::string_view text, DirTree& tree, LdifError* error,
               LoadProgress* progress = nullptr);
 

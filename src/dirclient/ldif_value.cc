@@ -298,10 +298,8 @@ size_t DecodeCheckedValueTo(std::string_view raw, uint8_t encoding, char* dest) 
   return static_cast<size_t>(out - dest);
 }
 
-namespace {
-
-bool Decode(std::string_view raw, uint8_t encoding, bool check, std::string& scratch,
-            std::string_view* value) {
+bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,
+                 std::string_view* value) {
   std::string_view text = raw;
   bool inScratch = encoding & kValueFolded;
   if (inScratch) {
@@ -313,24 +311,12 @@ bool Decode(std::string_view raw, uint8_t encoding, bool check, std::string& scr
     *value = text;
     return true;
   }
-  if (check && !IsValidBase64(text)) return false;
+  if (!IsValidBase64(text)) return false;
   if (!inScratch) scratch.resize(DecodedBase64Size(text));
   size_t size = DecodeBase64(text, scratch.data());
   scratch.resize(size);
   *value = scratch;
   return true;
-}
-
-}  // namespace
-
-bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,
-                 std::string_view* value) {
-  return Decode(raw, encoding, true, scratch, value);
-}
-
-void DecodeCheckedValue(std::string_view raw, uint8_t encoding, std::string& scratch,
-                        std::string_view* value) {
-  Decode(raw, encoding, false, scratch, value);
 }
 
 }  // namespace dirclient

@@ -62,9 +62,4 @@ size_t DecodedSizeBound(std::string_view raw, uint8_t encoding);
 // the size.
 size_t DecodeCheckedValueTo(std::string_view raw, uint8_t encoding, char* dest);
 
-// The same for a value already found valid (by the loader, which checks
-// every base64 value): read once per object, it is not checked again.
-void DecodeCheckedValue(std::string_view raw, uint8_t encoding, std::string& scratch,
-                        std::string_view* value);
-
 }  // namespace dirclient

@@ -82,7 +82,6 @@ struct TreeClient::Buffer {
 
 struct TreeClient::Stream {
   bool used = false;
-  std::string scratch;  // keeps its capacity from one script to the next
   std::string_view bytes;
   std::size_t position = 0;
 };
@@ -305,7 +304,7 @@ Status TreeClient::DirOpenAttributeStream(ContextHandle handle, const char* obje
 
   uint32_t slot = TakeSlot(streams_);
   Stream& stream = *streams_[slot - 1];
-  loaded_->tree.ReadScript(node, stream.scratch, &stream.bytes);
+  stream.bytes = loaded_->tree.Script(node);
   stream.used = true;
   stream.position = 0;
   *streamHandle = static_cast<StreamHandle>(slot);

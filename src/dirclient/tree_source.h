@@ -13,7 +13,6 @@ namespace dirclient {
 
 // A loaded tree with the bytes its scripts refer to.
 struct LoadedTree {
-  std::string arena;   // LDIF text held in memory (a pipe, trees built in tests)
   DirTree tree;
 };
 
