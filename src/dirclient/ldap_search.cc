@@ -8,6 +8,7 @@ namespace dirclient {
 namespace {
 
 constexpr char kEveryEntry[] = "(objectClass=*)";
+constexpr char kNamingContexts[] = "namingContexts";
 
 bool SameBytes(const struct berval& a, const struct berval& b) {
   return a.bv_len == b.bv_len && (a.bv_len == 0 || std::memcmp(a.bv_val, b.bv_val, a.bv_len) == 0);
@@ -41,6 +42,49 @@ bool ParseFinal(LdapConnection& connection, LDAPMessage* message,
   return true;
 }
 
+// Sends one search and hands its entries to `sink` up to its final result,
+// which must be success. Continuation references point at other servers,
+// which are not read.
+bool Search(LdapConnection& connection, const char* base, int scope,
+            const char* const* attributes, LDAPControl** controls, EntrySink& sink,
+            FinalResult* result, LdapFailure* failure) {
+  LDAP* ld = connection.get();
+  int msgid = -1;
+  int rc = ldap_search_ext(ld, base, scope, kEveryEntry, const_cast<char**>(attributes), 0,
+                           controls, nullptr, nullptr, LDAP_NO_LIMIT, &msgid);
+  if (rc != LDAP_SUCCESS) {
+    *failure = connection.Failure(rc);
+    return false;
+  }
+  PendingRequest request(ld, msgid);
+  for (;;) {
+    LdapMessagePtr message;
+    int type = connection.Next(msgid, &message, failure);
+    if (type == 0) return false;
+    if (type == LDAP_RES_SEARCH_ENTRY) {
+      if (!sink.Entry(ld, message.get(), failure)) return false;
+    } else if (type == LDAP_RES_SEARCH_RESULT) {
+      request.Finished();
+      return ParseFinal(connection, message.get(), result, failure);
+    }
+  }
+}
+
+// The naming contexts of the root DSE entry.
+class NamingContexts : public EntrySink {
+ public:
+  explicit NamingContexts(std::vector<std::string>* contexts) : contexts_(contexts) {}
+  bool Entry(LDAP* ld, LDAPMessage* entry, LdapFailure*) override {
+    BerValuesPtr values(ldap_get_values_len(ld, entry, kNamingContexts));
+    for (struct berval** value = values.get(); value && *value; ++value)
+      if ((*value)->bv_len) contexts_->emplace_back((*value)->bv_val, (*value)->bv_len);
+    return true;
+  }
+
+ private:
+  std::vector<std::string>* contexts_;
+};
+
 // One page: sends the request with `cookie` and reads up to its final
 // result. Sets *done when the search is over; otherwise *cookie is the next.
 bool ReadPage(LdapConnection& connection, const std::string& base,
@@ -56,90 +100,47 @@ bool ReadPage(LdapConnection& connection, const std::string& base,
     return false;
   }
   LDAPControl* serverControls[] = {control.get(), nullptr};
-  int msgid = -1;
-  rc = ldap_search_ext(ld, base.c_str(), LDAP_SCOPE_SUBTREE, kEveryEntry,
-                       const_cast<char**>(attributes), 0, serverControls, nullptr,
-                       nullptr, LDAP_NO_LIMIT, &msgid);
+  FinalResult result;
+  if (!Search(connection, base.c_str(), LDAP_SCOPE_SUBTREE, attributes, serverControls, sink,
+              &result, failure))
+    return false;
+  LDAPControl* response =
+      ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, result.controls.get(), nullptr);
+  if (!response) {
+    *failure = MakeClientFailure(
+        kLdapPagingBroken, "the server answered a paged search without paging it");
+    return false;
+  }
+  ber_int_t estimate = 0;
+  struct berval next = {0, nullptr};
+  rc = ldap_parse_pageresponse_control(ld, response, &estimate, &next);
+  OwnedBerval nextCookie;
+  nextCookie.Adopt(next);
   if (rc != LDAP_SUCCESS) {
     *failure = connection.Failure(rc);
     return false;
   }
-  PendingRequest request(ld, msgid);
-  for (;;) {
-    LdapMessagePtr message;
-    int type = connection.Next(msgid, &message, failure);
-    if (type == 0) return false;
-    if (type == LDAP_RES_SEARCH_ENTRY) {
-      if (!sink.Entry(ld, message.get(), failure)) return false;
-      continue;
-    }
-    // Continuation references point at other servers, which are not read.
-    if (type != LDAP_RES_SEARCH_RESULT) continue;
-
-    request.Finished();
-    FinalResult result;
-    if (!ParseFinal(connection, message.get(), &result, failure)) return false;
-    LDAPControl* response =
-        ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, result.controls.get(), nullptr);
-    if (!response) {
-      *failure = MakeClientFailure(
-          kLdapPagingBroken, "the server answered a paged search without paging it");
-      return false;
-    }
-    ber_int_t estimate = 0;
-    struct berval next = {0, nullptr};
-    rc = ldap_parse_pageresponse_control(ld, response, &estimate, &next);
-    OwnedBerval nextCookie;
-    nextCookie.Adopt(next);
-    if (rc != LDAP_SUCCESS) {
-      *failure = connection.Failure(rc);
-      return false;
-    }
-    if (nextCookie.empty()) {
-      *done = true;
-      return true;
-    }
-    if (!cookie->empty() && SameBytes(cookie->value(), nextCookie.value())) {
-      *failure = MakeClientFailure(
-          kLdapPagingBroken, "the server repeated its paged results cookie");
-      return false;
-    }
-    cookie->Adopt(nextCookie.Release());
+  if (nextCookie.empty()) {
+    *done = true;
     return true;
   }
+  if (!cookie->empty() && SameBytes(cookie->value(), nextCookie.value())) {
+    *failure = MakeClientFailure(
+        kLdapPagingBroken, "the server repeated its paged results cookie");
+    return false;
+  }
+  cookie->Adopt(nextCookie.Release());
+  return true;
 }
 
 }  // namespace
 
 bool ReadNamingContexts(LdapConnection& connection,
                         std::vector<std::string>* contexts, LdapFailure* failure) {
-  LDAP* ld = connection.get();
-  char attribute[] = "namingContexts";
-  char* attributes[] = {attribute, nullptr};
-  int msgid = -1;
-  int rc = ldap_search_ext(ld, "", LDAP_SCOPE_BASE, kEveryEntry, attributes, 0,
-                           nullptr, nullptr, nullptr, LDAP_NO_LIMIT, &msgid);
-  if (rc != LDAP_SUCCESS) {
-    *failure = connection.Failure(rc);
-    return false;
-  }
-  PendingRequest request(ld, msgid);
-  for (;;) {
-    LdapMessagePtr message;
-    int type = connection.Next(msgid, &message, failure);
-    if (type == 0) return false;
-    if (type == LDAP_RES_SEARCH_ENTRY) {
-      BerValuesPtr values(ldap_get_values_len(ld, message.get(), attribute));
-      for (struct berval** value = values.get(); value && *value; ++value)
-        if ((*value)->bv_len) contexts->emplace_back((*value)->bv_val, (*value)->bv_len);
-      continue;
-    }
-    if (type != LDAP_RES_SEARCH_RESULT) continue;
-    request.Finished();
-    FinalResult result;
-    if (!ParseFinal(connection, message.get(), &result, failure)) return false;
-    return true;
-  }
+  const char* const attributes[] = {kNamingContexts, nullptr};
+  NamingContexts sink(contexts);
+  FinalResult result;
+  return Search(connection, "", LDAP_SCOPE_BASE, attributes, nullptr, sink, &result, failure);
 }
 
 bool ReadSubtreePaged(LdapConnection& connection, const std::string& base,
