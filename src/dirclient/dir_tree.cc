@@ -105,13 +105,15 @@ bool DirTree::HasFullName(NodeId node, std::string_view dottedName) const {
   return node == kRoot;
 }
 
-bool DirTree::KeepScript(std::string_view raw, uint8_t encoding, uint64_t* offset,
-                         uint64_t* length) {
+DirTree::Kept DirTree::KeepScript(std::string_view raw, uint8_t encoding, uint64_t* offset,
+                                  uint64_t* length) {
   char* dest = storedScripts_.Claim(DecodedSizeBound(raw, encoding));
-  if (!dest) return false;
-  *length = DecodeCheckedValueTo(raw, encoding, dest);
-  storedScripts_.Commit(*length, offset);
-  return true;
+  if (!dest) return Kept::kNoMemory;
+  size_t size;
+  if (!DecodeValueTo(raw, encoding, dest, &size)) return Kept::kBadValue;
+  storedScripts_.Commit(size, offset);
+  *length = size;
+  return Kept::kKept;
 }
 
 void DirTree::SetScript(NodeId node, uint64_t offset, uint64_t length) {

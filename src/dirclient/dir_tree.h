@@ -77,10 +77,11 @@ class DirTree {
   // Keeps `bytes` as the script of `node`; false, with nothing kept, when
   // memory cannot be had.
   bool StoreScript(NodeId node, std::string_view bytes);
-  // Decodes a raw LDIF value span found valid (ldif_value.h) into the
-  // store, for SetScript once its node is known; false when memory cannot
-  // be had.
-  bool KeepScript(std::string_view raw, uint8_t encoding, uint64_t* offset, uint64_t* length);
+  // Checks and decodes a raw LDIF value span (ldif_value.h) into the
+  // store, for SetScript once its node is known; nothing is kept unless
+  // the result is kKept.
+  enum class Kept { kKept, kBadValue, kNoMemory };
+  Kept KeepScript(std::string_view raw, uint8_t encoding, uint64_t* offset, uint64_t* length);
   void SetScript(NodeId node, uint64_t offset, uint64_t length);
   bool HasScript(NodeId node) const { return nodes_[node].hasScript; }
   std::string_view Script(NodeId node) const {

@@ -105,8 +105,6 @@ class Loader {
     size_t end;  // before the final line break (and its carriage return)
     bool folded;
     uint64_t number;
-    // A folded base64 value is checked while its lines are found.
-    enum Base64 : uint8_t { kUnchecked, kValid, kInvalid } base64 = kUnchecked;
   };
   // An attribute line split into its parts.
   struct Attribute {
@@ -117,10 +115,9 @@ class Loader {
   };
 
   // kMore: the logical line runs past the bytes at hand.
-  enum class Scan { kLine, kEnd, kMore, kNotBase64 };
+  enum class Scan { kLine, kEnd, kMore };
   bool NextLine(Line* line);
   Scan ScanLine(Line* line);
-  Scan ScanFoldedBase64(Line* line, size_t firstNewline);
   bool Refill();
   size_t SkipFolds(size_t pos, size_t end) const;
   bool ParseAttribute(const Line& line, Attribute* attribute);
@@ -213,7 +210,6 @@ Loader::Scan Loader::ScanLine(Line* line) {
   line->begin = pos_;
   line->number = lineNumber_;
   line->folded = false;
-  line->base64 = Line::kUnchecked;
   for (;;) {
     const void* hit = std::memchr(text_.data() + pos_, '\n', text_.size() - pos_);
     if (!hit && !atEnd_) return Scan::kMore;
@@ -226,68 +222,12 @@ Loader::Scan Loader::ScanLine(Line* line) {
                  (newline == line->begin + 1 && text_[line->begin] == '\r');
     if (!blank && pos_ == text_.size() && !atEnd_) return Scan::kMore;
     if (!blank && pos_ < text_.size() && text_[pos_] == ' ') {
-      if (!line->folded) {
-        Scan scan = ScanFoldedBase64(line, newline);
-        if (scan != Scan::kNotBase64) return scan;
-      }
       line->folded = true;
       continue;
     }
     break;
   }
   if (line->end > line->begin && text_[line->end - 1] == '\r') --line->end;
-  return Scan::kLine;
-}
-
-// A base64 value folded over many lines, most of an export's bytes: its
-// lines are found and checked in one pass. Exporters fold at a fixed width,
-// so the next line break is first looked for where the last one stood.
-// Returns kNotBase64, having consumed nothing, unless the first line holds
-// the description, "::" and the start of the value.
-Loader::Scan Loader::ScanFoldedBase64(Line* line, size_t firstNewline) {
-  size_t firstEnd = firstNewline;
-  if (firstEnd > line->begin && text_[firstEnd - 1] == '\r') --firstEnd;
-  const void* colon = std::memchr(text_.data() + line->begin, ':', firstEnd - line->begin);
-  if (!colon) return Scan::kNotBase64;
-  size_t value = static_cast<const char*>(colon) - text_.data() + 1;
-  if (value >= firstEnd || text_[value] != ':') return Scan::kNotBase64;
-  ++value;
-  while (value < firstEnd && text_[value] == ' ') ++value;
-  if (value == firstEnd) return Scan::kNotBase64;
-
-  Base64Check check;
-  check.Feed(text_.substr(value, firstEnd - value));
-  size_t end = firstEnd;
-  size_t width = 0;  // of the last continuation line, from after its blank
-  size_t pos = pos_;
-  while (pos < text_.size() && text_[pos] == ' ') {
-    size_t start = pos + 1;
-    size_t newline = std::string_view::npos;
-    size_t dataEnd = 0;
-    // A guessed line holding nothing but base64 bytes cannot hide a line
-    // break: it is checked and found in one pass.
-    if (width > 0 && start + width < text_.size() && text_[start + width] == '\n') {
-      dataEnd = start + width;
-      if (text_[dataEnd - 1] == '\r') --dataEnd;
-      if (check.FeedIfAlphabet(text_.substr(start, dataEnd - start))) newline = start + width;
-    }
-    if (newline == std::string_view::npos) {
-      const void* hit = std::memchr(text_.data() + start, '\n', text_.size() - start);
-      newline = hit ? static_cast<const char*>(hit) - text_.data() : text_.size();
-      dataEnd = newline;
-      if (dataEnd > start && text_[dataEnd - 1] == '\r') --dataEnd;
-      width = newline - start;
-      check.Feed(text_.substr(start, dataEnd - start));
-    }
-    ++lineNumber_;
-    end = dataEnd;
-    pos = newline < text_.size() ? newline + 1 : text_.size();
-  }
-  if (pos == text_.size() && !atEnd_) return Scan::kMore;
-  line->end = end;
-  line->folded = true;
-  line->base64 = check.Valid() ? Line::kValid : Line::kInvalid;
-  pos_ = pos;
   return Scan::kLine;
 }
 
@@ -380,9 +320,7 @@ bool Loader::Value(const Line& line, const Attribute& attribute,
 bool Loader::CheckBase64(const Line& line, const Attribute& attribute) {
   if (!(attribute.encoding & kValueBase64)) return true;
   std::string_view raw = text_.substr(attribute.valueBegin, line.end - attribute.valueBegin);
-  bool valid = line.base64 != Line::kUnchecked ? line.base64 == Line::kValid
-               : (attribute.encoding & kValueFolded) ? IsValidFoldedBase64(raw)
-                                                      : IsValidBase64(raw);
+  bool valid = (attribute.encoding & kValueFolded) ? IsValidFoldedBase64(raw) : IsValidBase64(raw);
   if (!valid) return Fail(line.number, "bad base64 value");
   return true;
 }
@@ -498,16 +436,23 @@ bool Loader::ReadAttributes(FoundEntry* entry) {
 
 bool Loader::ReadAttribute(const Line& line, const Attribute& attribute, FoundEntry* entry) {
   if (attribute.kind == Kind::kLoginScript) {
-    // Only the first value is the script. It is validated and decoded now,
-    // while its line is at hand: a block read from a file is gone by the
-    // time the walk asks for it.
-    if (!CheckBase64(line, attribute)) return false;
-    if (entry->hasScript) return true;
+    // Only the first value is the script. It is checked and decoded now,
+    // in one pass, while its line is at hand: a block read from a file is
+    // gone by the time the walk asks for it.
+    if (entry->hasScript) return CheckBase64(line, attribute);
     std::string_view raw = text_.substr(attribute.valueBegin, line.end - attribute.valueBegin);
-    if (!tree_.KeepScript(raw, attribute.encoding, &entry->scriptOffset, &entry->scriptLength))
-      return Fail(line.number, "out of memory");
-    entry->hasScript = true;
-    return true;
+    switch (tree_.KeepScript(raw, attribute.encoding, &entry->scriptOffset, &entry->scriptLength)) {
+      case DirTree::Kept::kKept:
+        entry->hasScript = true;
+        return true;
+      case DirTree::Kept::kBadValue:
+        return Fail(line.number, "bad base64 value");
+      case DirTree::Kept::kNoMemory:
+        break;
+    }
+    // Bad base64 is the fault to report, whatever memory there is.
+    if (!CheckBase64(line, attribute)) return false;
+    return Fail(line.number, "out of memory");
   }
   if (attribute.kind == Kind::kObjectClass) {
     std::string_view value;

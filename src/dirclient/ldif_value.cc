@@ -6,6 +6,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 namespace dirclient {
 namespace {
@@ -120,16 +123,6 @@ bool Base64Check::Valid() const {
          (padding_ == 0 || (data_ + padding_) % 4 == 0);
 }
 
-bool Base64Check::FeedIfAlphabet(std::string_view piece) {
-  uint8_t classes = Classes(piece);
-  if (classes & kOther) return false;
-  if (classes == 0 && padding_ == 0)
-    data_ += piece.size();
-  else
-    Feed(piece);
-  return true;
-}
-
 bool IsValidBase64(std::string_view text) {
   Base64Check check;
   check.Feed(text);
@@ -180,8 +173,15 @@ size_t DecodeBase64(std::string_view text, char* dest) {
   return static_cast<size_t>(dest - start);
 }
 
+namespace {
+
+// A vector step decodes 32 bytes into 24 but stores all 32.
+constexpr size_t kVectorSlack = 8;
+
+}  // namespace
+
 size_t DecodedSizeBound(std::string_view raw, uint8_t encoding) {
-  return (encoding & kValueBase64) ? raw.size() / 4 * 3 + 3 : raw.size();
+  return (encoding & kValueBase64) ? raw.size() / 4 * 3 + 3 + kVectorSlack : raw.size();
 }
 
 namespace {
@@ -201,9 +201,8 @@ constexpr GroupTable kGroup1 = MakeGroupTable(12);
 constexpr GroupTable kGroup2 = MakeGroupTable(6);
 constexpr GroupTable kGroup3 = MakeGroupTable(0);
 
-// Decodes whole groups of one line into `out`; false, having written what
-// must be thrown away, when a byte is not base64 (the line was guessed
-// wrong).
+// Decodes whole groups into `out`; false, having written what must be thrown
+// away, when a byte is not base64.
 bool DecodeGroups(const uint8_t* p, size_t groups, char*& out) {
   uint32_t bad = 0;
   for (size_t i = 0; i < groups; ++i, p += 4) {
@@ -217,85 +216,149 @@ bool DecodeGroups(const uint8_t* p, size_t groups, char*& out) {
   return !(bad & 0x80000000u);
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QOVANT_HAVE_AVX2_DECODE 1
+
+// Decodes 32 bytes a step into 24 (storing 32), while every byte of a step
+// is in the alphabet; returns how many bytes it decoded, a multiple of 32.
+// A step holding any other byte is left to the caller, which finds it.
+//
+// Each byte's nibbles index two tables whose entries share a bit exactly
+// when the byte is outside the alphabet; a third table, indexed by the high
+// nibble (and "/"), gives what to add to turn the byte into its sextet.
+// Multiply-adds then pack four sextets into three bytes per 32-bit lane.
+__attribute__((target("avx2"))) size_t DecodeBlocksAvx2(const uint8_t* p, size_t n,
+                                                        char* out) {
+  const __m256i lowTable = _mm256_setr_epi8(
+      0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B,
+      0x1A, 0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B,
+      0x1B, 0x1A);
+  const __m256i highTable = _mm256_setr_epi8(
+      0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10,
+      0x10, 0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10,
+      0x10, 0x10);
+  const __m256i shiftTable = _mm256_setr_epi8(
+      0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0,
+      0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i slash = _mm256_set1_epi8('/');
+  const __m256i pairs = _mm256_set1_epi32(0x01400140);
+  const __m256i quads = _mm256_set1_epi32(0x00011000);
+  const __m256i order = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1,
+                                         2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  size_t done = 0;
+  for (; done + 32 <= n; done += 32, out += 24) {
+    __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + done));
+    __m256i high = _mm256_and_si256(_mm256_srli_epi32(in, 4), nibble);
+    __m256i low = _mm256_and_si256(in, nibble);
+    __m256i outside = _mm256_and_si256(_mm256_shuffle_epi8(lowTable, low),
+                                       _mm256_shuffle_epi8(highTable, high));
+    if (!_mm256_testz_si256(outside, outside)) break;
+    __m256i shift = _mm256_shuffle_epi8(
+        shiftTable, _mm256_add_epi8(_mm256_cmpeq_epi8(in, slash), high));
+    __m256i sextets = _mm256_add_epi8(in, shift);
+    __m256i packed = _mm256_madd_epi16(_mm256_maddubs_epi16(sextets, pairs), quads);
+    packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(packed, order), lanes);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), packed);
+  }
+  return done;
+}
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
+// Decodes `n` bytes of one line, all of which must be in the alphabet,
+// continuing the group a fold split; false when one is not.
+bool DecodePiece(const uint8_t* p, size_t n, bool vector, char*& out, uint32_t& carry,
+                 int& carried) {
+  bool ok = true;
+  for (; carried && n; --n) {
+    uint32_t sextet = kGroup3[*p++];
+    ok = ok && !(sextet & 0x80000000u);
+    carry = carry << 6 | (sextet & 63);
+    if (++carried == 4) {
+      *out++ = static_cast<char>(carry >> 16);
+      *out++ = static_cast<char>(carry >> 8);
+      *out++ = static_cast<char>(carry);
+      carried = 0;
+    }
+  }
+#ifdef QOVANT_HAVE_AVX2_DECODE
+  if (vector && n >= 32) {
+    size_t done = DecodeBlocksAvx2(p, n, out);
+    p += done;
+    n -= done;
+    out += done / 4 * 3;
+  }
+#else
+  (void)vector;
+#endif
+  ok = DecodeGroups(p, n / 4, out) && ok;
+  p += n / 4 * 4;
+  for (n %= 4; n; --n) {
+    uint32_t sextet = kGroup3[*p++];
+    ok = ok && !(sextet & 0x80000000u);
+    carry = carry << 6 | (sextet & 63);
+    ++carried;
+  }
+  return ok;
+}
+
 }  // namespace
 
-size_t DecodeCheckedValueTo(std::string_view raw, uint8_t encoding, char* dest) {
+bool DecodeValueTo(std::string_view raw, uint8_t encoding, char* dest, size_t* size,
+                   Base64Path path) {
   char* out = dest;
   const bool base64 = encoding & kValueBase64;
+#ifdef QOVANT_HAVE_AVX2_DECODE
+  const bool vector = path == Base64Path::kFastest && HasAvx2();
+#else
+  const bool vector = false;
+  (void)path;
+#endif
   uint32_t carry = 0;  // sextets of a group split by a fold
   int carried = 0;
-  size_t width = 0;  // of the last folded line: exporters fold at one width
+  size_t padding = 0;
   size_t start = 0;
   while (start < raw.size()) {
     size_t end = raw.size(), next = raw.size();
-    bool guessed = false;
     if (encoding & kValueFolded) {
-      if (width && start + width < raw.size() && raw[start + width] == '\n') {
-        end = start + width;
-        next = end + 2;
-        guessed = true;
-      } else {
-        const void* hit = std::memchr(raw.data() + start, '\n', raw.size() - start);
-        if (hit) {
-          end = static_cast<size_t>(static_cast<const char*>(hit) - raw.data());
-          next = end + 2;  // past the fold's blank
-          width = end - start;
-        }
+      const void* hit = std::memchr(raw.data() + start, '\n', raw.size() - start);
+      if (hit) {
+        end = static_cast<size_t>(static_cast<const char*>(hit) - raw.data());
+        next = end + 2;  // past the fold's blank
       }
       if (end > start && raw[end - 1] == '\r') --end;
     }
     const auto* p = reinterpret_cast<const uint8_t*>(raw.data() + start);
     size_t n = end > start ? end - start : 0;
+    start = next;
     if (!base64) {
-      if (guessed && std::memchr(p, '\n', n)) {
-        width = 0;  // guessed wrong: look for the line break
-        continue;
-      }
       std::memcpy(out, p, n);
       out += n;
-      start = next;
       continue;
     }
-    while (n > 0 && p[n - 1] == '=') --n;  // padding closes the value
-    char* const lineOut = out;
-    const uint32_t lineCarry = carry;
-    const int lineCarried = carried;
-    bool ok = true;
-    for (; carried && n; --n) {
-      uint32_t sextet = kGroup3[*p++];
-      ok = ok && !(sextet & 0x80000000u);
-      carry = carry << 6 | (sextet & 63);
-      if (++carried == 4) {
-        *out++ = static_cast<char>(carry >> 16);
-        *out++ = static_cast<char>(carry >> 8);
-        *out++ = static_cast<char>(carry);
-        carried = 0;
-      }
-    }
-    ok = DecodeGroups(p, n / 4, out) && ok;
-    p += n / 4 * 4;
-    for (n %= 4; n; --n) {
-      uint32_t sextet = kGroup3[*p++];
-      ok = ok && !(sextet & 0x80000000u);
-      carry = carry << 6 | (sextet & 63);
-      ++carried;
-    }
-    if (guessed && !ok) {
-      // The guessed line held a line break: decode it again, found.
-      out = lineOut;
-      carry = lineCarry;
-      carried = lineCarried;
-      width = 0;
-      continue;
-    }
-    start = next;
+    // "=" only closes the value: nothing but more of it may follow.
+    size_t data = n;
+    while (data > 0 && p[data - 1] == '=') --data;
+    if (padding && data) return false;
+    padding += n - data;
+    if (!DecodePiece(p, data, vector, out, carry, carried)) return false;
   }
-  if (carried >= 2) {
-    carry <<= 6 * (4 - carried);
-    *out++ = static_cast<char>(carry >> 16);
-    if (carried == 3) *out++ = static_cast<char>(carry >> 8);
+  if (base64) {
+    if (padding > 2 || carried == 1 || (padding && (carried + padding) % 4 != 0)) return false;
+    if (carried >= 2) {
+      carry <<= 6 * (4 - carried);
+      *out++ = static_cast<char>(carry >> 16);
+      if (carried == 3) *out++ = static_cast<char>(carry >> 8);
+    }
   }
-  return static_cast<size_t>(out - dest);
+  *size = static_cast<size_t>(out - dest);
+  return true;
 }
 
 bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,

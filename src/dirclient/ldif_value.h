@@ -27,9 +27,6 @@ class Base64Check {
  public:
   void Feed(std::string_view piece);
   bool Valid() const;
-  // Feeds `piece` when every byte of it may stand in base64 ("=" included);
-  // otherwise feeds nothing and returns false.
-  bool FeedIfAlphabet(std::string_view piece);
 
  private:
   size_t data_ = 0;
@@ -55,11 +52,19 @@ size_t DecodeBase64(std::string_view text, char* dest);
 bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,
                  std::string_view* value);
 
-// At most how many bytes a raw value span decodes to.
+// How much room DecodeValueTo needs for a raw value span: a little more than
+// the bytes it decodes to, since vector stores write whole registers.
 size_t DecodedSizeBound(std::string_view raw, uint8_t encoding);
-// Decodes a raw value span already found valid into `dest`, which has room
-// for DecodedSizeBound bytes, in one pass over folds and groups; returns
-// the size.
-size_t DecodeCheckedValueTo(std::string_view raw, uint8_t encoding, char* dest);
+
+// Which base64 decoder DecodeValueTo uses: the fastest this processor runs
+// (AVX2 where it has it), or the portable one (for tests of both).
+enum class Base64Path : uint8_t { kFastest, kPortable };
+
+// Decodes a raw value span into `dest`, which has room for DecodedSizeBound
+// bytes, checking base64 as IsValidFoldedBase64 does, in one pass over folds
+// and groups. Sets *size and returns true, or returns false for bad base64,
+// having written bytes to be thrown away.
+bool DecodeValueTo(std::string_view raw, uint8_t encoding, char* dest, size_t* size,
+                   Base64Path path = Base64Path::kFastest);
 
 }  // namespace dirclient
