@@ -30,41 +30,61 @@ enum class Kind : uint8_t {
   kOther, kDn, kVersion, kChangeType, kControl, kLoginScript, kObjectClass, kAliasedObjectName
 };
 
-// The kind of an attribute type, by name in any case.
-Kind KindOf(std::string_view type) {
-  struct Named {
-    std::string_view name;
-    Kind kind;
-  };
-  static constexpr Named kNames[] = {
-      {"dn", Kind::kDn},
-      {"version", Kind::kVersion},
-      {"changetype", Kind::kChangeType},
-      {"control", Kind::kControl},
-      {"loginscript", Kind::kLoginScript},
-      {"objectclass", Kind::kObjectClass},
-      {"aliasedobjectname", Kind::kAliasedObjectName},
-  };
-  // A description holds letters, digits, "-" and ".", which setting bit 5
-  // leaves as they are but for letters, which it lower-cases.
-  for (const Named& named : kNames) {
-    if (named.name.size() != type.size()) continue;
-    size_t i = 0;
-    while (i < type.size() && (type[i] | 0x20) == named.name[i]) ++i;
-    if (i == type.size()) return named.kind;
+// True when `type` spells `lower` in any case; both the same length. A
+// description holds letters, digits, "-" and ".", which setting bit 5
+// leaves as they are but for letters, which it lower-cases: eight bytes
+// are compared at a time.
+bool SpellsName(std::string_view type, std::string_view lower) {
+  size_t i = 0;
+  for (; i + 8 <= type.size(); i += 8) {
+    uint64_t a, b;
+    std::memcpy(&a, type.data() + i, 8);
+    std::memcpy(&b, lower.data() + i, 8);
+    if ((a | 0x2020202020202020ull) != b) return false;
   }
-  return Kind::kOther;
+  for (; i < type.size(); ++i)
+    if ((type[i] | 0x20) != lower[i]) return false;
+  return true;
 }
 
-// Bytes that may stand in an attribute description.
-constexpr std::array<bool, 256> MakeDescriptionBytes() {
-  std::array<bool, 256> table{};
+// The kind of an attribute type, by name in any case: told apart by length
+// first, since nearly every line names some other type.
+Kind KindOf(std::string_view type) {
+  switch (type.size()) {
+    case 2:
+      return SpellsName(type, "dn") ? Kind::kDn : Kind::kOther;
+    case 7:
+      return SpellsName(type, "version")   ? Kind::kVersion
+             : SpellsName(type, "control") ? Kind::kControl
+                                           : Kind::kOther;
+    case 10:
+      return SpellsName(type, "changetype") ? Kind::kChangeType : Kind::kOther;
+    case 11:
+      return SpellsName(type, "loginscript")   ? Kind::kLoginScript
+             : SpellsName(type, "objectclass") ? Kind::kObjectClass
+                                               : Kind::kOther;
+    case 17:
+      return SpellsName(type, "aliasedobjectname") ? Kind::kAliasedObjectName : Kind::kOther;
+    default:
+      return Kind::kOther;
+  }
+}
+
+// The bytes that may stand in an attribute description: those of a plain
+// name, and those that make it something else (options, a numeric OID).
+constexpr uint8_t kNameByte = 1;
+constexpr uint8_t kNotPlainByte = 2;
+constexpr std::array<uint8_t, 256> MakeDescriptionBytes() {
+  std::array<uint8_t, 256> table{};
   for (int c = 0; c < 256; ++c)
     table[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '-' || c == ';' || c == '.';
+                       c == '-'
+                   ? kNameByte
+               : c == ';' || c == '.' ? kNotPlainByte
+                                      : 0;
   return table;
 }
-constexpr std::array<bool, 256> kDescriptionByte = MakeDescriptionBytes();
+constexpr std::array<uint8_t, 256> kDescriptionByte = MakeDescriptionBytes();
 
 // attributeType *(";" option), as RFC 4512 spells them.
 bool IsValidDescription(std::string_view desc) {
@@ -272,11 +292,15 @@ bool Loader::ParseAttribute(const Line& line, Attribute* attribute) {
   const char* text = text_.data();
   size_t limit = std::min(line.end, line.begin + kMaxDescription);
   size_t colon = pos;
-  bool plain = pos < limit && IsAlpha(text[pos]);  // letters, digits and "-" only
-  while (colon < limit && kDescriptionByte[static_cast<uint8_t>(text[colon])]) {
-    plain = plain && text[colon] != ';' && text[colon] != '.';
+  uint8_t seen = 0;
+  while (colon < limit) {
+    uint8_t byte = kDescriptionByte[static_cast<uint8_t>(text[colon])];
+    if (!byte) break;
+    seen |= byte;
     ++colon;
   }
+  // Letters, digits and "-" only, from a letter on.
+  bool plain = pos < limit && IsAlpha(text[pos]) && !(seen & kNotPlainByte);
   if (colon < line.end && text[colon] == ':' && plain) {
     // A plain name is a valid description as it stands.
     attribute->kind = KindOf(std::string_view(text + pos, colon - pos));
