@@ -45,26 +45,41 @@ bool EntryPaths::AddText(DirTree& tree, std::string_view dnText, DnParser& parse
 
 bool EntryPaths::Begin(DirTree& tree, std::string_view dnText, DnParser& parser,
                        Pending* pending) {
-  *pending = Pending();
+  return BeginSibling(tree, dnText, parser, pending) ||
+         BeginAny(tree, dnText, parser, pending);
+}
+
+bool EntryPaths::BeginSibling(DirTree& tree, std::string_view dnText, DnParser& parser,
+                              Pending* pending) {
+  if (parentNode_ == DirTree::kNone) return false;
   size_t split = FirstRdnEnd(dnText);
-  std::string_view parent =
-      split < dnText.size() ? dnText.substr(split + 1) : std::string_view();
+  if (split >= dnText.size()) return false;
+  std::string_view parent = dnText.substr(split + 1);
   // The parent's text parsed before, so this DN parses exactly when its
   // first RDN does, and to the same RDNs.
-  if (parentNode_ != DirTree::kNone && !parent.empty() && parent == parentText_ &&
-      parser.Parse(dnText.substr(0, split)) && parser.RdnCount() == 1) {
-    tree.AddFlags(parentNode_, kFlagContainer);
-    pending->parent = parentNode_;
-    pending->rdn = parser.Rdn(0);
-    pending->hash = DirTree::ChildHash(parentNode_, pending->rdn);
-    tree.PrefetchChild(pending->hash);
-    return true;
-  }
+  if (parent.empty() || parent != parentText_ || !parser.Parse(dnText.substr(0, split)) ||
+      parser.RdnCount() != 1)
+    return false;
+  *pending = Pending();
+  tree.AddFlags(parentNode_, kFlagContainer);
+  pending->parent = parentNode_;
+  pending->rdn = parser.Rdn(0);
+  pending->hash = DirTree::ChildHash(parentNode_, pending->rdn);
+  tree.PrefetchChild(pending->hash);
+  return true;
+}
+
+bool EntryPaths::BeginAny(DirTree& tree, std::string_view dnText, DnParser& parser,
+                          Pending* pending) {
+  *pending = Pending();
   if (!parser.Parse(dnText)) return false;
   if (parser.RdnCount() == 0) {
     pending->empty = true;
     return true;
   }
+  size_t split = FirstRdnEnd(dnText);
+  std::string_view parent =
+      split < dnText.size() ? dnText.substr(split + 1) : std::string_view();
   pending->node = Add(tree, parser);
   parentNode_ =
       parser.RdnCount() > 1 && !parent.empty() ? tree.Parent(pending->node) : DirTree::kNone;

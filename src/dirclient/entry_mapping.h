@@ -49,6 +49,14 @@ class EntryPaths {
   bool Begin(DirTree& tree, std::string_view dnText, DnParser& parser, Pending* pending);
   static DirTree::NodeId Finish(DirTree& tree, const Pending& pending);
 
+  // Begin's two ways, for a caller that keeps one entry pending while it
+  // begins the next. BeginSibling takes the shortcut only, touching
+  // nothing but the pending entry's parent flags; false, changing nothing
+  // else, when the entry needs BeginAny, which may look up any node and so
+  // must wait until the entries before it are finished.
+  bool BeginSibling(DirTree& tree, std::string_view dnText, DnParser& parser, Pending* pending);
+  bool BeginAny(DirTree& tree, std::string_view dnText, DnParser& parser, Pending* pending);
+
  private:
   std::string parentText_;  // the last DN's text after its first RDN
   DirTree::NodeId parentNode_ = DirTree::kNone;  // and the node it names

@@ -20,34 +20,55 @@ bool Fail(LdifError* error, uint64_t line, std::string message) {
 
 bool LdifBuilder::Add(const FoundBatch& batch, LdifError* error, bool* readerFailed) {
   std::string_view text = batch.text;
+  // One entry is kept pending while the next one's DN is parsed, so that
+  // its hash slot, fetched when it was begun, has arrived from memory by
+  // the time it is looked up. An entry that is not a sibling of the one
+  // before may look up any node: the pending one is finished first.
+  EntryPaths::Pending pending[2];
+  const FoundEntry* waiting = nullptr;  // the entry of pending[turn ^ 1]
+  size_t turn = 0;
   for (const FoundEntry& entry : batch.entries) {
-    EntryPaths::Pending pending;
-    if (!paths_.Begin(tree_, text.substr(entry.dnBegin, entry.dnLength), dn_, &pending))
-      return Fail(error, entry.dnLine, "DN does not parse");
-    if (pending.empty) return Fail(error, entry.dnLine, "empty DN");
-    DirTree::NodeId node = EntryPaths::Finish(tree_, pending);
-    if (entryLine_.size() < tree_.size())
-      entryLine_.resize(std::max(tree_.capacity(), tree_.size() + tree_.size() / 2), 0);
-    // Its line comes before any its attributes failed on.
-    if (entryLine_[node] != 0)
-      return Fail(error, entry.dnLine,
-                  "duplicate DN (first at line " + std::to_string(entryLine_[node]) + ")");
-    if (entry.failed) {
-      *readerFailed = true;
-      return false;
+    std::string_view dnText = text.substr(entry.dnBegin, entry.dnLength);
+    if (!paths_.BeginSibling(tree_, dnText, parsers_[turn], &pending[turn])) {
+      if (waiting && !Complete(*waiting, pending[turn ^ 1], text, error, readerFailed))
+        return false;
+      waiting = nullptr;
+      if (!paths_.BeginAny(tree_, dnText, parsers_[turn], &pending[turn]))
+        return Fail(error, entry.dnLine, "DN does not parse");
+      if (pending[turn].empty) return Fail(error, entry.dnLine, "empty DN");
     }
-    entryLine_[node] = entry.dnLine;
-    if (progress_) progress_->Count();
-
-    tree_.AddFlags(node, entry.flags);
-    if (entry.hasScript) tree_.SetScript(node, entry.scriptOffset, entry.scriptLength);
-    if (entry.hasAlias) aliases_.Add(node, text.substr(entry.aliasBegin, entry.aliasLength));
+    if (waiting && !Complete(*waiting, pending[turn ^ 1], text, error, readerFailed))
+      return false;
+    waiting = &entry;
+    turn ^= 1;
   }
+  return !waiting || Complete(*waiting, pending[turn ^ 1], text, error, readerFailed);
+}
+
+bool LdifBuilder::Complete(const FoundEntry& entry, const EntryPaths::Pending& pending,
+                           std::string_view text, LdifError* error, bool* readerFailed) {
+  DirTree::NodeId node = EntryPaths::Finish(tree_, pending);
+  if (entryLine_.size() < tree_.size())
+    entryLine_.resize(std::max(tree_.capacity(), tree_.size() + tree_.size() / 2), 0);
+  // Its line comes before any its attributes failed on.
+  if (entryLine_[node] != 0)
+    return Fail(error, entry.dnLine,
+                "duplicate DN (first at line " + std::to_string(entryLine_[node]) + ")");
+  if (entry.failed) {
+    *readerFailed = true;
+    return false;
+  }
+  entryLine_[node] = entry.dnLine;
+  if (progress_) progress_->Count();
+
+  tree_.AddFlags(node, entry.flags);
+  if (entry.hasScript) tree_.SetScript(node, entry.scriptOffset, entry.scriptLength);
+  if (entry.hasAlias) aliases_.Add(node, text.substr(entry.aliasBegin, entry.aliasLength));
   return true;
 }
 
 void LdifBuilder::Finish() {
-  aliases_.Mark(tree_, dn_);
+  aliases_.Mark(tree_, parsers_[0]);
   entryLine_.clear();
   entryLine_.shrink_to_fit();
 }

@@ -50,9 +50,14 @@ class LdifBuilder {
   void Finish();
 
  private:
+  // Finishes an entry begun in `pending`: its node, its duplicate check,
+  // and what its attributes give it.
+  bool Complete(const FoundEntry& entry, const EntryPaths::Pending& pending,
+                std::string_view text, LdifError* error, bool* readerFailed);
+
   DirTree& tree_;
   LoadProgress* progress_;
-  DnParser dn_;
+  DnParser parsers_[2];  // by turns: a pending entry's RDN lives in its parser
   EntryPaths paths_;
   std::vector<uint64_t> entryLine_;  // per node: line of its entry, 0 if none
   PendingAliases aliases_;
