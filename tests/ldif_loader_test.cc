@@ -148,6 +148,12 @@ std::vector<ErrorCase> ErrorCases() {
       // The DN's line comes first, whichever part of the load finds what.
       {"duplicate DN before a bad attribute", "dn: o=Acme\n\ndn: o=Acme\nno colon\n", 3,
        "duplicate DN (first at line 1)"},
+      // Siblings in a row are looked up one behind the other.
+      {"duplicate sibling in a row", "dn: o=Acme\n\ndn: ou=X,o=Acme\n\ndn: cn=A,o=Acme\n\ndn: CN=a,o=Acme\n",
+       7, "duplicate DN (first at line 5)"},
+      {"duplicate sibling before a bad DN",
+       "dn: o=Acme\n\ndn: ou=X,o=Acme\n\ndn: cn=A,o=Acme\n\ndn: cn=A,o=Acme\n\ndn: cn=A+,o=Acme\n", 7,
+       "duplicate DN (first at line 5)"},
       {"record without dn", "objectClass: top\n", 1, "record does not begin with \"dn:\""},
       {"version in the middle", "dn: o=A\n\nversion: 1\n", 3, "record does not begin with \"dn:\""},
       {"unsupported version", "version: 2\ndn: o=A\n", 1, "unsupported LDIF version"},
