@@ -96,13 +96,27 @@ DirTree::NodeId DirTree::Resolve(NodeId base, std::string_view dottedName,
 }
 
 bool DirTree::HasFullName(NodeId node, std::string_view dottedName) const {
-  if (node == kRoot || node >= nodes_.size() || !SplitDottedName(dottedName, components_))
-    return false;
+  if (node == kRoot || node >= nodes_.size()) return false;
+  if (SpellsFullName(node, dottedName)) return true;
+  if (!SplitDottedName(dottedName, components_)) return false;
   for (std::string_view component : components_) {
     if (node == kRoot || !EqualsIgnoreAsciiCase(Name(node), component)) return false;
     node = nodes_[node].parent;
   }
   return node == kRoot;
+}
+
+bool DirTree::SpellsFullName(NodeId node, std::string_view dottedName) const {
+  size_t pos = 0;
+  for (;;) {
+    std::string_view name = Name(node);
+    if (dottedName.substr(pos, name.size()) != name) return false;
+    pos += name.size();
+    node = nodes_[node].parent;
+    if (node == kRoot) return pos == dottedName.size();
+    if (pos == dottedName.size() || dottedName[pos] != '.') return false;
+    ++pos;
+  }
 }
 
 DirTree::Kept DirTree::KeepScript(std::string_view raw, uint8_t encoding, uint64_t* offset,

@@ -109,6 +109,10 @@ class DirTree {
     uint32_t hash;
   };
 
+  // HasFullName for a name spelled exactly as the tree holds it, compared in
+  // place: names keep their dots escaped, so this is what splitting the
+  // name would find.
+  bool SpellsFullName(NodeId node, std::string_view dottedName) const;
   void Grow();
   void Insert(NodeId node, uint32_t hash);
 

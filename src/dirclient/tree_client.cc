@@ -31,6 +31,8 @@ uint32_t Get32(const uint8_t* at) {
 // The login script is asked for by its directory name, "Login Script": the
 // LDAP attribute is that name without its blanks, in any case.
 bool IsLoginScriptAttribute(const char* attribute) {
+  // The spelling callers use, asked for once an object, before any other.
+  if (std::strcmp(attribute, "Login Script") == 0) return true;
   static constexpr char kName[] = "loginscript";
   std::size_t matched = 0;
   for (const char* c = attribute; *c; ++c) {
