@@ -1,5 +1,6 @@
 #include "dirclient/dir_tree.h"
 
+#include <cstring>
 #include <exception>
 
 #include "dirclient/ldif_value.h"
@@ -12,14 +13,44 @@ DirTree::DirTree() {
   slots_.assign(1024, Slot{kNone, 0});
 }
 
+namespace {
+
+// Eight bytes with their ASCII capitals lower-cased, all at once: a byte
+// gets bit 5 when, below 0x80, it lies in "A".."Z".
+uint64_t LowerEight(uint64_t bytes) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  uint64_t low7 = bytes & (0x7F * kOnes);
+  uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;
+  uint64_t pastZ = low7 + (0x80 - 'Z' - 1) * kOnes;
+  uint64_t capital = atLeastA & ~pastZ & ~bytes & (0x80 * kOnes);
+  return bytes | capital >> 2;
+}
+
+uint64_t Mix(uint64_t hash, uint64_t bytes) {
+  hash = (hash ^ bytes) * 0x9E3779B97F4A7C15ull;
+  return hash ^ hash >> 29;
+}
+
+}  // namespace
+
 uint32_t DirTree::ChildHash(NodeId parent, std::string_view name) {
-  // FNV-1a over the parent and the lower-cased name.
-  uint64_t hash = 14695981039346656037ull ^ parent;
-  for (char c : name) {
-    hash ^= static_cast<uint8_t>(AsciiLower(c));
-    hash *= 1099511628211ull;
+  // Eight lower-cased bytes a step: names are some twenty bytes long, and a
+  // byte-at-a-time hash spent more on them than the lookup it served.
+  uint64_t hash = Mix(0x243F6A8885A308D3ull ^ name.size(), parent);
+  size_t i = 0;
+  for (; i + 8 <= name.size(); i += 8) {
+    uint64_t bytes;
+    std::memcpy(&bytes, name.data() + i, 8);
+    hash = Mix(hash, LowerEight(bytes));
   }
-  return static_cast<uint32_t>(hash ^ (hash >> 32));
+  if (i < name.size()) {
+    uint64_t bytes = 0;
+    std::memcpy(&bytes, name.data() + i, name.size() - i);
+    hash = Mix(hash, LowerEight(bytes));
+  }
+  // The table takes the low bits: fold the well-mixed high ones into them.
+  hash *= 0xBF58476D1CE4E5B9ull;
+  return static_cast<uint32_t>(hash >> 32 ^ hash);
 }
 
 DirTree::NodeId DirTree::FindChild(NodeId parent, std::string_view name, uint32_t hash) const {
