@@ -5,9 +5,11 @@
 namespace dirclient {
 namespace {
 
-// Batches in flight between the threads: enough that neither waits for
-// the other often, few enough that they stay in the caches.
-constexpr std::size_t kBatchesInFlight = 4;
+// Batches in flight between the threads. The units at the top of an
+// export cost the builder several lookups each and the reader little, the
+// people after them the other way round: the reader may run this far
+// ahead (some 8 MiB) while the builder works through the units.
+constexpr std::size_t kBatchesInFlight = 32;
 
 bool Fail(LdifError* error, uint64_t line, std::string message) {
   error->line = line;
