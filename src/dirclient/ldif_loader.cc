@@ -4,6 +4,10 @@
 #include <array>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "dirclient/block_reader.h"
 #include "dirclient/dirclient.h"
 #include "dirclient/entry_mapping.h"
@@ -70,21 +74,38 @@ Kind KindOf(std::string_view type) {
   }
 }
 
-// The bytes that may stand in an attribute description: those of a plain
-// name, and those that make it something else (options, a numeric OID).
-constexpr uint8_t kNameByte = 1;
-constexpr uint8_t kNotPlainByte = 2;
-constexpr std::array<uint8_t, 256> MakeDescriptionBytes() {
-  std::array<uint8_t, 256> table{};
+// The bytes of a plain attribute name: letters, digits and "-".
+constexpr std::array<bool, 256> MakeNameBytes() {
+  std::array<bool, 256> table{};
   for (int c = 0; c < 256; ++c)
     table[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       c == '-'
-                   ? kNameByte
-               : c == ';' || c == '.' ? kNotPlainByte
-                                      : 0;
+               c == '-';
   return table;
 }
-constexpr std::array<uint8_t, 256> kDescriptionByte = MakeDescriptionBytes();
+constexpr std::array<bool, 256> kNameByte = MakeNameBytes();
+
+// Where the run of name bytes from `pos` ends: sixteen bytes a step while
+// the text lasts, since a line's description is read on every line.
+size_t NameRunEnd(std::string_view text, size_t pos) {
+#ifdef __SSE2__
+  const __m128i caseBit = _mm_set1_epi8(0x20);
+  for (; pos + 16 <= text.size(); pos += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
+    // Bytes in [lo, hi] by a signed compare after moving lo to -128.
+    auto inRange = [](__m128i x, char lo, char hi) {
+      __m128i shifted = _mm_add_epi8(x, _mm_set1_epi8(static_cast<char>(-128 - lo)));
+      return _mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(-128 + (hi - lo) + 1)));
+    };
+    __m128i name = _mm_or_si128(
+        _mm_or_si128(inRange(_mm_or_si128(v, caseBit), 'a', 'z'), inRange(v, '0', '9')),
+        _mm_cmpeq_epi8(v, _mm_set1_epi8('-')));
+    unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(name)) & 0xFFFFu;
+    if (other) return pos + static_cast<size_t>(__builtin_ctz(other));
+  }
+#endif
+  while (pos < text.size() && kNameByte[static_cast<uint8_t>(text[pos])]) ++pos;
+  return pos;
+}
 
 // attributeType *(";" option), as RFC 4512 spells them.
 bool IsValidDescription(std::string_view desc) {
@@ -291,16 +312,9 @@ bool Loader::ParseAttribute(const Line& line, Attribute* attribute) {
   // in one piece. Anything else goes byte by byte below.
   const char* text = text_.data();
   size_t limit = std::min(line.end, line.begin + kMaxDescription);
-  size_t colon = pos;
-  uint8_t seen = 0;
-  while (colon < limit) {
-    uint8_t byte = kDescriptionByte[static_cast<uint8_t>(text[colon])];
-    if (!byte) break;
-    seen |= byte;
-    ++colon;
-  }
+  size_t colon = std::min(NameRunEnd(text_, pos), limit);
   // Letters, digits and "-" only, from a letter on.
-  bool plain = pos < limit && IsAlpha(text[pos]) && !(seen & kNotPlainByte);
+  bool plain = pos < limit && IsAlpha(text[pos]);
   if (colon < line.end && text[colon] == ':' && plain) {
     // A plain name is a valid description as it stands.
     attribute->kind = KindOf(std::string_view(text + pos, colon - pos));
