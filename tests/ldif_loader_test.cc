@@ -100,6 +100,14 @@ std::vector<SyntaxCase> SyntaxCases() {
        ""},
       {"DN matching ignores case", "dn: o=Acme\nloginScript: map o\n\ndn: CN=A,O=ACME\nloginScript: map a\n", "Acme (MAP O)\nA.Acme (MAP A)\n"},
       {"escaped DN values", "dn: cn=Doe\\2C John+uid=jd,o=A.B\nloginScript: map\n", "Doe, John+UID=jd.A\\.B (MAP)\n"},
+      // Units first, their people in blocks after them, in another order
+      // (one block spelling its unit's DN otherwise).
+      {"people in blocks after all the units",
+       "dn: o=Acme\nobjectClass: organization\n\ndn: ou=X,o=Acme\nobjectClass: organizationalUnit\n\n"
+       "dn: ou=Y,o=Acme\nobjectClass: organizationalUnit\n\ndn: ou=Z,ou=X,o=Acme\nobjectClass: organizationalUnit\n\n"
+       "dn: cn=B,ou=Y,o=Acme\nloginScript: map b\n\ndn: cn=C,ou=Z,ou=X,o=Acme\nloginScript: map c\n\n"
+       "dn: cn=A,OU=x, o=Acme\nloginScript: map a\n",
+       "C.Z.X.Acme (MAP C)\nA.X.Acme (MAP A)\nB.Y.Acme (MAP B)\n"},
       {"empty file", "", ""},
   };
 }
@@ -154,6 +162,10 @@ std::vector<ErrorCase> ErrorCases() {
       {"duplicate sibling before a bad DN",
        "dn: o=Acme\n\ndn: ou=X,o=Acme\n\ndn: cn=A,o=Acme\n\ndn: cn=A,o=Acme\n\ndn: cn=A+,o=Acme\n", 7,
        "duplicate DN (first at line 5)"},
+      {"duplicate in a later block of a unit's people",
+       "dn: ou=X,o=Acme\nobjectClass: organizationalUnit\n\ndn: ou=Y,o=Acme\nobjectClass: organizationalUnit\n\n"
+       "dn: cn=A,ou=X,o=Acme\n\ndn: cn=B,ou=Y,o=Acme\n\ndn: cn=a,ou=X,o=Acme\n",
+       11, "duplicate DN (first at line 7)"},
       {"record without dn", "objectClass: top\n", 1, "record does not begin with \"dn:\""},
       {"version in the middle", "dn: o=A\n\nversion: 1\n", 3, "record does not begin with \"dn:\""},
       {"unsupported version", "version: 2\ndn: o=A\n", 1, "unsupported LDIF version"},

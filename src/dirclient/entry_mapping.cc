@@ -51,15 +51,19 @@ bool EntryPaths::Begin(DirTree& tree, std::string_view dnText, DnParser& parser,
 
 bool EntryPaths::BeginSibling(DirTree& tree, std::string_view dnText, DnParser& parser,
                               Pending* pending) {
-  if (parentNode_ == DirTree::kNone) return false;
   size_t split = FirstRdnEnd(dnText);
   if (split >= dnText.size()) return false;
   std::string_view parent = dnText.substr(split + 1);
+  if (parent.empty()) return false;
+  if (parentNode_ == DirTree::kNone || parent != parentText_) {
+    auto known = containers_.find(parent);
+    if (known == containers_.end()) return false;
+    parentNode_ = known->second;
+    parentText_.assign(parent);
+  }
   // The parent's text parsed before, so this DN parses exactly when its
   // first RDN does, and to the same RDNs.
-  if (parent.empty() || parent != parentText_ || !parser.Parse(dnText.substr(0, split)) ||
-      parser.RdnCount() != 1)
-    return false;
+  if (!parser.Parse(dnText.substr(0, split)) || parser.RdnCount() != 1) return false;
   *pending = Pending();
   tree.AddFlags(parentNode_, kFlagContainer);
   pending->parent = parentNode_;
@@ -85,6 +89,10 @@ bool EntryPaths::BeginAny(DirTree& tree, std::string_view dnText, DnParser& pars
       parser.RdnCount() > 1 && !parent.empty() ? tree.Parent(pending->node) : DirTree::kNone;
   parentText_.assign(parent);
   return true;
+}
+
+void EntryPaths::RememberContainer(std::string_view dnText, DirTree::NodeId node) {
+  containers_.emplace(dnText, node);
 }
 
 DirTree::NodeId EntryPaths::Finish(DirTree& tree, const Pending& pending) {

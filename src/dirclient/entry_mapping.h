@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "dirclient/dir_tree.h"
@@ -57,9 +58,21 @@ class EntryPaths {
   bool BeginSibling(DirTree& tree, std::string_view dnText, DnParser& parser, Pending* pending);
   bool BeginAny(DirTree& tree, std::string_view dnText, DnParser& parser, Pending* pending);
 
+  // Remembers a container entry's DN, as spelled, and its node. Exports
+  // list the units first and each unit's people later, in a block of
+  // their own: the first of a block then starts from its unit as from a
+  // previous sibling, instead of being looked up level by level.
+  void RememberContainer(std::string_view dnText, DirTree::NodeId node);
+
  private:
   std::string parentText_;  // the last DN's text after its first RDN
   DirTree::NodeId parentNode_ = DirTree::kNone;  // and the node it names
+
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  std::unordered_map<std::string, DirTree::NodeId, TextHash, std::equal_to<>> containers_;
 
   std::string rdns_;                   // the last chain's RDNs, top first
   std::vector<size_t> ends_;           // end of each in rdns_

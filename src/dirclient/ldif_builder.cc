@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "dirclient/dirclient.h"
+
 namespace dirclient {
 namespace {
 
@@ -64,6 +66,8 @@ bool LdifBuilder::Complete(const FoundEntry& entry, const EntryPaths::Pending& p
   if (progress_) progress_->Count();
 
   tree_.AddFlags(node, entry.flags);
+  if (entry.flags & kFlagContainer)
+    paths_.RememberContainer(text.substr(entry.dnBegin, entry.dnLength), node);
   if (entry.hasScript) tree_.SetScript(node, entry.scriptOffset, entry.scriptLength);
   if (entry.hasAlias) aliases_.Add(node, text.substr(entry.aliasBegin, entry.aliasLength));
   return true;
