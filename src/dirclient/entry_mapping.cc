@@ -1,5 +1,9 @@
 #include "dirclient/entry_mapping.h"
 
+#include <algorithm>
+#include <exception>
+#include <functional>
+
 #include "dirclient/dirclient.h"
 
 namespace dirclient {
@@ -56,9 +60,9 @@ bool EntryPaths::BeginSibling(DirTree& tree, std::string_view dnText, DnParser& 
   std::string_view parent = dnText.substr(split + 1);
   if (parent.empty()) return false;
   if (parentNode_ == DirTree::kNone || parent != parentText_) {
-    auto known = containers_.find(parent);
-    if (known == containers_.end()) return false;
-    parentNode_ = known->second;
+    DirTree::NodeId known = FindContainer(parent);
+    if (known == DirTree::kNone) return false;
+    parentNode_ = known;
     parentText_.assign(parent);
   }
   // The parent's text parsed before, so this DN parses exactly when its
@@ -91,8 +95,57 @@ bool EntryPaths::BeginAny(DirTree& tree, std::string_view dnText, DnParser& pars
   return true;
 }
 
+namespace {
+
+uint32_t TextHash(std::string_view text) {
+  return static_cast<uint32_t>(std::hash<std::string_view>{}(text));
+}
+
+}  // namespace
+
 void EntryPaths::RememberContainer(std::string_view dnText, DirTree::NodeId node) {
-  containers_.emplace(dnText, node);
+  // Only a shortcut: past 4 GiB of texts, or a table that cannot grow, the
+  // paths are looked up as they would be without it.
+  if (containerTexts_.size() + dnText.size() > UINT32_MAX) return;
+  if ((containerCount_ + 1) * 2 > containers_.size()) {
+    std::vector<Remembered> grown;
+    try {
+      grown.assign(std::max<size_t>(1024, containers_.size() * 2),
+                   Remembered{0, DirTree::kNone, 0, 0});
+    } catch (const std::exception&) {
+      return;
+    }
+    size_t mask = grown.size() - 1;
+    for (const Remembered& entry : containers_) {
+      if (entry.node == DirTree::kNone) continue;
+      size_t slot = entry.hash & mask;
+      while (grown[slot].node != DirTree::kNone) slot = (slot + 1) & mask;
+      grown[slot] = entry;
+    }
+    containers_.swap(grown);
+  }
+  if (FindContainer(dnText) != DirTree::kNone) return;  // the first one stands
+  uint32_t hash = TextHash(dnText);
+  size_t mask = containers_.size() - 1;
+  size_t slot = hash & mask;
+  while (containers_[slot].node != DirTree::kNone) slot = (slot + 1) & mask;
+  containers_[slot] = Remembered{hash, node, static_cast<uint32_t>(containerTexts_.size()),
+                                 static_cast<uint32_t>(dnText.size())};
+  containerTexts_.append(dnText);
+  ++containerCount_;
+}
+
+DirTree::NodeId EntryPaths::FindContainer(std::string_view dnText) const {
+  if (containers_.empty()) return DirTree::kNone;
+  uint32_t hash = TextHash(dnText);
+  size_t mask = containers_.size() - 1;
+  for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const Remembered& entry = containers_[slot];
+    if (entry.node == DirTree::kNone) return DirTree::kNone;
+    if (entry.hash == hash &&
+        std::string_view(containerTexts_).substr(entry.begin, entry.length) == dnText)
+      return entry.node;
+  }
 }
 
 DirTree::NodeId EntryPaths::Finish(DirTree& tree, const Pending& pending) {

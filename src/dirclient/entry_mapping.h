@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "dirclient/dir_tree.h"
@@ -68,11 +67,18 @@ class EntryPaths {
   std::string parentText_;  // the last DN's text after its first RDN
   DirTree::NodeId parentNode_ = DirTree::kNone;  // and the node it names
 
-  struct TextHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  // Remembered container DNs: their texts end to end, and an open-addressing
+  // table over them, a few bytes each beyond the text.
+  struct Remembered {
+    uint32_t hash;
+    DirTree::NodeId node;  // kNone: empty
+    uint32_t begin;        // in containerTexts_
+    uint32_t length;
   };
-  std::unordered_map<std::string, DirTree::NodeId, TextHash, std::equal_to<>> containers_;
+  DirTree::NodeId FindContainer(std::string_view dnText) const;
+  std::string containerTexts_;
+  std::vector<Remembered> containers_;
+  size_t containerCount_ = 0;
 
   std::string rdns_;                   // the last chain's RDNs, top first
   std::vector<size_t> ends_;           // end of each in rdns_
