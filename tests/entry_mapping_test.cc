@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "dirclient/dirclient.h"
 
 namespace qovant_test {
@@ -110,6 +113,38 @@ TEST(EntryMappingTest, ReusedChainsBuildTheSameTree) {
     EXPECT_EQ(cached.Flags(node), fresh.Flags(node)) << cached.Name(node);
   }
   EXPECT_EQ(cached.Flags(Find(cached, "cn=Bob,ou=Sales,o=Acme")), dirclient::kFlagContainer);
+}
+
+// A remembered container is found by its DN as spelled, among as many as
+// make its table grow; spelled otherwise, it is left to the full path.
+TEST(EntryMappingTest, RemembersContainersByTheirSpelling) {
+  DirTree tree;
+  dirclient::EntryPaths paths;
+  DnParser parser;
+  std::vector<DirTree::NodeId> units;
+  auto unitDn = [](int i) {
+    std::string dn = "ou=U";
+    dn += std::to_string(i);
+    dn += ",o=Acme";
+    return dn;
+  };
+  for (int i = 0; i < 2000; ++i) {
+    DirTree::NodeId node;
+    ASSERT_TRUE(paths.AddText(tree, unitDn(i), parser, &node));
+    paths.RememberContainer(unitDn(i), node);
+    units.push_back(node);
+  }
+  for (int i = 1999; i >= 0; --i) {
+    std::string dn = "cn=P,";
+    dn += unitDn(i);
+    dirclient::EntryPaths::Pending pending;
+    ASSERT_TRUE(paths.BeginSibling(tree, dn, parser, &pending)) << dn;
+    EXPECT_EQ(pending.parent, units[i]) << dn;
+  }
+  dirclient::EntryPaths::Pending pending;
+  EXPECT_FALSE(paths.BeginSibling(tree, "cn=P,OU=u7,o=Acme", parser, &pending));
+  ASSERT_TRUE(paths.BeginAny(tree, "cn=P,OU=u7,o=Acme", parser, &pending));
+  EXPECT_EQ(tree.Parent(pending.node), units[7]);
 }
 
 }  // namespace
