@@ -4,11 +4,8 @@
 #include <array>
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include "dirclient/block_reader.h"
+#include "dirclient/byte_ranges.h"
 #include "dirclient/dirclient.h"
 #include "dirclient/entry_mapping.h"
 #include "dirclient/ldif_builder.h"
@@ -88,17 +85,9 @@ constexpr std::array<bool, 256> kNameByte = MakeNameBytes();
 // the text lasts, since a line's description is read on every line.
 size_t NameRunEnd(std::string_view text, size_t pos) {
 #ifdef __SSE2__
-  const __m128i caseBit = _mm_set1_epi8(0x20);
   for (; pos + 16 <= text.size(); pos += 16) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
-    // Bytes in [lo, hi] by a signed compare after moving lo to -128.
-    auto inRange = [](__m128i x, char lo, char hi) {
-      __m128i shifted = _mm_add_epi8(x, _mm_set1_epi8(static_cast<char>(-128 - lo)));
-      return _mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(-128 + (hi - lo) + 1)));
-    };
-    __m128i name = _mm_or_si128(
-        _mm_or_si128(inRange(_mm_or_si128(v, caseBit), 'a', 'z'), inRange(v, '0', '9')),
-        _mm_cmpeq_epi8(v, _mm_set1_epi8('-')));
+    __m128i name = _mm_or_si128(LettersAndDigits(v), _mm_cmpeq_epi8(v, _mm_set1_epi8('-')));
     unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(name)) & 0xFFFFu;
     if (other) return pos + static_cast<size_t>(__builtin_ctz(other));
   }

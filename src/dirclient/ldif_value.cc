@@ -3,12 +3,11 @@
 #include <array>
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #endif
+
+#include "dirclient/byte_ranges.h"
 
 namespace dirclient {
 namespace {
@@ -38,21 +37,13 @@ constexpr std::array<uint8_t, 256> MakeClassTable() {
 constexpr std::array<uint8_t, 256> kClass = MakeClassTable();
 
 #ifdef __SSE2__
-// Bytes in [lo, hi], by a signed compare after moving lo to -128.
-inline __m128i InRange(__m128i v, char lo, char hi) {
-  __m128i shifted = _mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(-128 - lo)));
-  return _mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(-128 + (hi - lo) + 1)));
-}
-
 // The classes of 16 bytes at once.
 inline uint8_t Classes16(const uint8_t* p) {
   __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  __m128i letter = InRange(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'a', 'z');
-  __m128i digit = InRange(v, '0', '9');
   __m128i sign = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('+')),
                               _mm_cmpeq_epi8(v, _mm_set1_epi8('/')));
   __m128i pad = _mm_cmpeq_epi8(v, _mm_set1_epi8('='));
-  __m128i known = _mm_or_si128(_mm_or_si128(letter, digit), _mm_or_si128(sign, pad));
+  __m128i known = _mm_or_si128(LettersAndDigits(v), _mm_or_si128(sign, pad));
   uint8_t classes = _mm_movemask_epi8(known) != 0xFFFF ? kOther : 0;
   if (_mm_movemask_epi8(pad)) classes |= kPad;
   return classes;
