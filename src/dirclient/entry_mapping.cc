@@ -110,8 +110,10 @@ void EntryPaths::RememberContainer(std::string_view dnText, DirTree::NodeId node
   if ((containerCount_ + 1) * 2 > containers_.size()) {
     std::vector<Remembered> grown;
     try {
-      grown.assign(std::max<size_t>(1024, containers_.size() * 2),
-                   Remembered{0, DirTree::kNone, 0, 0});
+      size_t size = std::max<size_t>(1024, containers_.size() * 2);
+      grown.reserve(size);
+      AdviseHugePages(grown.data(), size * sizeof(Remembered));
+      grown.assign(size, Remembered{0, DirTree::kNone, 0, 0});
     } catch (const std::exception&) {
       return;
     }
@@ -125,13 +127,14 @@ void EntryPaths::RememberContainer(std::string_view dnText, DirTree::NodeId node
     containers_.swap(grown);
   }
   if (FindContainer(dnText) != DirTree::kNone) return;  // the first one stands
+  uint64_t begin;
+  if (!containerTexts_.Append(dnText, &begin)) return;
   uint32_t hash = TextHash(dnText);
   size_t mask = containers_.size() - 1;
   size_t slot = hash & mask;
   while (containers_[slot].node != DirTree::kNone) slot = (slot + 1) & mask;
-  containers_[slot] = Remembered{hash, node, static_cast<uint32_t>(containerTexts_.size()),
+  containers_[slot] = Remembered{hash, node, static_cast<uint32_t>(begin),
                                  static_cast<uint32_t>(dnText.size())};
-  containerTexts_.append(dnText);
   ++containerCount_;
 }
 
@@ -143,7 +146,7 @@ DirTree::NodeId EntryPaths::FindContainer(std::string_view dnText) const {
     const Remembered& entry = containers_[slot];
     if (entry.node == DirTree::kNone) return DirTree::kNone;
     if (entry.hash == hash &&
-        std::string_view(containerTexts_).substr(entry.begin, entry.length) == dnText)
+        containerTexts_.view().substr(entry.begin, entry.length) == dnText)
       return entry.node;
   }
 }

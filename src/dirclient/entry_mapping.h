@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dirclient/byte_arena.h"
 #include "dirclient/dir_tree.h"
 #include "dirclient/name_mapping.h"
 
@@ -76,7 +77,7 @@ class EntryPaths {
     uint32_t length;
   };
   DirTree::NodeId FindContainer(std::string_view dnText) const;
-  std::string containerTexts_;
+  ByteArena containerTexts_;  // grows without copying what it holds
   std::vector<Remembered> containers_;
   size_t containerCount_ = 0;
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "dirclient/byte_arena.h"
 #include "dirclient/dirclient.h"
 
 namespace dirclient {
@@ -52,8 +53,14 @@ bool LdifBuilder::Add(const FoundBatch& batch, LdifError* error, bool* readerFai
 bool LdifBuilder::Complete(const FoundEntry& entry, const EntryPaths::Pending& pending,
                            std::string_view text, LdifError* error, bool* readerFailed) {
   DirTree::NodeId node = EntryPaths::Finish(tree_, pending);
-  if (entryLine_.size() < tree_.size())
-    entryLine_.resize(std::max(tree_.capacity(), tree_.size() + tree_.size() / 2), 0);
+  if (entryLine_.size() < tree_.size()) {
+    // Room for as many nodes as the tree has room for: the first time that
+    // is some megabytes, best had as huge pages before they are cleared.
+    size_t size = std::max(tree_.capacity(), tree_.size() + tree_.size() / 2);
+    entryLine_.reserve(size);
+    AdviseHugePages(entryLine_.data(), size * sizeof(uint64_t));
+    entryLine_.resize(size, 0);
+  }
   // Its line comes before any its attributes failed on.
   if (entryLine_[node] != 0)
     return Fail(error, entry.dnLine,
