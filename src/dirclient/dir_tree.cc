@@ -73,11 +73,11 @@ void DirTree::Insert(NodeId node, uint32_t hash) {
   slots_[slot] = Slot{node, hash};
 }
 
-void DirTree::Grow() {
+void DirTree::Rehash(size_t slots) {
   std::vector<Slot> old;
-  old.reserve(slots_.size() * 2);
+  old.reserve(slots);
   AdviseHugePages(old.data(), old.capacity() * sizeof(Slot));
-  old.assign(slots_.size() * 2, Slot{kNone, 0});
+  old.assign(slots, Slot{kNone, 0});
   old.swap(slots_);
   for (const Slot& s : old)
     if (s.node != kNone) Insert(s.node, s.hash);
@@ -87,6 +87,11 @@ void DirTree::Reserve(size_t nodes) {
   try {
     nodes_.reserve(nodes);
     names_.reserve(nodes * 24);  // names of people and units are about that long
+    // A table that holds them all without growing: growing clears a new
+    // table and rehashes into it, and it is the fresh memory that costs.
+    size_t slots = slots_.size();
+    while (TooFull(nodes, slots)) slots *= 2;
+    if (slots > slots_.size()) Rehash(slots);
   } catch (const std::exception&) {
     return;  // a guess too large for this machine: the arrays grow as they must
   }
@@ -105,8 +110,7 @@ DirTree::NodeId DirTree::AddChild(NodeId parent, std::string_view name, uint32_t
   else
     nodes_[up.lastChild].nextSibling = node;
   up.lastChild = node;
-  // Keep the table at most half full so that probes stay short.
-  if (nodes_.size() * 2 > slots_.size()) Grow();
+  if (TooFull(nodes_.size(), slots_.size())) Rehash(slots_.size() * 2);
   Insert(node, hash);
   return node;
 }

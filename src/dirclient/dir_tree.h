@@ -113,7 +113,9 @@ class DirTree {
   // place: names keep their dots escaped, so this is what splitting the
   // name would find.
   bool SpellsFullName(NodeId node, std::string_view dottedName) const;
-  void Grow();
+  // Linear probes stay short up to 70% full; eight slots share a cache line.
+  static bool TooFull(size_t nodes, size_t slots) { return nodes * 10 > slots * 7; }
+  void Rehash(size_t slots);
   void Insert(NodeId node, uint32_t hash);
 
   std::vector<Node> nodes_;
