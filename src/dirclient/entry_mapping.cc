@@ -126,7 +126,6 @@ void EntryPaths::RememberContainer(std::string_view dnText, DirTree::NodeId node
     }
     containers_.swap(grown);
   }
-  if (FindContainer(dnText) != DirTree::kNone) return;  // the first one stands
   uint64_t begin;
   if (!containerTexts_.Append(dnText, &begin)) return;
   uint32_t hash = TextHash(dnText);

@@ -58,7 +58,8 @@ class EntryPaths {
   bool BeginSibling(DirTree& tree, std::string_view dnText, DnParser& parser, Pending* pending);
   bool BeginAny(DirTree& tree, std::string_view dnText, DnParser& parser, Pending* pending);
 
-  // Remembers a container entry's DN, as spelled, and its node. Exports
+  // Remembers a container entry's DN, as spelled, and its node; each DN
+  // once (a load stops at a second entry of the same DN). Exports
   // list the units first and each unit's people later, in a block of
   // their own: the first of a block then starts from its unit as from a
   // previous sibling, instead of being looked up level by level.
