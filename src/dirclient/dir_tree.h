@@ -2,9 +2,8 @@
 //
 // One fixed-size node per object, names in one arena, children as linked
 // lists in the order they were first added, and an open-addressing hash of
-// (parent, name) for lookups. A login script is kept in the tree's own
-// arena, or as a reference into LDIF text held in memory, decoded only when
-// it is read.
+// (parent, name) for lookups. Login scripts are kept decoded in the tree's
+// own store, so that reading one is a view of its bytes.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // Values as they stand in an LDIF file: possibly folded over several lines,
-// possibly base64. The loader keeps a value's raw span in the file and decodes
-// it only when it is needed, so these work on raw spans.
+// possibly base64. The loader finds a value's raw span and decodes it only
+// when it needs the bytes (a script, a DN, an object class), so these work
+// on raw spans.
 #pragma once
 
 #include <cstdint>
