@@ -1,5 +1,6 @@
-// Base64 checks and decoding of LDIF values: the block-at-a-time checks
-// must judge every byte exactly as a byte-by-byte reading of the alphabet.
+// Decoding of LDIF values: the vector and group-at-a-time decoder must judge
+// and decode every byte exactly as a byte-by-byte reading of folds and the
+// alphabet does.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,48 +10,80 @@
 namespace qovant_test {
 namespace {
 
-bool InAlphabet(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-         c == '+' || c == '/';
+using dirclient::Base64Path;
+
+int Sextet(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
 }
 
 // Alphabet bytes, then at most two "=" closing a whole group.
 bool ModelValid(const std::string& text) {
   size_t data = 0;
-  while (data < text.size() && InAlphabet(static_cast<unsigned char>(text[data]))) ++data;
+  while (data < text.size() && Sextet(static_cast<unsigned char>(text[data])) >= 0) ++data;
   size_t padding = text.size() - data;
   for (size_t i = data; i < text.size(); ++i)
     if (text[i] != '=') return false;
   return padding <= 2 && data % 4 != 1 && (padding == 0 || text.size() % 4 == 0);
 }
 
-TEST(Base64Check, EveryByteAtEveryPlaceAgreesWithTheAlphabet) {
-  const std::string base = "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXJzdHV2d3h5";
-  for (size_t length : {3u, 4u, 15u, 16u, 17u, 31u, 32u, 33u, 48u, 64u}) {
-    for (size_t at : {size_t{0}, length / 2, length - 2, length - 1}) {
-      for (int byte = 0; byte < 256; ++byte) {
-        std::string text = base.substr(0, length);
-        text[at] = static_cast<char>(byte);
-        SCOPED_TRACE("length " + std::to_string(length) + ", byte " + std::to_string(byte) +
-                     " at " + std::to_string(at));
-        EXPECT_EQ(dirclient::IsValidBase64(text), ModelValid(text));
-        // The same text in folded lines of 16 must be judged alike (a line
-        // break there would be a fold, not a byte of the value).
-        if (byte == '\n' || byte == '\r') continue;
-        std::string folded;
-        for (size_t i = 0; i < text.size(); i += 16)
-          folded += (i ? "\n " : "") + text.substr(i, 16);
-        EXPECT_EQ(dirclient::IsValidFoldedBase64(folded), ModelValid(text));
-      }
+// Unfolds (a line break, CR LF or LF, and one blank), checks and decodes a
+// byte at a time; false for bad base64.
+bool ModelDecode(const std::string& raw, uint8_t encoding, std::string* out) {
+  std::string text;
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if ((encoding & dirclient::kValueFolded) && raw[i] == '\r' && i + 1 < raw.size() &&
+        raw[i + 1] == '\n') {
+      i += 2;  // and the blank
+    } else if ((encoding & dirclient::kValueFolded) && raw[i] == '\n') {
+      i += 1;
+    } else {
+      text += raw[i];
     }
   }
+  out->clear();
+  if (!(encoding & dirclient::kValueBase64)) {
+    *out = text;
+    return true;
+  }
+  if (!ModelValid(text)) return false;
+  uint32_t bits = 0;
+  int count = 0;
+  for (char c : text) {
+    if (c == '=') break;
+    bits = bits << 6 | static_cast<uint32_t>(Sextet(static_cast<unsigned char>(c)));
+    if ((count += 6) >= 8) {
+      count -= 8;
+      *out += static_cast<char>(bits >> count);
+    }
+  }
+  return true;
 }
 
-// Decoding into the tree's store, checking as it goes, must agree with
-// unfolding, checking and decoding one after the other, whatever the fold
-// width, line ends, padding, stray byte and decoder.
-class DecodeValueTo : public testing::TestWithParam<dirclient::Base64Path> {};
+// Runs `raw` through both entry points; false for bad base64.
+bool Decode(const std::string& raw, uint8_t encoding, Base64Path path, std::string* out) {
+  out->assign(dirclient::DecodedSizeBound(raw, encoding), '\0');
+  size_t size = 0;
+  bool decoded = dirclient::DecodeValueTo(raw, encoding, out->data(), &size, path);
+  out->resize(decoded ? size : 0);
+  if (path == Base64Path::kFastest) {
+    std::string scratch;
+    std::string_view value;
+    EXPECT_EQ(dirclient::DecodeValue(raw, encoding, scratch, &value), decoded);
+    if (decoded) {
+      EXPECT_EQ(value, *out);
+    }
+  }
+  return decoded;
+}
 
+class DecodeValueTo : public testing::TestWithParam<Base64Path> {};
+
+// Whatever the fold width, line ends, padding and stray byte.
 TEST_P(DecodeValueTo, MatchesUnfoldingCheckingThenDecoding) {
   const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   uint32_t state = 7;
@@ -80,48 +113,45 @@ TEST_P(DecodeValueTo, MatchesUnfoldingCheckingThenDecoding) {
       encoding |= dirclient::kValueFolded;
     }
     SCOPED_TRACE(raw);
-    std::string scratch;
-    std::string_view expected;
-    bool valid = dirclient::DecodeValue(raw, encoding, scratch, &expected);
-    std::string out(dirclient::DecodedSizeBound(raw, encoding), '\0');
-    size_t size = 0;
-    ASSERT_EQ(dirclient::DecodeValueTo(raw, encoding, out.data(), &size, GetParam()), valid);
+    std::string expected, out;
+    bool valid = ModelDecode(raw, encoding, &expected);
+    ASSERT_EQ(Decode(raw, encoding, GetParam(), &out), valid);
     if (valid) {
-      out.resize(size);
       ASSERT_EQ(out, expected);
     }
   }
 }
 
-// Every byte at every place of a value long enough for several vector steps.
-TEST_P(DecodeValueTo, JudgesEveryByteAtEveryPlaceAsTheCheck) {
+// Every byte at every place of a value long enough for several vector
+// steps, whole and folded in lines of 16.
+TEST_P(DecodeValueTo, JudgesEveryByteAtEveryPlaceAsTheAlphabet) {
   const std::string base =
       "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXJzdHV2d3h5ejAxMjM0NTY3ODkrLw==";
   for (size_t at = 0; at < base.size(); ++at) {
     for (int byte = 0; byte < 256; ++byte) {
-      if (byte == '\n') continue;
+      if (byte == '\n' || byte == '\r') continue;  // these would be folds
       std::string text = base;
       text[at] = static_cast<char>(byte);
-      std::string out(dirclient::DecodedSizeBound(text, dirclient::kValueBase64), '\0');
-      size_t size = 0;
-      bool decoded = dirclient::DecodeValueTo(text, dirclient::kValueBase64, out.data(), &size,
-                                              GetParam());
-      ASSERT_EQ(decoded, ModelValid(text)) << "byte " << byte << " at " << at;
-      if (!decoded) continue;
-      std::string scratch;
-      std::string_view expected;
-      ASSERT_TRUE(dirclient::DecodeValue(text, dirclient::kValueBase64, scratch, &expected));
-      ASSERT_EQ(out.substr(0, size), expected) << "byte " << byte << " at " << at;
+      std::string folded;
+      for (size_t i = 0; i < text.size(); i += 16) folded += (i ? "\n " : "") + text.substr(i, 16);
+      for (const std::string* raw : {&text, &folded}) {
+        uint8_t encoding = dirclient::kValueBase64 | (raw == &folded ? dirclient::kValueFolded : 0);
+        std::string expected, out;
+        bool valid = ModelDecode(*raw, encoding, &expected);
+        ASSERT_EQ(valid, ModelValid(text));
+        ASSERT_EQ(Decode(*raw, encoding, GetParam(), &out), valid) << "byte " << byte << " at " << at;
+        if (valid) {
+          ASSERT_EQ(out, expected) << "byte " << byte << " at " << at;
+        }
+      }
     }
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDecoders, DecodeValueTo,
-                         testing::Values(dirclient::Base64Path::kFastest,
-                                         dirclient::Base64Path::kPortable),
-                         [](const testing::TestParamInfo<dirclient::Base64Path>& param) {
-                           return param.param == dirclient::Base64Path::kFastest ? "Fastest"
-                                                                                : "Portable";
+                         testing::Values(Base64Path::kFastest, Base64Path::kPortable),
+                         [](const testing::TestParamInfo<Base64Path>& param) {
+                           return param.param == Base64Path::kFastest ? "Fastest" : "Portable";
                          });
 
 }  // namespace

@@ -7,8 +7,6 @@
 #include <immintrin.h>
 #endif
 
-#include "dirclient/byte_ranges.h"
-
 namespace dirclient {
 namespace {
 
@@ -23,148 +21,6 @@ constexpr std::array<uint8_t, 256> MakeBase64Table() {
   return table;
 }
 constexpr std::array<uint8_t, 256> kBase64 = MakeBase64Table();
-
-// Per byte: 0 for the alphabet, kPad for "=", kOther for the rest, so that
-// a whole piece is classified by OR-ing its bytes' classes.
-constexpr uint8_t kPad = 1;
-constexpr uint8_t kOther = 2;
-constexpr std::array<uint8_t, 256> MakeClassTable() {
-  std::array<uint8_t, 256> table{};
-  for (size_t c = 0; c < 256; ++c)
-    table[c] = kBase64[c] != kNotBase64 ? 0 : c == '=' ? kPad : kOther;
-  return table;
-}
-constexpr std::array<uint8_t, 256> kClass = MakeClassTable();
-
-#ifdef __SSE2__
-// The classes of 16 bytes at once.
-inline uint8_t Classes16(const uint8_t* p) {
-  __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  __m128i sign = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('+')),
-                              _mm_cmpeq_epi8(v, _mm_set1_epi8('/')));
-  __m128i pad = _mm_cmpeq_epi8(v, _mm_set1_epi8('='));
-  __m128i known = _mm_or_si128(LettersAndDigits(v), _mm_or_si128(sign, pad));
-  uint8_t classes = _mm_movemask_epi8(known) != 0xFFFF ? kOther : 0;
-  if (_mm_movemask_epi8(pad)) classes |= kPad;
-  return classes;
-}
-#endif
-
-uint8_t Classes(std::string_view piece) {
-  const auto* p = reinterpret_cast<const uint8_t*>(piece.data());
-  size_t n = piece.size();
-#ifdef __SSE2__
-  if (n >= 16) {
-    uint8_t classes = 0;
-    size_t i = 0;
-    for (; i + 16 <= n; i += 16) classes |= Classes16(p + i);
-    // The last 16 bytes again, overlapping, for the rest.
-    if (i < n) classes |= Classes16(p + n - 16);
-    return classes;
-  }
-#endif
-  uint8_t a = 0, b = 0, c = 0, d = 0;
-  size_t i = 0;
-  for (; i + 4 <= n; i += 4) {
-    a |= kClass[p[i]];
-    b |= kClass[p[i + 1]];
-    c |= kClass[p[i + 2]];
-    d |= kClass[p[i + 3]];
-  }
-  for (; i < n; ++i) a |= kClass[p[i]];
-  return static_cast<uint8_t>(a | b | c | d);
-}
-
-}  // namespace
-
-void AppendUnfolded(std::string_view raw, std::string& out) {
-  size_t start = 0;
-  while (start < raw.size()) {
-    const void* hit = std::memchr(raw.data() + start, '\n', raw.size() - start);
-    size_t newline = hit ? static_cast<const char*>(hit) - raw.data() : raw.size();
-    size_t end = newline;
-    if (hit && end > start && raw[end - 1] == '\r') --end;
-    out.append(raw.data() + start, end - start);
-    // A fold is the line break and the one blank after it.
-    start = hit ? newline + 2 : raw.size();
-  }
-}
-
-void Base64Check::Feed(std::string_view piece) {
-  if (!ok_) return;
-  // Alphabet bytes only, before any padding: the common piece, in one pass.
-  if (padding_ == 0 && Classes(piece) == 0) {
-    data_ += piece.size();
-    return;
-  }
-  for (char c : piece) {
-    if (kBase64[static_cast<uint8_t>(c)] != kNotBase64 && padding_ == 0) {
-      ++data_;
-    } else if (c == '=') {
-      ++padding_;
-    } else {
-      ok_ = false;
-      return;
-    }
-  }
-}
-
-bool Base64Check::Valid() const {
-  return ok_ && padding_ <= 2 && data_ % 4 != 1 &&
-         (padding_ == 0 || (data_ + padding_) % 4 == 0);
-}
-
-bool IsValidBase64(std::string_view text) {
-  Base64Check check;
-  check.Feed(text);
-  return check.Valid();
-}
-
-bool IsValidFoldedBase64(std::string_view raw) {
-  Base64Check check;
-  size_t start = 0;
-  while (start < raw.size()) {
-    const void* hit = std::memchr(raw.data() + start, '\n', raw.size() - start);
-    size_t end = hit ? static_cast<const char*>(hit) - raw.data() : raw.size();
-    size_t next = hit ? end + 2 : raw.size();  // past the fold's blank
-    if (hit && end > start && raw[end - 1] == '\r') --end;
-    check.Feed(raw.substr(start, end - start));
-    start = next;
-  }
-  return check.Valid();
-}
-
-size_t DecodedBase64Size(std::string_view text) {
-  size_t data = text.size();
-  while (data > 0 && text[data - 1] == '=') --data;
-  return data / 4 * 3 + (data % 4 ? data % 4 - 1 : 0);
-}
-
-size_t DecodeBase64(std::string_view text, char* dest) {
-  size_t data = text.size();
-  while (data > 0 && text[data - 1] == '=') --data;
-  char* const start = dest;
-  const auto* src = reinterpret_cast<const uint8_t*>(text.data());
-  size_t i = 0;
-  // Each group is read whole before its bytes are written, so `dest` may
-  // point at or before `text`: decoding in place is safe.
-  for (; i + 4 <= data; i += 4) {
-    uint32_t bits = kBase64[src[i]] << 18 | kBase64[src[i + 1]] << 12 |
-                    kBase64[src[i + 2]] << 6 | kBase64[src[i + 3]];
-    *dest++ = static_cast<char>(bits >> 16);
-    *dest++ = static_cast<char>(bits >> 8);
-    *dest++ = static_cast<char>(bits);
-  }
-  if (data - i >= 2) {
-    uint32_t bits = kBase64[src[i]] << 18 | kBase64[src[i + 1]] << 12;
-    if (data - i == 3) bits |= kBase64[src[i + 2]] << 6;
-    *dest++ = static_cast<char>(bits >> 16);
-    if (data - i == 3) *dest++ = static_cast<char>(bits >> 8);
-  }
-  return static_cast<size_t>(dest - start);
-}
-
-namespace {
 
 // A vector step decodes 32 bytes into 24 but stores all 32.
 constexpr size_t kVectorSlack = 8;
@@ -354,20 +210,13 @@ bool DecodeValueTo(std::string_view raw, uint8_t encoding, char* dest, size_t* s
 
 bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,
                  std::string_view* value) {
-  std::string_view text = raw;
-  bool inScratch = encoding & kValueFolded;
-  if (inScratch) {
-    scratch.clear();
-    AppendUnfolded(raw, scratch);
-    text = scratch;
-  }
-  if (!(encoding & kValueBase64)) {
-    *value = text;
+  if (encoding == kValuePlain) {
+    *value = raw;
     return true;
   }
-  if (!IsValidBase64(text)) return false;
-  if (!inScratch) scratch.resize(DecodedBase64Size(text));
-  size_t size = DecodeBase64(text, scratch.data());
+  scratch.resize(DecodedSizeBound(raw, encoding));
+  size_t size;
+  if (!DecodeValueTo(raw, encoding, scratch.data(), &size)) return false;
   scratch.resize(size);
   *value = scratch;
   return true;
