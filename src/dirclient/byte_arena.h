@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "dirclient/page_warmer.h"
 
@@ -20,6 +21,15 @@ namespace dirclient {
 // a large table then takes a few faults, and lookups in it miss the TLB
 // less. A hint only; nothing changes where the system declines.
 void AdviseHugePages(void* data, std::size_t size);
+
+// Grows `table` to `size` entries of `fill`, the new room advised for huge
+// pages before it is first written (throws what the vector throws).
+template <typename T>
+void GrowInHugePages(std::vector<T>& table, std::size_t size, const T& fill) {
+  table.reserve(size);
+  AdviseHugePages(table.data(), size * sizeof(T));
+  table.resize(size, fill);
+}
 
 class ByteArena {
  public:

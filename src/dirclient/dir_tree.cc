@@ -75,9 +75,7 @@ void DirTree::Insert(NodeId node, uint32_t hash) {
 
 void DirTree::Rehash(size_t slots) {
   std::vector<Slot> old;
-  old.reserve(slots);
-  AdviseHugePages(old.data(), old.capacity() * sizeof(Slot));
-  old.assign(slots, Slot{kNone, 0});
+  GrowInHugePages(old, slots, Slot{kNone, 0});
   old.swap(slots_);
   for (const Slot& s : old)
     if (s.node != kNone) Insert(s.node, s.hash);

@@ -110,31 +110,27 @@ void EntryPaths::RememberContainer(std::string_view dnText, DirTree::NodeId node
   if ((containerCount_ + 1) * 2 > containers_.size()) {
     std::vector<Remembered> grown;
     try {
-      size_t size = std::max<size_t>(1024, containers_.size() * 2);
-      grown.reserve(size);
-      AdviseHugePages(grown.data(), size * sizeof(Remembered));
-      grown.assign(size, Remembered{0, DirTree::kNone, 0, 0});
+      GrowInHugePages(grown, std::max<size_t>(1024, containers_.size() * 2),
+                      Remembered{0, DirTree::kNone, 0, 0});
     } catch (const std::exception&) {
       return;
     }
-    size_t mask = grown.size() - 1;
-    for (const Remembered& entry : containers_) {
-      if (entry.node == DirTree::kNone) continue;
-      size_t slot = entry.hash & mask;
-      while (grown[slot].node != DirTree::kNone) slot = (slot + 1) & mask;
-      grown[slot] = entry;
-    }
-    containers_.swap(grown);
+    grown.swap(containers_);
+    for (const Remembered& entry : grown)
+      if (entry.node != DirTree::kNone) PlaceContainer(entry);
   }
   uint64_t begin;
   if (!containerTexts_.Append(dnText, &begin)) return;
-  uint32_t hash = TextHash(dnText);
-  size_t mask = containers_.size() - 1;
-  size_t slot = hash & mask;
-  while (containers_[slot].node != DirTree::kNone) slot = (slot + 1) & mask;
-  containers_[slot] = Remembered{hash, node, static_cast<uint32_t>(begin),
-                                 static_cast<uint32_t>(dnText.size())};
+  PlaceContainer(Remembered{TextHash(dnText), node, static_cast<uint32_t>(begin),
+                            static_cast<uint32_t>(dnText.size())});
   ++containerCount_;
+}
+
+void EntryPaths::PlaceContainer(const Remembered& entry) {
+  size_t mask = containers_.size() - 1;
+  size_t slot = entry.hash & mask;
+  while (containers_[slot].node != DirTree::kNone) slot = (slot + 1) & mask;
+  containers_[slot] = entry;
 }
 
 DirTree::NodeId EntryPaths::FindContainer(std::string_view dnText) const {

@@ -78,6 +78,7 @@ class EntryPaths {
     uint32_t length;
   };
   DirTree::NodeId FindContainer(std::string_view dnText) const;
+  void PlaceContainer(const Remembered& entry);  // in a table with room
   ByteArena containerTexts_;  // grows without copying what it holds
   std::vector<Remembered> containers_;
   size_t containerCount_ = 0;

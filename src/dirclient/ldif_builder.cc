@@ -56,10 +56,8 @@ bool LdifBuilder::Complete(const FoundEntry& entry, const EntryPaths::Pending& p
   if (entryLine_.size() < tree_.size()) {
     // Room for as many nodes as the tree has room for: the first time that
     // is some megabytes, best had as huge pages before they are cleared.
-    size_t size = std::max(tree_.capacity(), tree_.size() + tree_.size() / 2);
-    entryLine_.reserve(size);
-    AdviseHugePages(entryLine_.data(), size * sizeof(uint64_t));
-    entryLine_.resize(size, 0);
+    GrowInHugePages(entryLine_, std::max(tree_.capacity(), tree_.size() + tree_.size() / 2),
+                    uint64_t{0});
   }
   // Its line comes before any its attributes failed on.
   if (entryLine_[node] != 0)
