@@ -1,6 +1,7 @@
 #include "dirclient/ldif_builder.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "dirclient/byte_arena.h"
 #include "dirclient/dirclient.h"
@@ -32,22 +33,23 @@ bool LdifBuilder::Add(const FoundBatch& batch, LdifError* error, bool* readerFai
   EntryPaths::Pending pending[2];
   const FoundEntry* waiting = nullptr;  // the entry of pending[turn ^ 1]
   size_t turn = 0;
+  auto completeWaiting = [&] {
+    const FoundEntry* entry = std::exchange(waiting, nullptr);
+    return !entry || Complete(*entry, pending[turn ^ 1], text, error, readerFailed);
+  };
   for (const FoundEntry& entry : batch.entries) {
     std::string_view dnText = text.substr(entry.dnBegin, entry.dnLength);
     if (!paths_.BeginSibling(tree_, dnText, parsers_[turn], &pending[turn])) {
-      if (waiting && !Complete(*waiting, pending[turn ^ 1], text, error, readerFailed))
-        return false;
-      waiting = nullptr;
+      if (!completeWaiting()) return false;
       if (!paths_.BeginAny(tree_, dnText, parsers_[turn], &pending[turn]))
         return Fail(error, entry.dnLine, "DN does not parse");
       if (pending[turn].empty) return Fail(error, entry.dnLine, "empty DN");
     }
-    if (waiting && !Complete(*waiting, pending[turn ^ 1], text, error, readerFailed))
-      return false;
+    if (!completeWaiting()) return false;
     waiting = &entry;
     turn ^= 1;
   }
-  return !waiting || Complete(*waiting, pending[turn ^ 1], text, error, readerFailed);
+  return completeWaiting();
 }
 
 bool LdifBuilder::Complete(const FoundEntry& entry, const EntryPaths::Pending& pending,
