@@ -13,6 +13,7 @@
 #include "dirclient/entry_mapping.h"
 #include "dirclient/ldif_builder.h"
 #include "dirclient/ldif_value.h"
+#include "dirclient/newline_finder.h"
 
 namespace dirclient {
 namespace {
@@ -148,6 +149,7 @@ class Loader {
     size_t begin;
     size_t end;  // before the final line break (and its carriage return)
     bool folded;
+    size_t firstBreak;  // where the first physical line ends, when folded
     uint64_t number;
   };
   // An attribute line split into its parts.
@@ -185,6 +187,7 @@ class Loader {
   std::string block_;
   DirTree& tree_;
   size_t pos_ = 0;
+  NewlineFinder newlines_;  // in text_
   uint64_t lineNumber_ = 1;
   LdifError* error_ = nullptr;
   bool failed_ = false;
@@ -246,6 +249,7 @@ bool Loader::Refill() {
     filled += got;
   }
   text_ = std::string_view(block_.data(), filled);
+  newlines_.Reset();
   return true;
 }
 
@@ -255,9 +259,9 @@ Loader::Scan Loader::ScanLine(Line* line) {
   line->number = lineNumber_;
   line->folded = false;
   for (;;) {
-    const void* hit = std::memchr(text_.data() + pos_, '\n', text_.size() - pos_);
+    size_t newline = newlines_.Find(text_, pos_);
+    bool hit = newline < text_.size();
     if (!hit && !atEnd_) return Scan::kMore;
-    size_t newline = hit ? static_cast<const char*>(hit) - text_.data() : text_.size();
     line->end = newline;
     pos_ = hit ? newline + 1 : text_.size();
     ++lineNumber_;
@@ -266,6 +270,7 @@ Loader::Scan Loader::ScanLine(Line* line) {
                  (newline == line->begin + 1 && text_[line->begin] == '\r');
     if (!blank && pos_ == text_.size() && !atEnd_) return Scan::kMore;
     if (!blank && pos_ < text_.size() && text_[pos_] == ' ') {
+      if (!line->folded) line->firstBreak = newline;
       line->folded = true;
       continue;
     }
@@ -344,7 +349,10 @@ bool Loader::ParseAttribute(const Line& line, Attribute* attribute) {
     break;
   }
   attribute->valueBegin = pos;
-  if (line.folded && !std::memchr(text_.data() + pos, '\n', line.end - pos))
+  // The value is folded when a line break follows its first byte; nearly
+  // always the first one does.
+  if (line.folded && pos > line.firstBreak &&
+      !std::memchr(text_.data() + pos, '\n', line.end - pos))
     attribute->encoding &= static_cast<uint8_t>(~kValueFolded);
   return true;
 }
