@@ -83,6 +83,13 @@ class DirTree {
   Kept KeepScript(std::string_view raw, uint8_t encoding, uint64_t* offset, uint64_t* length);
   void SetScript(NodeId node, uint64_t offset, uint64_t length);
   bool HasScript(NodeId node) const { return nodes_[node].hasScript; }
+  // Fetches the first KiB of a node's script into the caches ahead of use.
+  void PrefetchScript(NodeId node) const {
+    const Node& n = nodes_[node];
+    if (!n.hasScript) return;
+    const char* p = storedScripts_.view().data() + n.scriptOffset;
+    for (uint64_t i = 0; i < n.scriptLength && i < 1024; i += 64) __builtin_prefetch(p + i);
+  }
   std::string_view Script(NodeId node) const {
     return storedScripts_.view().substr(nodes_[node].scriptOffset, nodes_[node].scriptLength);
   }

@@ -288,6 +288,13 @@ Status TreeClient::NWDSGetObjectName(ContextHandle handle, BufferHandle bufferHa
   info->objectFlags = Get32(entry + 4);
   context->lastObject = node;
   lastListed_ = node;
+  // The caller reads this object's script next and then, most likely, the
+  // next one's: a script is read from memory the load wrote long ago, so
+  // the next one is fetched while this one is handled.
+  if (buffer->read < buffer->count) {
+    const uint8_t* next = buffer->bytes.data() + buffer->position;
+    loaded_->tree.PrefetchScript(Get32(next));
+  }
   return kOk;
 }
 
