@@ -90,17 +90,19 @@ TEST_P(DecodeValueTo, MatchesUnfoldingCheckingThenDecoding) {
   auto next = [&state] { return (state = state * 1103515245u + 12345u) >> 16; };
   for (int round = 0; round < 20000; ++round) {
     std::string text;
-    size_t length = next() % 200;
+    // Now and then longer than the decoder gathers a folded value in.
+    size_t length = round % 16 == 0 ? 2000 + next() % 2200 : next() % 200;
     for (size_t i = 0; i < length; ++i) text += alphabet[next() % 64];
     if (next() % 4) {
       if (text.size() % 4 == 1) text.pop_back();
       if (next() % 2) text.append((4 - text.size() % 4) % 4, '=');
     }
     // Any byte but a line break (which would be a fold) anywhere: the vector
-    // steps must find it wherever it falls in one.
+    // steps must find it wherever it falls in one. A carriage return is bad
+    // too, unless a fold follows it.
     if (!text.empty() && next() % 3 == 0) {
       char stray;
-      do stray = static_cast<char>(next() % 256); while (stray == '\n' || stray == '\r');
+      do stray = static_cast<char>(next() % 256); while (stray == '\n');
       text[next() % text.size()] = stray;
     }
     uint8_t encoding = next() % 5 == 0 ? dirclient::kValuePlain : dirclient::kValueBase64;
@@ -110,6 +112,9 @@ TEST_P(DecodeValueTo, MatchesUnfoldingCheckingThenDecoding) {
       const char* lineEnd = next() % 2 ? "\r\n " : "\n ";
       raw.clear();
       for (size_t i = 0; i < text.size(); i += width) raw += (i ? lineEnd : "") + text.substr(i, width);
+      // Now and then a continuation line with nothing but its blank.
+      size_t fold = raw.find(lineEnd, next() % (raw.size() + 1));
+      if (next() % 4 == 0 && fold != std::string::npos) raw.insert(fold, lineEnd);
       encoding |= dirclient::kValueFolded;
     }
     SCOPED_TRACE(raw);
@@ -142,6 +147,57 @@ TEST_P(DecodeValueTo, JudgesEveryByteAtEveryPlaceAsTheAlphabet) {
         ASSERT_EQ(Decode(*raw, encoding, GetParam(), &out), valid) << "byte " << byte << " at " << at;
         if (valid) {
           ASSERT_EQ(out, expected) << "byte " << byte << " at " << at;
+        }
+      }
+    }
+  }
+}
+
+// Folds next to carriage returns and to each other, and at either end.
+TEST_P(DecodeValueTo, UnfoldsLikeTheModelAroundOddFolds) {
+  const char* const kRaws[] = {
+      "QU\r\r\n \n JD", "QU\r\n \r\n JD", "QUJD\n \n \n RUZH", "\n QUJD", "QUJD\r\n ",
+      "QUJD\r", "QU\rJD",        "Q\n U\n J\n D",    "QUJD\n \r",
+  };
+  for (const char* raw : kRaws) {
+    // Long enough to take the vector steps too.
+    for (const std::string& value : {std::string(raw), std::string(raw) + std::string(40, 'A')}) {
+      uint8_t encoding = dirclient::kValueBase64 | dirclient::kValueFolded;
+      std::string expected, out;
+      bool valid = ModelDecode(value, encoding, &expected);
+      ASSERT_EQ(Decode(value, encoding, GetParam(), &out), valid) << value;
+      if (valid) {
+        ASSERT_EQ(out, expected) << value;
+      }
+    }
+  }
+}
+
+// A folded value is decoded a few KiB at a time: its padding must count as
+// padding wherever those pieces end, and any "=" before it as a bad byte.
+TEST_P(DecodeValueTo, TakesPaddingOnlyAtTheEndOfALongValue) {
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (size_t length = 2030; length < 4110; length += length == 2070 ? 2000 : 1) {
+    for (size_t padding : {1, 2}) {
+      std::string text;
+      for (size_t i = 0; i < length; ++i) text += alphabet[(i * 7) % 64];
+      text.resize(text.size() / 4 * 4 + 4 - padding, 'Q');
+      text.append(padding, '=');
+      for (size_t at : {text.size(), text.size() - padding - 5, size_t{2047}, size_t{2048}}) {
+        std::string value = text;
+        if (at < value.size()) value[at] = '=';
+        for (size_t width : {1, 75, 76}) {
+          std::string raw;
+          for (size_t i = 0; i < value.size(); i += width) raw += (i ? "\n " : "") + value.substr(i, width);
+          uint8_t encoding = dirclient::kValueBase64 | dirclient::kValueFolded;
+          std::string expected, out;
+          bool valid = ModelDecode(raw, encoding, &expected);
+          ASSERT_EQ(valid, at >= value.size() - padding);
+          ASSERT_EQ(Decode(raw, encoding, GetParam(), &out), valid)
+              << "length " << value.size() << ", \"=\" at " << at << ", width " << width;
+          if (valid) {
+            ASSERT_EQ(out, expected);
+          }
         }
       }
     }
