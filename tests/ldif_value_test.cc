@@ -153,7 +153,8 @@ TEST_P(DecodeValueTo, JudgesEveryByteAtEveryPlaceAsTheAlphabet) {
   }
 }
 
-// Folds next to carriage returns and to each other, and at either end.
+// Folds next to carriage returns and to each other, and at either end, in
+// base64 and in plain values alike.
 TEST_P(DecodeValueTo, UnfoldsLikeTheModelAroundOddFolds) {
   const char* const kRaws[] = {
       "QU\r\r\n \n JD", "QU\r\n \r\n JD", "QUJD\n \n \n RUZH", "\n QUJD", "QUJD\r\n ",
@@ -162,12 +163,14 @@ TEST_P(DecodeValueTo, UnfoldsLikeTheModelAroundOddFolds) {
   for (const char* raw : kRaws) {
     // Long enough to take the vector steps too.
     for (const std::string& value : {std::string(raw), std::string(raw) + std::string(40, 'A')}) {
-      uint8_t encoding = dirclient::kValueBase64 | dirclient::kValueFolded;
-      std::string expected, out;
-      bool valid = ModelDecode(value, encoding, &expected);
-      ASSERT_EQ(Decode(value, encoding, GetParam(), &out), valid) << value;
-      if (valid) {
-        ASSERT_EQ(out, expected) << value;
+      for (uint8_t type : {dirclient::kValueBase64, dirclient::kValuePlain}) {
+        uint8_t encoding = type | dirclient::kValueFolded;
+        std::string expected, out;
+        bool valid = ModelDecode(value, encoding, &expected);
+        ASSERT_EQ(Decode(value, encoding, GetParam(), &out), valid) << value;
+        if (valid) {
+          ASSERT_EQ(out, expected) << value;
+        }
       }
     }
   }

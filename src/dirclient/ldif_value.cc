@@ -1,6 +1,5 @@
 #include "dirclient/ldif_value.h"
 
-#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -122,8 +121,8 @@ bool HasAvx2() {
 }
 #endif
 
-// Decodes `n` bytes of one line, all of which must be in the alphabet,
-// continuing the group a fold split; false when one is not.
+// Decodes `n` bytes of one run, all of which must be in the alphabet,
+// continuing the group the run before split; false when one is not.
 bool DecodePiece(const uint8_t* p, size_t n, bool vector, char*& out, uint32_t& carry,
                  int& carried) {
   bool ok = true;
@@ -159,14 +158,10 @@ bool DecodePiece(const uint8_t* p, size_t n, bool vector, char*& out, uint32_t& 
   return ok;
 }
 
-// Folded base64 is gathered into runs this long before it is decoded: a
-// fold every 76 columns would otherwise end each vector run after two
-// steps and leave a scalar tail on every line.
-constexpr size_t kGatherSize = 2048;
+// A fold, in both decoders below, is a line break, a carriage return just
+// before it on the same line, and the blank after it.
 
-// Copies a plain value without its folds: each line without its line break
-// (and a carriage return before it) and, after the first, without the
-// fold's blank.
+// Copies a plain value without its folds.
 char* CopyUnfolded(std::string_view raw, bool folded, char* out) {
   size_t start = 0;
   while (start < raw.size()) {
@@ -176,8 +171,8 @@ char* CopyUnfolded(std::string_view raw, bool folded, char* out) {
       if (hit) {
         end = static_cast<size_t>(static_cast<const char*>(hit) - raw.data());
         next = end + 2;  // past the fold's blank
+        if (end > start && raw[end - 1] == '\r') --end;
       }
-      if (end > start && raw[end - 1] == '\r') --end;
     }
     if (end > start) {
       std::memcpy(out, raw.data() + start, end - start);
@@ -213,16 +208,19 @@ struct Base64Runs {
   }
 };
 
-// Decodes folded base64, gathered without its folds a run at a time; a fold
-// is a line break, a carriage return just before it on the same line, and
-// the blank after it.
+// Folded base64 is gathered into runs this long before it is decoded: a
+// fold every 76 columns would otherwise end each vector run after two
+// steps and leave a scalar tail on every line.
+constexpr size_t kGatherSize = 2048;
+
+// Decodes folded base64, gathered without its folds a run at a time.
 bool DecodeFolded(std::string_view raw, Base64Runs& runs) {
   uint8_t gathered[kGatherSize + 16];  // room for a vector step past the end
   const auto* in = reinterpret_cast<const uint8_t*>(raw.data());
   const size_t size = raw.size();
   size_t length = 0;
-  bool piece = false;  // bytes gathered since the last fold
   size_t i = 0;
+  size_t lineStart = 0;  // where the line being gathered begins in `in`
   while (i < size) {
     if (length >= kGatherSize) {
       // All but the last few bytes, in whole groups: a carriage return that
@@ -246,24 +244,22 @@ bool DecodeFolded(std::string_view raw, Base64Runs& runs) {
         if (breaks) break;
         i += 16;
         length += 16;
-        piece = true;
         if (size - i < 16 || length >= kGatherSize) break;
       }
       if (!breaks) continue;
       auto taken = static_cast<size_t>(__builtin_ctz(breaks));
       i += taken;
       length += taken;
-      piece = piece || taken;
     } else
 #endif
     if (in[i] != '\n') {
       gathered[length++] = in[i++];
-      piece = true;
       continue;
     }
-    if (piece && gathered[length - 1] == '\r') --length;
-    piece = false;
+    // The line's last byte is the last one gathered.
+    if (i > lineStart && in[i - 1] == '\r') --length;
     i += 2;
+    lineStart = i;
   }
   return runs.Finish(gathered, length);
 }
