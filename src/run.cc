@@ -1,6 +1,8 @@
 #include "run.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "banner.h"
 #include "search.h"
@@ -51,16 +53,20 @@ ExitStatus SearchTree(const char* substring, dirclient::DirClient& client,
   WalkContainer(search);
   client.DirReleaseUnicodeTables();
 
-  if (out.failed()) return kExitIncomplete;
+  // What the client knows it left out is said after the report, so that
+  // it is the last thing a reader sees.
+  const std::vector<std::string>& unsearched = client.DirUnsearchedParts();
+  for (const std::string& part : unsearched)
+    std::fprintf(diagnostics, "qovant: not searched: %s\n", part.c_str());
   const SearchCounts& counts = search.counts;
-  if (counts.walkFailures || counts.skippedObjects) {
+  if (counts.walkFailures || counts.skippedObjects)
     std::fprintf(diagnostics,
                  "qovant: search incomplete: %llu part(s) of the tree could not be "
                  "read, %llu object(s) skipped\n",
                  static_cast<unsigned long long>(counts.walkFailures),
                  static_cast<unsigned long long>(counts.skippedObjects));
+  if (out.failed() || !unsearched.empty() || counts.walkFailures || counts.skippedObjects)
     return kExitIncomplete;
-  }
   return kExitComplete;
 }
 

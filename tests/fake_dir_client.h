@@ -36,6 +36,7 @@ class FakeDirClient : public dirclient::DirClient {
   int batchSize = 1000;
   uint32_t codePage = dirclient::kCodePageAscii;
   std::vector<std::string> calls;
+  std::vector<std::string> unsearched;  // what DirUnsearchedParts reports
 
   // Contexts, buffers and streams not released.
   int OpenHandles() const;
@@ -64,6 +65,7 @@ class FakeDirClient : public dirclient::DirClient {
   Status DirCloseStream(dirclient::StreamHandle stream) override;
   Status DirReleaseBuffer(dirclient::BufferHandle buffer) override;
   Status DirReleaseContext(dirclient::ContextHandle context) override;
+  const std::vector<std::string>& DirUnsearchedParts() const override { return unsearched; }
 
  private:
   struct Object {

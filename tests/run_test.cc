@@ -67,15 +67,37 @@ TEST(RunTest, CaseOfTheArgumentDoesNotMatter) {
   EXPECT_EQ(RunTool(lower, {"abc"}).out, "A (SAY ABC)\nB (SAY ABC)\n");
 }
 
-TEST(RunTest, IncompleteSearchSaysSoOnStandardError) {
-  FakeDirClient client;
-  client.Add("[Root]", "CN=A", 0, "x");
-  client.Fail(FakeDirClient::Op::NWDSGetObjectName, 1, -603);
-  RunResult result = RunTool(client, {"x"});
-  EXPECT_EQ(result.exitStatus, 3);
-  EXPECT_EQ(result.err,
-            "qovant: search incomplete: 1 part(s) of the tree could not be read, "
-            "0 object(s) skipped\n");
+// A search is complete only when nothing was left out, whether the walk
+// met the gap or the client knew of it before: each row says what the
+// report and standard error hold.
+TEST(RunTest, IncompleteSearchSaysSoOnStandardErrorAfterTheReport) {
+  struct Row {
+    bool failNameRead;
+    std::vector<std::string> unsearched;
+    const char* out;
+    const char* err;
+  } rows[] = {
+      {true, {}, "\nNWDSGetObjectName returned FFFFFDA5",
+       "qovant: search incomplete: 1 part(s) of the tree could not be read, "
+       "0 object(s) skipped\n"},
+      {false, {"ldap://b.example/ou=East,o=Acme", "a server limit"}, "A (X)\n",
+       "qovant: not searched: ldap://b.example/ou=East,o=Acme\n"
+       "qovant: not searched: a server limit\n"},
+      {true, {"a server limit"}, "\nNWDSGetObjectName returned FFFFFDA5",
+       "qovant: not searched: a server limit\n"
+       "qovant: search incomplete: 1 part(s) of the tree could not be read, "
+       "0 object(s) skipped\n"},
+  };
+  for (const Row& row : rows) {
+    FakeDirClient client;
+    client.Add("[Root]", "CN=A", 0, "x");
+    if (row.failNameRead) client.Fail(FakeDirClient::Op::NWDSGetObjectName, 1, -603);
+    client.unsearched = row.unsearched;
+    RunResult result = RunTool(client, {"x"});
+    EXPECT_EQ(result.exitStatus, 3);
+    EXPECT_EQ(result.out, row.out);
+    EXPECT_EQ(result.err, row.err);
+  }
 }
 
 // A full disk: the walk stops writing, the failure is told on standard error

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace dirclient {
 
@@ -94,6 +96,12 @@ class DirClient {
   virtual Status DirReleaseBuffer(BufferHandle buffer) = 0;
   // Also ends a listing left open on the context.
   virtual Status DirReleaseContext(ContextHandle context) = 0;
+
+  // Parts of the tree the client knows it could not serve although it
+  // started: a read that a server limit cut (as an export records it), or a
+  // search reference to another server. One line of text each, asked for
+  // once the walk is done; the search is then incomplete.
+  virtual const std::vector<std::string>& DirUnsearchedParts() const;
 };
 
 }  // namespace dirclient

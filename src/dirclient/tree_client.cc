@@ -117,6 +117,10 @@ Status TreeClient::NWCallsInit(const void* reserved1, const void* reserved2) {
   return kOk;
 }
 
+const std::vector<std::string>& TreeClient::DirUnsearchedParts() const {
+  return loaded_ ? loaded_->unsearched : DirClient::DirUnsearchedParts();
+}
+
 Status TreeClient::DirQueryLocale(LocaleRecord* locale) {
   if (!locale) return kBadArgument;
   LocaleInfo info = QueryLocale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"),

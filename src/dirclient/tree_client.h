@@ -49,6 +49,7 @@ class TreeClient : public DirClient {
   Status DirCloseStream(StreamHandle stream) override;
   Status DirReleaseBuffer(BufferHandle buffer) override;
   Status DirReleaseContext(ContextHandle context) override;
+  const std::vector<std::string>& DirUnsearchedParts() const override;
 
  private:
   struct Context;

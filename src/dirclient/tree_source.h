@@ -5,15 +5,19 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dirclient/dir_tree.h"
 #include "dirclient/dirclient.h"
 
 namespace dirclient {
 
-// A loaded tree with the bytes its scripts refer to.
+// A loaded tree, and what is known to be missing from it.
 struct LoadedTree {
   DirTree tree;
+  // Parts of the directory the source said it left out (a server limit,
+  // a reference elsewhere), one line of text each.
+  std::vector<std::string> unsearched;
 };
 
 // Loads the tree that `setting` (the value of DIRCLIENT_TREE, may be null)
