@@ -24,9 +24,10 @@ struct CutCase {
   const char* expectedErr;
 };
 
-// LDIF has no end marker: a cut that leaves lines which still parse is a
-// shorter file and loads as such; a cut that leaves a line which does not
-// parse stops the load at that line.
+// LDIF has no end marker. A cut that proves itself (a value not in whole
+// base64 groups, an entry without attributes, a line that does not parse)
+// stops the load at its line; one that leaves lines which still parse is a
+// shorter file, loaded with a warning when its last line has no end.
 std::vector<CutCase> CutCases() {
   // Nine lines; the first script is folded after 12 base64 characters.
   //   1 dn: o=Acme             5 dn: cn=Ann,o=Acme     8 dn: cn=Bob,o=Acme
@@ -44,20 +45,24 @@ std::vector<CutCase> CutCases() {
   const std::string bobScript = bobDn + "loginScript:: ";
   return {
       {"whole file", whole, acme + ann + "Bob.Acme (MAP BOB)\n", 0, ""},
-      {"after a DN line", whole.substr(0, whole.find(bobDn) + bobDn.size()), acme + ann, 0, ""},
+      {"after a DN line", whole.substr(0, whole.find(bobDn) + bobDn.size()), kMalformed, 1,
+       "qovant: PATH:8: entry without attributes: the file was cut after this \"dn:\" line, or "
+       "the export left out objectClass\n"},
       {"inside a DN", whole.substr(0, whole.find(bobDn) + 12), kMalformed, 1,
        "qovant: PATH:8: DN does not parse\n"},
       {"inside an attribute name", whole.substr(0, whole.find(bobScript) + bobDn.size() + 8),
        kMalformed, 1, "qovant: PATH:9: line is neither an attribute nor a continuation\n"},
       {"inside a plain value", whole.substr(0, whole.find("map ann") + 5), acme + "Ann.Acme (MAP A)\n",
-       0, ""},
+       0, "qovant: PATH:6: warning: the last line has no line end: the file may have been cut\n"},
       {"inside base64, not a whole number of bytes",
        whole.substr(0, whole.find(bobScript) + bobScript.size() + 13), kMalformed, 1,
        "qovant: PATH:9: bad base64 value\n"},
       {"inside base64, after whole groups",
-       whole.substr(0, whole.find(bobScript) + bobScript.size() + 12), acme + ann, 0, ""},
+       whole.substr(0, whole.find(bobScript) + bobScript.size() + 12), acme + ann,
+       0, "qovant: PATH:9: warning: the last line has no line end: the file may have been cut\n"},
       {"at a fold", whole.substr(0, whole.find("\n ") + 1), acme, 0, ""},
-      {"after the blank of a fold", whole.substr(0, whole.find("\n ") + 2), acme, 0, ""},
+      {"after the blank of a fold", whole.substr(0, whole.find("\n ") + 2), acme, 0,
+       "qovant: PATH:3: warning: the last line has no line end: the file may have been cut\n"},
   };
 }
 
@@ -112,22 +117,23 @@ struct LastLineCase {
 const LastLineCase kLastLineCases[] = {
     {"no colon", "this line is bad", "line is neither an attribute nor a continuation"},
     {"bad base64", "loginScript:: ***", "bad base64 value"},
-    {"change record", "changetype: delete", "change records are not supported"},
+    {"change record", "changetype: delete",
+     "change record (\"changetype: delete\"): a tree must be exported as entries, not as changes"},
     {"second DN", "dn: cn=u0,o=Big", "missing blank line before \"dn:\""},
 };
 
 class MillionLines : public testing::TestWithParam<LastLineCase> {};
 
 TEST_P(MillionLines, BadLastLineStopsTheToolBeforeAnyReport) {
-  // Lines 1-2: the top; 3-999,998: 249,999 records of four lines; 999,999:
-  // the last DN; 1,000,000: the bad line.
-  std::string ldif = "dn: o=Big\n\n";
+  // Lines 1-3: the top; 4-999,995: 249,998 records of four lines;
+  // 999,996-999,998: one of three; 999,999: the last DN; 1,000,000: the bad line.
+  std::string ldif = "dn: o=Big\nobjectClass: organization\n\n";
   ldif.reserve(32u << 20);
-  for (int i = 0; i < 249999; ++i) {
+  for (int i = 0; i < 249998; ++i) {
     std::string number = std::to_string(i);
     ldif += "dn: cn=u" + number + ",o=Big\nobjectClass: person\nloginScript: map " + number + "\n\n";
   }
-  ldif += "dn: cn=last,o=Big\n";
+  ldif += "dn: cn=next,o=Big\nobjectClass: person\n\ndn: cn=last,o=Big\n";
   ldif += GetParam().line;
   ldif += '\n';
 

@@ -41,8 +41,8 @@ Listing Open(TreeClient& client, const char* name) {
 }
 
 TEST(TreeClientTest, LargeContainerComesInSeveralBatchesInFileOrder) {
-  std::string ldif = "dn: o=Big\n\n";
-  for (int i = 0; i < 1000; ++i) ldif += "dn: cn=user" + std::to_string(i) + ",o=Big\n\n";
+  std::string ldif = "dn: o=Big\nobjectClass: top\n\n";
+  for (int i = 0; i < 1000; ++i) ldif += "dn: cn=user" + std::to_string(i) + ",o=Big\nobjectClass: top\n\n";
   auto client = Client(ldif);
   Listing listing = Open(*client, "O=Big");
   IterationHandle iteration = kNoIteration;
@@ -83,7 +83,8 @@ TEST(TreeClientTest, EmptyContainerGivesOneEmptyBatch) {
 TEST(TreeClientTest, NamesOver259BytesFailAndTheBatchGoesOn) {
   std::string fits = "cn=" + std::string(256, 'f');
   std::string over = "cn=" + std::string(257, 'o');
-  auto client = Client("dn: " + fits + ",o=A\n\ndn: " + over + ",o=A\n\ndn: cn=after,o=A\n");
+  auto client = Client("dn: " + fits + ",o=A\nobjectClass: top\n\ndn: " + over +
+                       ",o=A\nobjectClass: top\n\ndn: cn=after,o=A\nobjectClass: top\n");
   Listing listing = Open(*client, "O=A");
   IterationHandle iteration = kNoIteration;
   ASSERT_EQ(client->NWDSList(listing.context, "", &iteration, listing.buffer), 0);
@@ -101,7 +102,7 @@ TEST(TreeClientTest, NamesOver259BytesFailAndTheBatchGoesOn) {
 }
 
 TEST(TreeClientTest, StreamsReadOnwardAndOnlyForReading) {
-  auto client = Client("dn: o=A\nloginScript: abcdef\n\ndn: o=B\n\ndn: o=E\nloginScript:\n");
+  auto client = Client("dn: o=A\nloginScript: abcdef\n\ndn: o=B\nobjectClass: top\n\ndn: o=E\nloginScript:\n");
   ContextHandle context;
   ASSERT_EQ(client->NWDSCreateContext(&context), 0);
   StreamHandle stream;
@@ -125,7 +126,7 @@ TEST(TreeClientTest, StreamsReadOnwardAndOnlyForReading) {
 }
 
 TEST(TreeClientTest, MisuseGetsDistinctStatuses) {
-  auto client = Client("dn: o=A\n\ndn: cn=x,o=A\n");
+  auto client = Client("dn: o=A\nobjectClass: top\n\ndn: cn=x,o=A\nobjectClass: top\n");
   ContextHandle context;
   BufferHandle buffer;
   ASSERT_EQ(client->NWDSCreateContext(&context), 0);

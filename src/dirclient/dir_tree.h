@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +56,14 @@ class DirTree {
   std::string_view Name(NodeId node) const {
     return std::string_view(names_).substr(nodes_[node].nameOffset,
                                            nodes_[node].nameLength);
+  }
+  // Gives `node` the spelling `name`, the same name in another ASCII case:
+  // an object is spelled as its own entry spells it, even where an entry
+  // below it came first and spelled it otherwise.
+  void Respell(NodeId node, std::string_view name) {
+    char* own = names_.data() + nodes_[node].nameOffset;
+    if (name.size() == nodes_[node].nameLength && std::memcmp(own, name.data(), name.size()) != 0)
+      std::memcpy(own, name.data(), name.size());
   }
   uint32_t Flags(NodeId node) const { return nodes_[node].flags; }
   void AddFlags(NodeId node, uint32_t flags) {

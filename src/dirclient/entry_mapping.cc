@@ -89,6 +89,7 @@ bool EntryPaths::BeginAny(DirTree& tree, std::string_view dnText, DnParser& pars
   std::string_view parent =
       split < dnText.size() ? dnText.substr(split + 1) : std::string_view();
   pending->node = Add(tree, parser);
+  pending->rdn = parser.Rdn(0);
   parentNode_ =
       parser.RdnCount() > 1 && !parent.empty() ? tree.Parent(pending->node) : DirTree::kNone;
   parentText_.assign(parent);

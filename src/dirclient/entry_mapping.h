@@ -43,7 +43,7 @@ class EntryPaths {
   struct Pending {
     DirTree::NodeId node = DirTree::kNone;  // known already, or kNone
     DirTree::NodeId parent = DirTree::kNone;
-    std::string_view rdn;
+    std::string_view rdn;  // the entry's own, as its DN spells it
     uint32_t hash = 0;
     bool empty = false;  // the DN holds no RDN
   };

@@ -71,6 +71,7 @@ bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) {
   // nothing.
   if (isEntry_[node]) return true;
   isEntry_[node] = true;
+  tree.Respell(node, dn_.Rdn(0));
   if (progress_) progress_->Count();
 
   sawScript_ = sawAlias_ = false;

@@ -1,6 +1,7 @@
 #include "dirclient/ldif_builder.h"
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "dirclient/byte_arena.h"
@@ -70,6 +71,7 @@ bool LdifBuilder::Complete(const FoundEntry& entry, const EntryPaths::Pending& p
     return false;
   }
   entryLine_[node] = entry.dnLine;
+  tree_.Respell(node, pending.rdn);
   if (progress_) progress_->Count();
 
   tree_.AddFlags(node, entry.flags);
@@ -136,7 +138,16 @@ void BuildThread::Run() {
     bool wanted = ok_;
     lock.unlock();
     // Only this thread writes error_ and readerFailed_ until done_.
-    bool ok = wanted && builder_.Add(*batch, &error_, &readerFailed_);
+    bool ok = false;
+    try {
+      ok = wanted && builder_.Add(*batch, &error_, &readerFailed_);
+    } catch (const std::bad_alloc&) {
+      // The tree outgrew memory: the load fails, the process goes on.
+      error_ = LdifError{};
+      error_.message = "out of memory";
+      error_.outOfMemory = true;
+      readerFailed_ = false;
+    }
     batch->entries.clear();
     batch->text.clear();
     lock.lock();

@@ -30,10 +30,17 @@ constexpr size_t kBatchText = size_t{256} << 10;
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The attribute types the loader acts on.
+// The attribute types the loader acts on: those of entries, of change
+// records, and of the result and reference records ldapsearch writes.
 enum class Kind : uint8_t {
-  kOther, kDn, kVersion, kChangeType, kControl, kLoginScript, kObjectClass, kAliasedObjectName
+  kOther, kDn, kVersion, kChangeType, kControl, kLoginScript, kObjectClass, kAliasedObjectName,
+  kSearch, kResult, kText, kRef, kPagedResults
 };
+
+// Kinds whose lines must follow the grammar to the letter: a mistake in
+// them would change the report. Lines of other types are only checked as
+// far as real exports keep to the grammar.
+bool IsStrict(Kind kind) { return kind != Kind::kOther; }
 
 // True when `type` spells `lower` in any case; both the same length. A
 // description holds letters, digits, "-" and ".", which setting bit 5
@@ -58,6 +65,14 @@ Kind KindOf(std::string_view type) {
   switch (type.size()) {
     case 2:
       return SpellsName(type, "dn") ? Kind::kDn : Kind::kOther;
+    case 3:
+      return SpellsName(type, "ref") ? Kind::kRef : Kind::kOther;
+    case 4:
+      return SpellsName(type, "text") ? Kind::kText : Kind::kOther;
+    case 6:
+      return SpellsName(type, "search")   ? Kind::kSearch
+             : SpellsName(type, "result") ? Kind::kResult
+                                          : Kind::kOther;
     case 7:
       return SpellsName(type, "version")   ? Kind::kVersion
              : SpellsName(type, "control") ? Kind::kControl
@@ -68,6 +83,8 @@ Kind KindOf(std::string_view type) {
       return SpellsName(type, "loginscript")   ? Kind::kLoginScript
              : SpellsName(type, "objectclass") ? Kind::kObjectClass
                                                : Kind::kOther;
+    case 12:
+      return SpellsName(type, "pagedresults") ? Kind::kPagedResults : Kind::kOther;
     case 17:
       return SpellsName(type, "aliasedobjectname") ? Kind::kAliasedObjectName : Kind::kOther;
     default:
@@ -131,15 +148,52 @@ bool IsValidDescription(std::string_view desc) {
   return true;
 }
 
+// Real exports bend the grammar for attributes nobody here reads: range
+// options ("member;range=0-1499"), "_" in names. Any visible ASCII will do
+// for those; a blank or a control byte still means a broken line.
+bool IsTolerableDescription(std::string_view desc) {
+  if (desc.empty()) return false;
+  for (char c : desc)
+    if (c <= ' ' || c > '~') return false;
+  return true;
+}
+
+// The value of a "result:" line: the code, then its text.
+bool ParseResultCode(std::string_view value, unsigned* code, std::string_view* text) {
+  size_t digits = 0;
+  unsigned parsed = 0;
+  while (digits < value.size() && digits < 9 && IsDigit(value[digits]))
+    parsed = parsed * 10 + static_cast<unsigned>(value[digits++] - '0');
+  if (digits == 0 || (digits < value.size() && value[digits] != ' ')) return false;
+  *code = parsed;
+  *text = value.substr(std::min(value.size(), digits + 1));
+  return true;
+}
+
+// True when a "pagedresults:" value carries a cookie: more pages follow.
+bool HasMoreCookie(std::string_view value) {
+  size_t at = value.find("cookie=");
+  if (at == std::string_view::npos) return false;
+  at += 7;
+  return at < value.size() && value[at] != ' ';
+}
+
+std::string_view TrimTrailingBlanks(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
 class Loader {
  public:
   // Loads `text`, all in memory.
-  Loader(std::string_view text, DirTree& tree, LoadProgress* progress)
-      : text_(text), atEnd_(true), tree_(tree), builder_(tree, progress) {}
+  Loader(std::string_view text, DirTree& tree, LoadProgress* progress, LdifNotes* notes)
+      : text_(text), atEnd_(true), tree_(tree), notes_(notes), builder_(tree, progress) {}
   // Loads what `reader` reads, a block of `blockSize` bytes at a time, the
   // tree built on a second thread where one can be had.
-  Loader(BlockReader& reader, std::size_t blockSize, DirTree& tree, LoadProgress* progress)
-      : reader_(&reader), blockSize_(blockSize), tree_(tree), builder_(tree, progress) {}
+  Loader(BlockReader& reader, std::size_t blockSize, DirTree& tree, LoadProgress* progress,
+         LdifNotes* notes)
+      : reader_(&reader), blockSize_(blockSize), tree_(tree), notes_(notes),
+        builder_(tree, progress) {}
   bool Load(LdifError* error);
 
  private:
@@ -170,8 +224,21 @@ class Loader {
   bool ParseDescription(const Line& line, size_t* pos, Attribute* attribute);
   bool Value(const Line& line, const Attribute& attribute, std::string_view* value);
   bool CheckBase64(const Line& line, const Attribute& attribute);
+  bool CheckOtherValue(const Line& line, const Attribute& attribute);
+  bool CheckEncoding();
+  void NoteComment(const Line& line);
   bool ReadEntry(const Line& dnLine, const Attribute& dn);
-  bool ReadAttributes(FoundEntry* entry);
+  // How reading an entry's attributes ended: kRefused when the record is
+  // no entry at all but another change record, so that this, not its DN,
+  // is the fault reported.
+  enum class Outcome { kRead, kFailed, kRefused };
+  Outcome ReadAttributes(FoundEntry* entry);
+  bool ReadChangeType(const Line& line, const Attribute& attribute);
+  bool ReadResult(const Line& searchLine);
+  bool ReadReference(const Line& refLine, const Attribute& ref);
+  bool SkipRecord();
+  bool CheckComplete();
+  void Note(std::vector<LdifNote> LdifNotes::*list, uint64_t line, std::string text);
   bool ReadAttribute(const Line& line, const Attribute& attribute, FoundEntry* entry);
   uint32_t KeepText(std::string_view text);
   // Hands the batch to the builder; false once building has failed.
@@ -191,6 +258,19 @@ class Loader {
   uint64_t lineNumber_ = 1;
   LdifError* error_ = nullptr;
   bool failed_ = false;
+  LdifNotes* notes_;
+  uint64_t entries_ = 0;
+  bool unterminated_ = false;  // the last line has no line break
+
+  // ldapsearch's own format: its header opens the file, and each search
+  // (each page of a paged one) ends with a result record.
+  bool extended_ = false;
+  bool paged_ = false;  // its header asks for paged results
+  bool sawResult_ = false;
+  uint64_t recordsSinceResult_ = 0;
+  unsigned lastResultCode_ = 0;
+  bool lastResultPaged_ = false;  // the last result carries the paging control
+  bool moreCookie_ = false;       // and that asks for another page
   LdifError builderError_;
   bool builderFailed_ = false;  // building here failed
 
@@ -264,6 +344,7 @@ Loader::Scan Loader::ScanLine(Line* line) {
     if (!hit && !atEnd_) return Scan::kMore;
     line->end = newline;
     pos_ = hit ? newline + 1 : text_.size();
+    if (!hit) unterminated_ = true;
     ++lineNumber_;
     // A blank line ends a record and continues nothing.
     bool blank = newline == line->begin ||
@@ -306,11 +387,12 @@ bool Loader::ParseDescription(const Line& line, size_t* pos, Attribute* attribut
       return Fail(line.number, "attribute description too long");
     description += c;
   }
-  if (!IsValidDescription(description))
-    return Fail(line.number, "line is neither an attribute nor a continuation");
   size_t semicolon = description.find(';');
   attribute->kind = KindOf(std::string_view(description).substr(0, semicolon));
   attribute->options = semicolon != std::string::npos;
+  if (!IsValidDescription(description) &&
+      (IsStrict(attribute->kind) || !IsTolerableDescription(description)))
+    return Fail(line.number, "line is neither an attribute nor a continuation");
   return true;
 }
 
@@ -400,28 +482,181 @@ bool Loader::Load(LdifError* error) {
 }
 
 bool Loader::Read() {
+  if (!CheckEncoding()) return false;
   Line line;
   Attribute attribute;
   bool first = true;
   while (NextLine(&line)) {
     if (line.begin == line.end) continue;  // blank lines between records
     char c = text_[line.begin];
-    if (c == '#') continue;
+    if (c == '#') {
+      NoteComment(line);
+      continue;
+    }
     if (c == ' ') return Fail(line.number, "continuation line with nothing to continue");
     if (!ParseAttribute(line, &attribute)) return false;
     if (first && attribute.kind == Kind::kVersion) {
       std::string_view value;
       if (!Value(line, attribute, &value)) return false;
-      if (value != "1") return Fail(line.number, "unsupported LDIF version");
+      if (TrimTrailingBlanks(value) != "1") return Fail(line.number, "unsupported LDIF version");
       first = false;
       continue;
     }
     first = false;
-    if (attribute.kind != Kind::kDn || attribute.options)
+    bool read;
+    if (attribute.kind == Kind::kDn && !attribute.options)
+      read = ReadEntry(line, attribute);
+    else if (attribute.kind == Kind::kSearch)
+      read = ReadResult(line);
+    else if (attribute.kind == Kind::kRef)
+      read = ReadReference(line, attribute);
+    else
       return Fail(line.number, "record does not begin with \"dn:\"");
-    if (!ReadEntry(line, attribute)) return false;
+    if (!read) return false;
   }
-  return !failed_;  // a refill that failed ends the loop too
+  return !failed_ && CheckComplete();  // a refill that failed ends the loop too
+}
+
+// A leading UTF-8 byte-order mark is skipped. UTF-16, which some shells
+// write when output is redirected, is told apart by its mark or by the
+// zero byte beside the first character, and named, since its lines would
+// otherwise all fail to parse for no visible reason.
+bool Loader::CheckEncoding() {
+  while (reader_ && !atEnd_ && text_.size() - pos_ < 4)
+    if (!Refill()) return false;
+  std::string_view head = text_.substr(pos_, 4);
+  if (head.starts_with("\xEF\xBB\xBF")) {
+    pos_ += 3;
+    return true;
+  }
+  const char* encoding = nullptr;
+  bool twoBytes = head.size() >= 2;
+  if (head.starts_with("\xFF\xFE") || (twoBytes && head[0] != 0 && head[1] == 0))
+    encoding = "UTF-16 (little-endian)";
+  else if (head.starts_with("\xFE\xFF") || (twoBytes && head[0] == 0 && head[1] != 0))
+    encoding = "UTF-16 (big-endian)";
+  if (!encoding) return true;
+  return Fail(1, std::string("the file is ") + encoding +
+                     ", not UTF-8: convert it first, for example with "
+                     "iconv -f UTF-16 -t UTF-8");
+}
+
+// ldapsearch opens its own format with this header, and repeats it before
+// every page of a paged search.
+void Loader::NoteComment(const Line& line) {
+  std::string_view comment = text_.substr(line.begin, line.end - line.begin);
+  if (line.number == 1 && comment == "# extended LDIF") extended_ = true;
+  if (extended_ && comment.starts_with("# with pagedResults control")) paged_ = true;
+}
+
+void Loader::Note(std::vector<LdifNote> LdifNotes::*list, uint64_t line, std::string text) {
+  if (notes_) (notes_->*list).push_back({line, std::move(text)});
+}
+
+// What the whole file must show once it is read. An export that stops
+// before ldapsearch's last result record, or after a page that asks for
+// another, was cut; a file without entries is no export of a tree.
+bool Loader::CheckComplete() {
+  uint64_t last = std::max<uint64_t>(1, lineNumber_ - 1);
+  if (extended_ && (!sawResult_ || recordsSinceResult_ > 0))
+    return Fail(last, "ldapsearch output without its final result record: the file was cut");
+  if (extended_ && (moreCookie_ || (paged_ && lastResultCode_ == 0 && !lastResultPaged_)))
+    return Fail(last,
+                "ldapsearch output that ends before the last page of its search: "
+                "the file was cut");
+  if (entries_ == 0) return Fail(last, "the file holds no entries");
+  if (unterminated_)
+    Note(&LdifNotes::warnings, last, "the last line has no line end: the file may have been cut");
+  return true;
+}
+
+// A record ldapsearch writes at the end of each search, and of each page:
+// a result other than success means the server left part of the tree out.
+bool Loader::ReadResult(const Line& searchLine) {
+  bool haveCode = false;
+  unsigned code = 0;
+  uint64_t codeLine = searchLine.number;
+  std::string codeText, message;
+  bool paged = false, more = false;
+  Line line;
+  Attribute attribute;
+  while (NextLine(&line)) {
+    if (line.begin == line.end) break;
+    if (text_[line.begin] == '#') {
+      NoteComment(line);
+      continue;
+    }
+    if (!ParseAttribute(line, &attribute)) return false;
+    std::string_view value;
+    if (attribute.kind == Kind::kResult || attribute.kind == Kind::kText ||
+        attribute.kind == Kind::kPagedResults) {
+      if (!Value(line, attribute, &value)) return false;
+    } else if (!CheckOtherValue(line, attribute)) {
+      return false;
+    }
+    if (attribute.kind == Kind::kResult) {
+      std::string_view text;
+      if (!ParseResultCode(value, &code, &text))
+        return Fail(line.number, "\"result:\" line without a result code");
+      haveCode = true;
+      codeLine = line.number;
+      codeText.assign(text);
+    } else if (attribute.kind == Kind::kText) {
+      message.assign(value);
+    } else if (attribute.kind == Kind::kPagedResults) {
+      paged = true;
+      more = HasMoreCookie(value);
+    }
+  }
+  if (failed_) return false;
+  if (!haveCode)
+    return Fail(searchLine.number, "search result record without its \"result:\" line");
+  sawResult_ = true;
+  recordsSinceResult_ = 0;
+  lastResultCode_ = code;
+  lastResultPaged_ = paged;
+  moreCookie_ = more;
+  if (code != 0) {
+    std::string why = codeText.empty() ? "" : " (" + codeText + ")";
+    if (!message.empty()) why += ": " + message;
+    Note(&LdifNotes::unsearched, codeLine,
+         "the search that wrote this file ended with result " + std::to_string(code) + why +
+             ", so the file holds only part of the tree");
+  }
+  return true;
+}
+
+// A search continuation reference: a part of the tree held by another
+// server, which the export does not contain.
+bool Loader::ReadReference(const Line& refLine, const Attribute& ref) {
+  Line line = refLine;
+  Attribute attribute = ref;
+  for (;;) {
+    if (attribute.kind == Kind::kRef) {
+      std::string_view url;
+      if (!Value(line, attribute, &url)) return false;
+      Note(&LdifNotes::unsearched, line.number,
+           "search reference to " + std::string(url) +
+               ": that part of the tree is on another server and not in this file");
+    } else if (!CheckOtherValue(line, attribute)) {
+      return false;
+    }
+    do {
+      if (!NextLine(&line) || line.begin == line.end) {
+        ++recordsSinceResult_;
+        return !failed_;
+      }
+    } while (text_[line.begin] == '#');
+    if (!ParseAttribute(line, &attribute)) return false;
+  }
+}
+
+// Passes over a record the tree has no place for.
+bool Loader::SkipRecord() {
+  Line line;
+  while (NextLine(&line))
+    if (line.begin == line.end) break;
+  return !failed_;
 }
 
 bool Loader::Hand() {
@@ -438,15 +673,21 @@ bool Loader::Hand() {
 bool Loader::ReadEntry(const Line& dnLine, const Attribute& dn) {
   std::string_view dnText;
   if (!Value(dnLine, dn, &dnText)) return false;
+  // The root DSE, which some exports include, describes the server, not
+  // an object of any tree.
+  if (dnText.empty()) return SkipRecord();
   FoundEntry entry{};
   entry.dnLine = dnLine.number;
   entry.dnLength = static_cast<uint32_t>(dnText.size());
   entry.dnBegin = KeepText(dnText);
-  bool read = ReadAttributes(&entry);
-  entry.failed = !read;
+  Outcome outcome = ReadAttributes(&entry);
+  if (outcome == Outcome::kRefused) return false;
+  entry.failed = outcome == Outcome::kFailed;
   batch_->entries.push_back(entry);
   // The builder checks the DN before the reader's failure is reported.
-  if (!read) return false;
+  if (entry.failed) return false;
+  ++entries_;
+  ++recordsSinceResult_;
   if (batch_->entries.size() >= kBatchEntries || batch_->text.size() >= kBatchText) {
     if (!Hand()) return false;
   }
@@ -459,26 +700,74 @@ uint32_t Loader::KeepText(std::string_view text) {
   return begin;
 }
 
-bool Loader::ReadAttributes(FoundEntry* entry) {
-  bool firstAttribute = true;
+Loader::Outcome Loader::ReadAttributes(FoundEntry* entry) {
+  // An add record may open with controls, which change nothing in the
+  // entry, then names its change type; a content record starts with its
+  // attributes.
+  bool opening = true;
+  bool control = false;
+  uint64_t attributes = 0;
   Line line;
   Attribute attribute;
   while (NextLine(&line)) {
     if (line.begin == line.end) break;
     char c = text_[line.begin];
     if (c == '#') continue;
-    if (!ParseAttribute(line, &attribute)) return false;
+    if (!ParseAttribute(line, &attribute)) return Outcome::kFailed;
     // Without it the next record would become attributes of this one and
     // its entry would vanish from the tree.
-    if (attribute.kind == Kind::kDn)
-      return Fail(line.number, "missing blank line before \"dn:\"");
-    if (attribute.kind == Kind::kChangeType ||
-        (firstAttribute && attribute.kind == Kind::kControl))
-      return Fail(line.number, "change records are not supported");
-    firstAttribute = false;
-    if (!ReadAttribute(line, attribute, entry)) return false;
+    if (attribute.kind == Kind::kDn) {
+      Fail(line.number, "missing blank line before \"dn:\"");
+      return Outcome::kFailed;
+    }
+    if (opening && attribute.kind == Kind::kControl) {
+      control = true;
+      if (!CheckOtherValue(line, attribute)) return Outcome::kFailed;
+      continue;
+    }
+    if (opening && attribute.kind == Kind::kChangeType) {
+      opening = false;
+      if (!ReadChangeType(line, attribute)) return Outcome::kRefused;
+      continue;
+    }
+    if (opening && control) {
+      Fail(line.number, "\"control:\" line outside a change record");
+      return Outcome::kFailed;
+    }
+    if (attribute.kind == Kind::kChangeType) {
+      Fail(line.number, "\"changetype:\" line after the entry's attributes");
+      return Outcome::kFailed;
+    }
+    opening = false;
+    ++attributes;
+    if (!ReadAttribute(line, attribute, entry)) return Outcome::kFailed;
   }
-  return !failed_;  // a refill that failed ends the entry too
+  if (failed_) return Outcome::kFailed;  // a refill that failed ends the entry too
+  // Every entry has at least its object classes: a record without any
+  // attribute is what a file cut right after a "dn:" line leaves.
+  if (attributes == 0) {
+    Fail(entry->dnLine,
+         "entry without attributes: the file was cut after this \"dn:\" line, or the "
+         "export left out objectClass");
+    return Outcome::kFailed;
+  }
+  return Outcome::kRead;
+}
+
+// An add record carries exactly the entry's attributes; any other change
+// record describes a change, not a tree.
+bool Loader::ReadChangeType(const Line& line, const Attribute& attribute) {
+  std::string_view value;
+  if (!Value(line, attribute, &value)) return false;
+  value = TrimTrailingBlanks(value);
+  if (EqualsIgnoreAsciiCase(value, "add")) return true;
+  // The value is named only when it is a known type: it goes to a
+  // terminal as it stands.
+  std::string what = "an unknown change type";
+  for (const char* type : {"modify", "delete", "modrdn", "moddn"})
+    if (EqualsIgnoreAsciiCase(value, type)) what = std::string("\"changetype: ") + type + "\"";
+  return Fail(line.number, "change record (" + what +
+                               "): a tree must be exported as entries, not as changes");
 }
 
 bool Loader::ReadAttribute(const Line& line, const Attribute& attribute, FoundEntry* entry) {
@@ -499,6 +788,7 @@ bool Loader::ReadAttribute(const Line& line, const Attribute& attribute, FoundEn
     }
     // Bad base64 is the fault to report, whatever memory there is.
     if (!CheckBase64(line, attribute)) return false;
+    error_->outOfMemory = true;
     return Fail(line.number, "out of memory");
   }
   if (attribute.kind == Kind::kObjectClass) {
@@ -517,20 +807,30 @@ bool Loader::ReadAttribute(const Line& line, const Attribute& attribute, FoundEn
     }
     return true;
   }
-  return CheckBase64(line, attribute);
+  return CheckOtherValue(line, attribute);
+}
+
+// A value of a type the loader has no use for: its base64 is still
+// checked, since a value cut short proves the file was cut, but blanks
+// after it, which some exports leave, are let pass.
+bool Loader::CheckOtherValue(const Line& line, const Attribute& attribute) {
+  if (!(attribute.encoding & kValueBase64)) return true;
+  Line trimmed = line;
+  while (trimmed.end > attribute.valueBegin && text_[trimmed.end - 1] == ' ') --trimmed.end;
+  return CheckBase64(trimmed, attribute);
 }
 
 }  // namespace
 
 bool LoadLdif(std::string_view text, DirTree& tree, LdifError* error,
-              LoadProgress* progress) {
-  Loader loader(text, tree, progress);
+              LoadProgress* progress, LdifNotes* notes) {
+  Loader loader(text, tree, progress, notes);
   return loader.Load(error);
 }
 
 bool LoadLdif(BlockReader& reader, DirTree& tree, LdifError* error,
-              LoadProgress* progress, std::size_t blockSize) {
-  Loader loader(reader, blockSize ? blockSize : 1, tree, progress);
+              LoadProgress* progress, std::size_t blockSize, LdifNotes* notes) {
+  Loader loader(reader, blockSize ? blockSize : 1, tree, progress, notes);
   return loader.Load(error);
 }
 

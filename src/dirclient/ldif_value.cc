@@ -198,7 +198,8 @@ struct Base64Runs {
     while (data > 0 && p[data - 1] == '=') --data;
     size_t padding = n - data;
     if (!Decode(p, data)) return false;
-    if (padding > 2 || carried == 1 || (padding && (carried + padding) % 4 != 0)) return false;
+    // Whole groups only: a value cut short is what a cut file leaves.
+    if (padding > 2 || (carried + padding) % 4 != 0) return false;
     if (carried >= 2) {
       carry <<= 6 * (4 - carried);
       *out++ = static_cast<char>(carry >> 16);

@@ -28,8 +28,8 @@ enum class Base64Path : uint8_t { kFastest, kPortable };
 // Decodes a raw value span (from the value's first byte, after the colon and
 // its blanks, to the end of its last line) into `dest`, which has room for
 // DecodedSizeBound bytes, folds dropped as it goes. Base64 must be
-// the standard alphabet, then at most two "=" closing the last group, or no
-// padding at all. Sets *size and returns true, or returns false for bad
+// the standard alphabet in whole groups of four, at most two "=" closing
+// the last. Sets *size and returns true, or returns false for bad
 // base64, having written bytes to be thrown away.
 bool DecodeValueTo(std::string_view raw, uint8_t encoding, char* dest, size_t* size,
                    Base64Path path = Base64Path::kFastest);

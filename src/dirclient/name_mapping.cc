@@ -40,6 +40,51 @@ void AppendValueByte(std::string& out, char c) {
   }
 }
 
+// A backslash pair at *pos: two hex digits for one octet, or one of the
+// characters a value must escape.
+bool ParsePair(std::string_view dn, size_t* pos, char* byte) {
+  if (*pos + 1 >= dn.size()) return false;
+  char next = dn[*pos + 1];
+  int high = HexValue(next);
+  if (high >= 0) {
+    if (*pos + 2 >= dn.size()) return false;
+    int low = HexValue(dn[*pos + 2]);
+    if (low < 0) return false;
+    *byte = static_cast<char>(high << 4 | low);
+    *pos += 3;
+    return true;
+  }
+  switch (next) {
+    case ' ': case '"': case '#': case '+': case ',': case ';': case '<': case '=':
+    case '>': case '\\':
+      *byte = next;
+      *pos += 2;
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A value in double quotes, as older exports write one holding a separator
+// (cn="Smith, John"): everything up to the closing quote is the value.
+bool AppendQuotedValue(std::string_view dn, size_t* pos, std::string& out) {
+  ++*pos;  // the opening quote
+  for (;;) {
+    if (*pos >= dn.size()) return false;
+    char c = dn[*pos];
+    if (c == '"') break;
+    if (c == '\\') {
+      if (!ParsePair(dn, pos, &c)) return false;
+    } else {
+      ++*pos;
+    }
+    AppendValueByte(out, c);
+  }
+  ++*pos;
+  SkipBlanks(dn, pos);
+  return *pos == dn.size() || dn[*pos] == ',' || dn[*pos] == ';' || dn[*pos] == '+';
+}
+
 }  // namespace
 
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
@@ -118,6 +163,8 @@ bool DnParser::ParseAttributeTypeAndValue(std::string_view dn, size_t* pos) {
            dn[*pos] == '+';
   }
 
+  if (*pos < dn.size() && dn[*pos] == '"') return AppendQuotedValue(dn, pos, text_);
+
   // Unescaped trailing blanks are not part of the value.
   size_t keep = text_.size();
   while (*pos < dn.size()) {
@@ -134,23 +181,8 @@ bool DnParser::ParseAttributeTypeAndValue(std::string_view dn, size_t* pos) {
     if (c == ',' || c == ';' || c == '+') break;
     if (c == '"' || c == '<' || c == '>' || c == '\0') return false;
     if (c == '\\') {
-      if (*pos + 1 >= dn.size()) return false;
-      char next = dn[*pos + 1];
-      int high = HexValue(next);
-      if (high >= 0) {
-        if (*pos + 2 >= dn.size()) return false;
-        int low = HexValue(dn[*pos + 2]);
-        if (low < 0) return false;
-        AppendValueByte(text_, static_cast<char>(high << 4 | low));
-        *pos += 3;
-      } else if (next == ' ' || next == '"' || next == '#' || next == '+' ||
-                 next == ',' || next == ';' || next == '<' || next == '=' ||
-                 next == '>' || next == '\\') {
-        AppendValueByte(text_, next);
-        *pos += 2;
-      } else {
-        return false;
-      }
+      if (!ParsePair(dn, pos, &c)) return false;
+      AppendValueByte(text_, c);
       keep = text_.size();
       continue;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "dirclient/locale_query.h"
 #include "dirclient/name_mapping.h"
@@ -110,7 +111,15 @@ Status TreeClient::NWCallsInit(const void* reserved1, const void* reserved2) {
   if (reserved1 || reserved2) return kBadArgument;
   if (started_) return kAlreadyStarted;
   if (!loaded_) {
-    Status status = LoadConfiguredTree(treeSetting_, diagnostics_, program_, &loaded_);
+    Status status;
+    try {
+      status = LoadConfiguredTree(treeSetting_, diagnostics_, program_, &loaded_);
+    } catch (const std::bad_alloc&) {
+      // A tree larger than memory is a start-up failure like any other.
+      loaded_.reset();
+      std::fprintf(diagnostics_, "%s: out of memory while loading the tree\n", program_);
+      status = kOutOfMemory;
+    }
     if (status != kOk) return status;
   }
   started_ = true;
