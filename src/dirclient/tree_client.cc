@@ -117,7 +117,9 @@ Status TreeClient::NWCallsInit(const void* reserved1, const void* reserved2) {
     } catch (const std::bad_alloc&) {
       // A tree larger than memory is a start-up failure like any other.
       loaded_.reset();
-      std::fprintf(diagnostics_, "%s: out of memory while loading the tree\n", program_);
+      bool named = treeSetting_ && *treeSetting_;
+      std::fprintf(diagnostics_, "%s: %s%sout of memory while loading the tree\n", program_,
+                   named ? treeSetting_ : "", named ? ": " : "");
       status = kOutOfMemory;
     }
     if (status != kOk) return status;

@@ -48,6 +48,29 @@ check directory-as-tree 1 "$work/unreadable.out" "qovant: $here: Is a directory"
 check substring-too-long 2 "$work/long.out" "" -- env DIRCLIENT_TREE="$here/cases.ldif" "$qovant" "$long"
 check full-disk 3 "$empty" "qovant: cannot write standard output: No space left on device" -- bash -c "DIRCLIENT_TREE='$top/examples/acme.ldif' '$qovant' map >/dev/full"
 
+# Exports as real tools write them, whole and cut: each NAME.ldif in
+# exports/ is searched for "map"; NAME.expected holds the exit status, the
+# standard error (the file's path written PATH), and after "--- stdout"
+# the exact standard output.
+for ldif in "$here"/exports/*.ldif; do
+  expected=${ldif%.ldif}.expected
+  want_err=$(awk 'NR > 1 && /^--- stdout$/ { exit } NR > 1 { print }' "$expected")
+  sed '1,/^--- stdout$/d' "$expected" >"$work/want.out"
+  check "export $(basename "$ldif")" "$(sed -n '1s/^exit //p' "$expected")" "$work/want.out" \
+    "${want_err//PATH/$ldif}" -- env DIRCLIENT_TREE="$ldif" "$qovant" map
+done
+
+# A tree larger than the memory allowed: a start-up failure, not an abort.
+# (AddressSanitizer needs more address space than any such limit leaves.)
+if [ -z "${ASAN_OPTIONS:-}" ]; then
+  awk 'BEGIN { print "dn: o=Big\nobjectClass: organization\n"
+               for (i = 0; i < 400000; i++) printf "dn: cn=user%d,ou=u%d,o=Big\nobjectClass: person\n\n", i, i % 5000 }' \
+    >"$work/big.ldif"
+  printf '\nNWCallsInit returned FFFFFD93' >"$work/nomemory.out"
+  check out-of-memory 1 "$work/nomemory.out" "qovant: $work/big.ldif: out of memory while loading the tree" -- \
+    bash -c "ulimit -v 50000; DIRCLIENT_TREE='$work/big.ldif' exec '$qovant' map"
+fi
+
 # Unset tree: the message depends on what else may be configured, so only
 # the start-up failure is checked here.
 env -u DIRCLIENT_TREE LDAPNOINIT=1 "$qovant" x >"$work/out" 2>/dev/null
