@@ -61,7 +61,7 @@ bool SpellsName(std::string_view type, std::string_view lower) {
 
 // The kind of an attribute type, by name in any case: told apart by length
 // first, since nearly every line names some other type.
-Kind KindOf(std::string_view type) {
+[[gnu::always_inline]] inline Kind KindOf(std::string_view type) {
   switch (type.size()) {
     case 2:
       return SpellsName(type, "dn") ? Kind::kDn : Kind::kOther;
@@ -216,7 +216,9 @@ class Loader {
 
   // kMore: the logical line runs past the bytes at hand.
   enum class Scan { kLine, kEnd, kMore };
-  bool NextLine(Line* line);
+  // Every line of the file passes here: kept inline in the loops that
+  // read entries, which the rarer records' readers would otherwise stop.
+  [[gnu::always_inline]] bool NextLine(Line* line);
   Scan ScanLine(Line* line);
   bool Refill();
   size_t SkipFolds(size_t pos, size_t end) const;
@@ -287,7 +289,7 @@ bool Loader::Fail(uint64_t line, std::string message) {
   return false;
 }
 
-bool Loader::NextLine(Line* line) {
+inline bool Loader::NextLine(Line* line) {
   for (;;) {
     size_t pos = pos_;
     uint64_t number = lineNumber_;
