@@ -56,7 +56,8 @@ std::vector<CutCase> CutCases() {
        0, "qovant: PATH:6: warning: the last line has no line end: the file may have been cut\n"},
       {"inside base64, not a whole number of bytes",
        whole.substr(0, whole.find(bobScript) + bobScript.size() + 13), kMalformed, 1,
-       "qovant: PATH:9: bad base64 value\n"},
+       "qovant: PATH:9: bad base64 value: its length is not a multiple of 4, as when a file is cut "
+       "inside it\n"},
       {"inside base64, after whole groups",
        whole.substr(0, whole.find(bobScript) + bobScript.size() + 12), acme + ann,
        0, "qovant: PATH:9: warning: the last line has no line end: the file may have been cut\n"},
@@ -116,7 +117,7 @@ struct LastLineCase {
 
 const LastLineCase kLastLineCases[] = {
     {"no colon", "this line is bad", "line is neither an attribute nor a continuation"},
-    {"bad base64", "loginScript:: ***", "bad base64 value"},
+    {"bad base64", "loginScript:: ***", "bad base64 value: a byte outside the base64 alphabet"},
     {"change record", "changetype: delete",
      "change record (\"changetype: delete\"): a tree must be exported as entries, not as changes"},
     {"second DN", "dn: cn=u0,o=Big", "missing blank line before \"dn:\""},

@@ -163,6 +163,9 @@ std::vector<ErrorCase> ErrorCases() {
   const char* kNoAttributes =
       "entry without attributes: the file was cut after this \"dn:\" line, or the export left "
       "out objectClass";
+  const char* kOutsideAlphabet = "bad base64 value: a byte outside the base64 alphabet";
+  const char* kNotWholeGroups =
+      "bad base64 value: its length is not a multiple of 4, as when a file is cut inside it";
   const char* kLdapsearchCut = "ldapsearch output without its final result record: the file was cut";
   return {
       {"change record", "dn: o=Acme\nchangetype: modify\nreplace: loginScript\n", 2,
@@ -181,15 +184,17 @@ std::vector<ErrorCase> ErrorCases() {
       {"bad attribute name", "dn: o=Acme\nlogin script: x\n", 2, "line is neither an attribute nor a continuation"},
       {"read attribute with a bad option", "dn: o=Acme\nloginScript;range=0-9: x\n", 2,
        "line is neither an attribute nor a continuation"},
-      {"bad base64 character", "dn: o=Acme\nloginScript:: bWF*IHg6\n", 2, "bad base64 value"},
-      {"base64 cut short", "dn: o=Acme\nloginScript:: bWFwI\n", 2, "bad base64 value"},
-      {"base64 without its padding", "dn: o=Acme\nloginScript:: bWFwIHg\n", 2, "bad base64 value"},
-      {"base64 padding inside the value", "dn: o=Acme\nloginScript:: bWE=IHg6\n", 2, "bad base64 value"},
+      {"bad base64 character", "dn: o=Acme\nloginScript:: bWF*IHg6\n", 2, kOutsideAlphabet},
+      {"base64 cut short", "dn: o=Acme\nloginScript:: bWFwI\n", 2, kNotWholeGroups},
+      {"base64 without its padding", "dn: o=Acme\nloginScript:: bWFwIHg\n", 2, kNotWholeGroups},
+      {"folded base64 cut short", "dn: o=Acme\nloginScript:: bWFw\n IHg\n", 2, kNotWholeGroups},
+      {"base64 padding inside the value", "dn: o=Acme\nloginScript:: bWE=IHg6\n", 2,
+       "bad base64 value: \"=\" before its end"},
       {"base64 padding after blanks in a read attribute", "dn: o=Acme\nloginScript:: bWFwIHg6 \n", 2,
-       "bad base64 value"},
-      {"bad base64 in another attribute", "dn: o=Acme\nobjectClass: top\n\ndn: cn=A,o=Acme\nphoto:: ===\n", 5,
-       "bad base64 value"},
-      {"bad base64 DN", "dn:: %%%\n", 1, "bad base64 value"},
+       kOutsideAlphabet},
+      {"bad base64 in another attribute", "dn: o=Acme\nobjectClass: top\n\ndn: cn=A,o=Acme\nphoto:: ====\n", 5,
+       "bad base64 value: more than two \"=\" at its end"},
+      {"bad base64 DN", "dn:: %%%%\n", 1, kOutsideAlphabet},
       {"entry cut after its DN", "dn: o=Acme\nobjectClass: top\n\ndn: cn=A,o=Acme\n", 4, kNoAttributes},
       {"add record without attributes", "dn: o=Acme\nchangetype: add\n\n", 1, kNoAttributes},
       {"no entries at all", "", 1, "the file holds no entries"},

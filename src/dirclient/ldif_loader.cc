@@ -226,6 +226,7 @@ class Loader {
   bool ParseDescription(const Line& line, size_t* pos, Attribute* attribute);
   bool Value(const Line& line, const Attribute& attribute, std::string_view* value);
   bool CheckBase64(const Line& line, const Attribute& attribute);
+  bool FailBase64(const Line& line, const Attribute& attribute);
   bool CheckOtherValue(const Line& line, const Attribute& attribute);
   bool CheckEncoding();
   void NoteComment(const Line& line);
@@ -445,8 +446,13 @@ bool Loader::Value(const Line& line, const Attribute& attribute,
                    std::string_view* value) {
   std::string_view raw = text_.substr(attribute.valueBegin, line.end - attribute.valueBegin);
   if (!DecodeValue(raw, attribute.encoding, valueScratch_, value))
-    return Fail(line.number, "bad base64 value");
+    return FailBase64(line, attribute);
   return true;
+}
+
+bool Loader::FailBase64(const Line& line, const Attribute& attribute) {
+  std::string_view raw = text_.substr(attribute.valueBegin, line.end - attribute.valueBegin);
+  return Fail(line.number, std::string("bad base64 value: ") + Base64Fault(raw, attribute.encoding));
 }
 
 // Validates a base64 value the loader has no use for, by decoding it; plain
@@ -784,7 +790,7 @@ bool Loader::ReadAttribute(const Line& line, const Attribute& attribute, FoundEn
         entry->hasScript = true;
         return true;
       case DirTree::Kept::kBadValue:
-        return Fail(line.number, "bad base64 value");
+        return FailBase64(line, attribute);
       case DirTree::Kept::kNoMemory:
         break;
     }

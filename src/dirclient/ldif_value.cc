@@ -288,6 +288,20 @@ bool DecodeValueTo(std::string_view raw, uint8_t encoding, char* dest, size_t* s
   return true;
 }
 
+const char* Base64Fault(std::string_view raw, uint8_t encoding) {
+  std::string text(DecodedSizeBound(raw, kValuePlain | (encoding & kValueFolded)), '\0');
+  text.resize(static_cast<size_t>(CopyUnfolded(raw, encoding & kValueFolded, text.data()) -
+                                  text.data()));
+  size_t data = 0;
+  while (data < text.size() && kGroup3[static_cast<uint8_t>(text[data])] < 64) ++data;
+  size_t padding = data;
+  while (padding < text.size() && text[padding] == '=') ++padding;
+  if (padding < text.size())
+    return padding > data ? "\"=\" before its end" : "a byte outside the base64 alphabet";
+  if (padding - data > 2) return "more than two \"=\" at its end";
+  return "its length is not a multiple of 4, as when a file is cut inside it";
+}
+
 bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,
                  std::string_view* value) {
   if (encoding == kValuePlain) {

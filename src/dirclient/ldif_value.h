@@ -34,6 +34,11 @@ enum class Base64Path : uint8_t { kFastest, kPortable };
 bool DecodeValueTo(std::string_view raw, uint8_t encoding, char* dest, size_t* size,
                    Base64Path path = Base64Path::kFastest);
 
+// What is wrong with a base64 span that DecodeValueTo refused, in words: a
+// byte outside the alphabet, "=" before the end, or a length that is not
+// a multiple of four, which is what a file cut inside the value leaves.
+const char* Base64Fault(std::string_view raw, uint8_t encoding);
+
 // The same for a value wanted as a whole: plain unfolded values are returned
 // without a copy, the others are built in `scratch`.
 bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,
