@@ -7,6 +7,7 @@
 #include "dirclient/ldap_tree_reader.h"
 #include "dirclient/load_progress.h"
 #include "dirclient/password_file.h"
+#include "dirclient/shown_text.h"
 #include "dirclient/sigpipe_block.h"
 #include "dirclient/status.h"
 
@@ -23,7 +24,8 @@ Status LoadLdapTree(const LdapTarget& target, const char* passwordFile,
     std::string reason;
     Status status = ReadPasswordFile(passwordFile, &password, &reason);
     if (status != kOk) {
-      std::fprintf(diagnostics, "%s: %s: %s\n", program, passwordFile, reason.c_str());
+      std::fprintf(diagnostics, "%s: %s: %s\n", program,
+                   ShownOn(diagnostics, passwordFile).c_str(), reason.c_str());
       return status;
     }
   }
@@ -41,8 +43,9 @@ Status LoadLdapTree(const LdapTarget& target, const char* passwordFile,
   ok = ok && ReadLdapTree(connection, target.base, *loaded, &failure, &progress);
   progress.Finish();
   if (!ok) {
-    std::fprintf(diagnostics, "%s: %s: %s\n", program, target.display.c_str(),
-                 failure.message.c_str());
+    std::fprintf(diagnostics, "%s: %s: %s\n", program,
+                 ShownOn(diagnostics, target.display).c_str(),
+                 ShownOn(diagnostics, failure.message).c_str());
     return failure.status != kOk ? failure.status : LdapCodeStatus(LDAP_OTHER);
   }
   *out = std::move(loaded);
