@@ -41,7 +41,12 @@ log_before=$(wc -c < slapd.log)
 env DIRCLIENT_TREE="$URI" LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE="$TMP/wrong" \
   "$QOVANT" map > closed-stderr.out 2>&-
 echo $? > closed-stderr.rc
-closed_log=$(tail -c +$((log_before + 1)) slapd.log)
+# slapd logs the close a moment after qovant has gone: wait for it.
+for wait in $(seq 50); do
+  closed_log=$(tail -c +$((log_before + 1)) slapd.log)
+  grep -q ' closed' <<< "$closed_log" && break
+  sleep 0.1
+done
 if [ "$(cat closed-stderr.rc)" = 1 ] && grep -q ' UNBIND' <<< "$closed_log" &&
    ! grep -qi -e 'input error' -e 'connection lost' -e 'ber_get_next' <<< "$closed_log"; then
   pass closed-stderr
