@@ -6,10 +6,18 @@
 # error.
 #   identity.sh QOVANT REPO
 QOVANT=$1 REPO=$2
+# The plain-text rows need an address that is not loopback. The case runs in
+# a network namespace of its own, which has no network at all, and gives
+# its loopback interface one more address, from a range kept for
+# documentation (RFC 5737), which is not a loopback address.
+if [ -z "${IDENTITY_NETNS:-}" ] && [ "$(id -u)" = 0 ] && unshare -n true 2>/dev/null; then
+  exec env IDENTITY_NETNS=1 unshare -n bash "$0" "$@"
+fi
+HOST_ADDR=
+if [ -n "${IDENTITY_NETNS:-}" ]; then
+  ip link set lo up && ip addr add 198.51.100.7/32 dev lo && HOST_ADDR=198.51.100.7
+fi
 . "$(dirname "$0")/lib.sh"
-
-# A non-loopback address of this machine, to reach slapd as over a network.
-HOST_ADDR=$(hostname -I 2>/dev/null | tr ' ' '\n' | grep -m1 -E '^[0-9]+(\.[0-9]+){3}$' || true)
 conf_head < /dev/null
 conf_database o=Acme < /dev/null
 ldif_subtree "$REPO/examples/acme.ldif" o=Acme > acme.ldif
@@ -71,8 +79,6 @@ expect_failure empty-bind-dn FFFFFD7E \
 ADMIN=(LDAPBINDDN=cn=admin,o=Acme "$PW")
 expect_same ldapi-simple-bind "$TMP/acme.ldif" map DIRCLIENT_TREE="$LDAPI_URI" "${ADMIN[@]}"
 if [ -n "$HOST_ADDR" ]; then
-  stop_slapd
-  start_slapd
   NET="ldap://$HOST_ADDR:$PORT/"
   expect_failure plaintext-refused FFFFFD7C \
     "qovant: $NET: simple bind refused: the password would cross the network in clear (use ldaps:// or StartTLS, or set DIRCLIENT_PLAINTEXT_BIND=allow)" \
@@ -84,6 +90,6 @@ if [ -n "$HOST_ADDR" ]; then
     DIRCLIENT_PLAINTEXT_BIND=allow
   expect_same plaintext-anonymous "$TMP/acme.ldif" map DIRCLIENT_TREE="$NET"
 else
-  echo "skip plaintext-*: this machine has no address but loopback"
+  echo "skip plaintext-*: no network namespace of our own (needs root)"
 fi
 finish

@@ -105,7 +105,7 @@ start_slapd() {
     TLS_PORT=$((PORT + 1))
     listeners="ldap://127.0.0.1:$PORT/ $LDAPI_URI"
     [ "${1:-}" = tls ] && listeners="$listeners ldaps://127.0.0.1:$TLS_PORT/"
-    # HOST_ADDR: one of this machine's own addresses that is not loopback.
+    # HOST_ADDR: an address of the case's own that is not loopback.
     [ -n "${HOST_ADDR:-}" ] && listeners="$listeners ldap://$HOST_ADDR:$PORT/"
     rm -f "$TMP/ldapi"
     slapd -f "$TMP/slapd.conf" -h "$listeners" -d ${SLAPD_DEBUG:-0} > "$TMP/slapd.log" 2>&1 < /dev/null &
