@@ -48,8 +48,8 @@ Status CheckWorkingDirConfig(const UserLdapConfig& config, std::string* reason) 
     else if (file.tooLarge)
       why = "larger than " + std::to_string(kMaxLdapConfigFile) + " bytes";
     else if (file.owner != geteuid())
-      why = "owned by uid " + std::to_string(file.owner) + ", not by uid " +
-            std::to_string(geteuid());
+      why = "owned by uid " + std::to_string(file.owner) + ", not yours (uid " +
+            std::to_string(geteuid()) + ")";
     else if (file.mode & (S_IWGRP | S_IWOTH))
       why = "writable by group or others (mode " + ModeText(file.mode) + ")";
     else

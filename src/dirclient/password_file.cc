@@ -69,8 +69,8 @@ Status ReadPasswordFile(const char* path, SecretBytes* password,
   // Whoever owns the file can change its mode, and so could have read or
   // chosen the password.
   if (info.st_uid != geteuid() && info.st_uid != 0) {
-    *reason = "owned by uid " + std::to_string(info.st_uid) + ", not by uid " +
-              std::to_string(geteuid()) + " or root";
+    *reason = "owned by uid " + std::to_string(info.st_uid) + ", neither yours (uid " +
+              std::to_string(geteuid()) + ") nor root's";
     return kPasswordFileOwner;
   }
   if (info.st_mode & (S_IRWXG | S_IRWXO)) {

@@ -49,13 +49,13 @@ chmod 600 ldaprc
 if [ "$(id -u)" = 0 ]; then
   chown nobody ldaprc
   expect_failure ldaprc-other-owner FFFFFD7D \
-    "qovant: ldaprc: owned by uid $(id -u nobody), not by uid 0$REFUSED" map "$PW"
+    "qovant: ldaprc: owned by uid $(id -u nobody), not yours (uid 0)$REFUSED" map "$PW"
   chown 0 ldaprc
   printf 'secret\n' > "$TMP/nobodys"
   chmod 600 "$TMP/nobodys"
   chown nobody "$TMP/nobodys"
   expect_failure password-other-owner FFFFFD7F \
-    "qovant: $TMP/nobodys: owned by uid $(id -u nobody), not by uid 0 or root" \
+    "qovant: $TMP/nobodys: owned by uid $(id -u nobody), neither yours (uid 0) nor root's" \
     map DIRCLIENT_TREE="$URI" LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE="$TMP/nobodys"
 else
   echo "skip ldaprc-other-owner, password-other-owner: not root"
