@@ -60,6 +60,13 @@ if [ "$(id -u)" = 0 ]; then
 else
   echo "skip ldaprc-other-owner, password-other-owner: not root"
 fi
+# libldap reads ./.ldaprc only as HOME's: when the working folder is HOME.
+mv ldaprc .ldaprc
+chmod 620 .ldaprc
+expect_failure dot-ldaprc-at-home FFFFFD7D \
+  "qovant: $TMP/work/.ldaprc: writable by group or others (mode 0620)$REFUSED" \
+  map "$PW" HOME="$TMP/work"
+mv .ldaprc ldaprc
 # ...but without a password it only names the server.
 chmod 664 ldaprc
 SAME_ERR="qovant: server set by ldaprc in the working directory: $URI" \
