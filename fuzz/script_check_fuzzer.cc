@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "char_upper.h"
+#include "dirclient/shown_text.h"
 #include "memory_file.h"
 #include "one_script_client.h"
 #include "run.h"
@@ -70,14 +71,16 @@ std::string Upper(const qovant::CaseMap& map, std::string_view text) {
   return upper;
 }
 
-// What a terminal is shown: control bytes but tab as "?".
-std::string Shown(std::string_view text, bool terminal) {
-  std::string shown(text);
-  if (!terminal) return shown;
-  for (char& c : shown) {
-    auto byte = static_cast<uint8_t>(c);
-    if ((byte < 0x20 && byte != '\t') || byte == 0x7F) c = '?';
-  }
+// What a terminal is shown. The rules per character set are pinned by the
+// tables of tests/hostile_scripts_test.cc; here they only need to agree
+// with the search, and no C0 control or DEL may be left.
+std::string Shown(std::string_view text, const Input& input) {
+  if (!input.terminal) return std::string(text);
+  std::string shown;
+  dirclient::AppendShownText(shown, text, input.codePage, true);
+  for (char c : shown)
+    Require((static_cast<uint8_t>(c) >= 0x20 || c == '\t') && c != 0x7F,
+            "a control byte would reach the terminal");
   return shown;
 }
 
@@ -95,8 +98,8 @@ std::string ExpectedReport(const Input& input) {
   std::size_t before = text.find_last_of("\r\n", match == 0 ? std::string::npos : match - 1);
   std::size_t start = match == 0 || before == std::string::npos ? 0 : before + 1;
   std::size_t end = std::min(text.find_first_of("\r\n", match), text.size());
-  return Shown(kDisplayName, input.terminal) + " (" +
-         Shown(std::string_view(text).substr(start, end - start), input.terminal) + ")\n";
+  return Shown(kDisplayName, input) + " (" +
+         Shown(std::string_view(text).substr(start, end - start), input) + ")\n";
 }
 
 }  // namespace

@@ -6,8 +6,12 @@
 
 #include "dirclient/tree_client.h"
 #include "run.h"
+#include "standard_descriptors.h"
 
 int main(int argc, char** argv) {
+  // Before anything can open a file or a socket. Without its standard
+  // streams the tool cannot say anything, so it only fails.
+  if (!qovant::OpenClosedStandardDescriptors()) return 1;
   // The buffers are the tool's whole state; static storage keeps 68 KB off
   // the stack and out of the heap.
   static qovant::SharedBuffers buffers;

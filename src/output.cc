@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
+
+#include "dirclient/shown_text.h"
 
 namespace qovant {
 
@@ -17,23 +20,25 @@ void Output::Put(const char* text, std::size_t length) {
 }
 
 void Output::PutDirectoryText(const char* text) {
+  std::string_view rest(text);
   if (!terminal_) {
-    Put(text, std::strlen(text));
+    Put(rest.data(), rest.size());
     return;
   }
-  // Runs of harmless bytes go out as they are; each control byte (below
-  // 0x20 but tab, and DEL) as "?".
-  const char* run = text;
-  for (const char* p = text;; ++p) {
-    auto c = static_cast<unsigned char>(*p);
-    bool control = c != 0 && ((c < 0x20 && c != '\t') || c == 0x7F);
-    if (c == 0 || control) {
-      Put(run, static_cast<std::size_t>(p - run));
-      if (c == 0) return;
-      Put("?", 1);
-      run = p + 1;
+  // Runs of safe characters go out as they are, each unsafe one as "?".
+  std::size_t run = 0;
+  while (run < rest.size()) {
+    dirclient::ShownChar shown = dirclient::NextTerminalChar(rest.substr(run), codePage_);
+    if (shown.safe) {
+      run += shown.length;
+      continue;
     }
+    Put(rest.data(), run);
+    Put("?", 1);
+    rest.remove_prefix(run + shown.length);
+    run = 0;
   }
+  Put(rest.data(), run);
 }
 
 void Output::Write(const char* text) { Put(text, std::strlen(text)); }

@@ -5,13 +5,19 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "dirclient/dirclient.h"
+
 namespace qovant {
 
 class Output {
  public:
-  // On a terminal, control bytes inside report lines and object names are
-  // shown as "?", so that directory data cannot drive the terminal.
+  // On a terminal, control characters inside report lines and object names
+  // are shown as "?" (dirclient/shown_text.h), so that directory data cannot
+  // drive the terminal. Until the locale's code page is set, the strictest
+  // rules, ASCII's, apply.
   Output(std::FILE* stream, bool terminal) : stream_(stream), terminal_(terminal) {}
+
+  void SetCodePage(uint32_t codePage) { codePage_ = codePage; }
 
   void Write(const char* text);
   // Writes `before`, the status as its 32 bits in upper-case hexadecimal
@@ -34,6 +40,7 @@ class Output {
 
   std::FILE* stream_;
   bool terminal_;
+  uint32_t codePage_ = dirclient::kCodePageAscii;
   bool failed_ = false;
   int error_ = 0;
 };

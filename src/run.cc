@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "banner.h"
+#include "dirclient/shown_text.h"
 #include "search.h"
 #include "walk.h"
 
@@ -44,6 +45,7 @@ ExitStatus SearchTree(const char* substring, dirclient::DirClient& client,
     return kExitStartFailed;
   }
 
+  out.SetCodePage(codePage);
   Search search{client, buffers, out, MakeCaseMap(codePage), {}};
   std::memcpy(buffers.CurrentName, RootName, sizeof RootName);
   std::memcpy(buffers.SearchText, substring, std::strlen(substring) + 1);
@@ -57,7 +59,8 @@ ExitStatus SearchTree(const char* substring, dirclient::DirClient& client,
   // it is the last thing a reader sees.
   const std::vector<std::string>& unsearched = client.DirUnsearchedParts();
   for (const std::string& part : unsearched)
-    std::fprintf(diagnostics, "qovant: not searched: %s\n", part.c_str());
+    std::fprintf(diagnostics, "qovant: not searched: %s\n",
+                 dirclient::ShownOn(diagnostics, part).c_str());
   const SearchCounts& counts = search.counts;
   if (counts.walkFailures || counts.skippedObjects)
     std::fprintf(diagnostics,

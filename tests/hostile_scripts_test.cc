@@ -55,6 +55,17 @@ std::vector<ScriptCase> ScriptCases() {
       {"control bytes, piped", "map \x1b[2J\x07\t!\n", "map", "MAP \x1b[2J\x07\t!"},
       {"control bytes, terminal", "map \x1b[2J\x07\t\x7f!\n", "map", "MAP ?[2J?\t?!",
        dirclient::kCodePageAscii, true},
+      {"C1 bytes, Latin-1 terminal", "map \x9b""2J\x85!\xe9\n", "map", "MAP ?2J?!\xc9",
+       kCodePageLatin1, true},
+      {"C1 range, Windows-1252 terminal", "map \x80\x9a\xa0\n", "map", "MAP ??\xa0",
+       dirclient::kCodePageWindows1252, true},
+      {"C1 characters, UTF-8 terminal", "map \xc2\x9b""2J\xc2\x85\xc2\xa0\xe2\x80\x9c\n", "map",
+       "MAP ?2J?\xc2\xa0\xe2\x80\x9c", kCodePageUtf8, true},
+      {"invalid UTF-8, terminal", "map \xff\xc3(\xed\xa0\x80\xc0\xaf\xf4\x90\x80\x80\xf0\x9f\x98\x80\xe2\x80\n",
+       "map", "MAP ??" "(?????????\xf0\x9f\x98\x80??", kCodePageUtf8, true},
+      {"C1 characters, UTF-8 piped", "map \xc2\x9b\x9b\n", "map", "MAP \xc2\x9b\x9b", kCodePageUtf8},
+      {"bytes above 0x7F, ASCII terminal", "map \xc3\xa9\x9b\n", "map", "MAP ???",
+       dirclient::kCodePageAscii, true},
   };
 }
 

@@ -193,6 +193,7 @@ struct NameCase {
   std::string dn;
   bool terminal;
   std::string expectedOut;
+  uint32_t codePage = dirclient::kCodePageAscii;
 };
 
 std::vector<NameCase> NameCases() {
@@ -206,6 +207,10 @@ std::vector<NameCase> NameCases() {
       {"line break in a name, piped", "cn=a\\0Ab,o=A", false, "a\nb.A (MAP)\n"},
       {"line break in a name, terminal", "cn=a\\0Ab,o=A", true, "a?b.A (MAP)\n"},
       {"escape sequence in a name, terminal", "cn=\\1B[2Jx,o=A", true, "?[2Jx.A (MAP)\n"},
+      {"C1 control in a name, Latin-1 terminal", "cn=\\9B""2J\\E9,o=A", true,
+       "?2J\xe9.A (MAP)\n", dirclient::kCodePageLatin1},
+      {"C1 control in a name, UTF-8 terminal", "cn=\\C2\\9B""2J\\C3\\A9\\FF,o=A", true,
+       "?2J\xc3\xa9?.A (MAP)\n", dirclient::kCodePageUtf8},
   };
 }
 
@@ -213,7 +218,7 @@ class HostileName : public testing::TestWithParam<NameCase> {};
 
 TEST_P(HostileName, IsReportedAsItStandsInTheDirectory) {
   const NameCase& c = GetParam();
-  RunResult result = SearchLdif(LdifEntry(c.dn, "map"), "map", {dirclient::kCodePageAscii, c.terminal});
+  RunResult result = SearchLdif(LdifEntry(c.dn, "map"), "map", {c.codePage, c.terminal});
   EXPECT_EQ(result.out, c.expectedOut);
   EXPECT_EQ(result.exitStatus, 0);
 }

@@ -3,6 +3,7 @@
 #include "dirclient/password_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <ostream>
 #include <string>
 
+#include "dirclient/secret_guard.h"
 #include "dirclient/status.h"
 #include "param_name.h"
 
@@ -136,6 +138,24 @@ TEST(PasswordFileTest, WipeZeroesTheBytes) {
   secret.Wipe();
   EXPECT_EQ(secret.size(), 0u);
   EXPECT_EQ(std::string(secret.data(), 8), std::string(8, '\0'));
+}
+
+// Not dumpable while the secret is held; dumpable again after, unless it
+// was handed to libldap, whose copies cannot be wiped.
+TEST(SecretGuardTest, RestoresDumpableOnlyWhenTheSecretStayedHere) {
+  ASSERT_EQ(prctl(PR_GET_DUMPABLE, 0, 0, 0, 0), 1);
+  {
+    dirclient::SecretGuard guard;
+    EXPECT_TRUE(guard.active());
+    EXPECT_EQ(prctl(PR_GET_DUMPABLE, 0, 0, 0, 0), 0);
+  }
+  EXPECT_EQ(prctl(PR_GET_DUMPABLE, 0, 0, 0, 0), 1);
+  {
+    dirclient::SecretGuard guard;
+    guard.HandedOn();
+  }
+  EXPECT_EQ(prctl(PR_GET_DUMPABLE, 0, 0, 0, 0), 0);
+  prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
 }
 
 }  // namespace

@@ -22,15 +22,17 @@ bool WantsExternal(LDAP* ld, const LdapTarget& target) {
 }  // namespace
 
 bool BindConnection(LdapConnection& connection, const LdapTarget& target,
-                    const SecretBytes* password, LdapFailure* failure) {
+                    const SecretBytes* password, const std::string& bindDn,
+                    LdapFailure* failure) {
   LDAP* ld = connection.get();
   int msgid = -1;
   int rc;
   if (password) {
-    // A null DN makes libldap use the BINDDN of its configuration.
+    // The DN is passed, not left to libldap's default, so that what is
+    // sent is what was checked.
     struct berval credentials = {password->size(),
                                  const_cast<char*>(password->view().data())};
-    rc = ldap_sasl_bind(ld, nullptr, LDAP_SASL_SIMPLE, &credentials, nullptr,
+    rc = ldap_sasl_bind(ld, bindDn.c_str(), LDAP_SASL_SIMPLE, &credentials, nullptr,
                         nullptr, &msgid);
   } else if (WantsExternal(ld, target)) {
     // EXTERNAL's initial response is the authorization identity, empty

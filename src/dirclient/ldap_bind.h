@@ -4,6 +4,8 @@
 // anonymous otherwise.
 #pragma once
 
+#include <string>
+
 #include "dirclient/ldap_connection.h"
 #include "dirclient/ldap_status.h"
 #include "dirclient/ldap_target.h"
@@ -11,9 +13,11 @@
 
 namespace dirclient {
 
-// `password` is null when no password file is configured. A refused bind
-// fails with the server's result.
+// `password` is null when no password file is configured; with one, the
+// bind is a simple bind as `bindDn`, the DN the client found in libldap's
+// configuration and checked. A refused bind fails with the server's result.
 bool BindConnection(LdapConnection& connection, const LdapTarget& target,
-                    const SecretBytes* password, LdapFailure* failure);
+                    const SecretBytes* password, const std::string& bindDn,
+                    LdapFailure* failure);
 
 }  // namespace dirclient

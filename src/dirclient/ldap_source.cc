@@ -2,47 +2,120 @@
 
 #include <unistd.h>
 
+#include <optional>
+#include <string>
+
+#include "dirclient/bind_safety.h"
 #include "dirclient/ldap_bind.h"
 #include "dirclient/ldap_connection.h"
 #include "dirclient/ldap_tree_reader.h"
 #include "dirclient/load_progress.h"
 #include "dirclient/password_file.h"
+#include "dirclient/secret_guard.h"
+#include "dirclient/shown_text.h"
 #include "dirclient/sigpipe_block.h"
 #include "dirclient/status.h"
+#include "dirclient/user_ldap_config.h"
 
 namespace dirclient {
+namespace {
+
+// Everything a simple bind needs is checked before anything is sent: a
+// password file others could read or have written is refused even where the
+// server would take the password, and so is a password without a bind DN,
+// which a lax server would take as an anonymous bind. On failure *where is
+// what the message is about.
+Status PrepareSimpleBind(const char* passwordFile, const UserLdapConfig& config,
+                         SecretBytes* password, std::string* where, std::string* reason) {
+  *where = passwordFile;
+  Status status = ReadPasswordFile(passwordFile, password, reason);
+  if (status != kOk) return status;
+  status = CheckWorkingDirConfig(config, reason);
+  if (status != kOk) {
+    where->clear();
+    return status;
+  }
+  if (!config.bindDn.set) {
+    *reason = "a password needs a bind DN: set BINDDN in ~/.ldaprc, or LDAPBINDDN";
+    return kPasswordNoBindDn;
+  }
+  return kOk;
+}
+
+bool UsesTls(const LdapTarget& target) {
+  return target.startTls || target.servers.find("ldaps://") != std::string::npos;
+}
+
+// Says, before connecting, what the user may not expect: that the working
+// directory chose the server or the bind DN, or that certificates go
+// unchecked.
+void AnnounceChoices(const UserLdapConfig& config, const LdapTarget& target, bool simpleBind,
+                     const char* weakCheck, std::FILE* diagnostics, const char* program) {
+  bool serverFromConfig = target.display == ConfiguredLdapUris();
+  for (const std::string& line : WorkingDirChoices(config, serverFromConfig, simpleBind))
+    std::fprintf(diagnostics, "%s: %s\n", program, ShownOn(diagnostics, line).c_str());
+  if (weakCheck && UsesTls(target))
+    std::fprintf(diagnostics,
+                 "%s: warning: TLS_REQCERT %s: the server's certificate is not checked\n",
+                 program, weakCheck);
+}
+
+bool RefusePlaintextBind(LdapConnection& connection, LdapFailure* failure) {
+  if (ConnectionIsConfidential(connection.get()) || PlaintextBindAllowed()) return false;
+  *failure = MakeClientFailure(
+      kPlaintextBindRefused,
+      std::string("simple bind refused: the password would cross the network in clear "
+                  "(use ldaps:// or StartTLS, or set ") +
+          kPlaintextBindVariable + "=" + kPlaintextBindAllowed + ")");
+  return true;
+}
+
+}  // namespace
 
 Status LoadLdapTree(const LdapTarget& target, const char* passwordFile,
                     std::FILE* diagnostics, const char* program,
                     std::unique_ptr<LoadedTree>* out) {
-  // The password is checked before anything is sent: a file others can
-  // read is refused even when the server would accept the password.
-  SecretBytes password;
+  // Asking libldap first makes it read its configuration now, before the
+  // client looks at the same files.
+  const char* weakCheck = WeakCertificateCheck();
+  UserLdapConfig config = ReadUserLdapConfig();
   bool simpleBind = passwordFile && *passwordFile;
+  // Declared before the password, so that the password is wiped first.
+  std::optional<SecretGuard> guard;
+  SecretBytes password;
   if (simpleBind) {
-    std::string reason;
-    Status status = ReadPasswordFile(passwordFile, &password, &reason);
+    guard.emplace();
+    std::string where, reason;
+    Status status = PrepareSimpleBind(passwordFile, config, &password, &where, &reason);
     if (status != kOk) {
-      std::fprintf(diagnostics, "%s: %s: %s\n", program, passwordFile, reason.c_str());
+      if (!where.empty()) where = ShownOn(diagnostics, where) + ": ";
+      std::fprintf(diagnostics, "%s: %s%s\n", program, where.c_str(),
+                   ShownOn(diagnostics, reason).c_str());
       return status;
     }
   }
+  AnnounceChoices(config, target, simpleBind, weakCheck, diagnostics, program);
 
   // Declared before the connection, so that its unbind is covered too.
   SigpipeBlock sigpipe;
   LdapFailure failure;
   LdapConnection connection;
   auto loaded = std::make_unique<LoadedTree>();
-  bool ok = connection.Open(target, &failure) &&
-            BindConnection(connection, target, simpleBind ? &password : nullptr,
-                           &failure);
+  bool ok = connection.Open(target, &failure);
+  if (ok && simpleBind) {
+    ok = !RefusePlaintextBind(connection, &failure);
+    if (ok) guard->HandedOn();
+  }
+  ok = ok && BindConnection(connection, target,
+                            simpleBind ? &password : nullptr, config.bindDn.value, &failure);
   password.Wipe();
   LoadProgress progress(diagnostics, isatty(fileno(diagnostics)) == 1, program);
   ok = ok && ReadLdapTree(connection, target.base, *loaded, &failure, &progress);
   progress.Finish();
   if (!ok) {
-    std::fprintf(diagnostics, "%s: %s: %s\n", program, target.display.c_str(),
-                 failure.message.c_str());
+    std::fprintf(diagnostics, "%s: %s: %s\n", program,
+                 ShownOn(diagnostics, target.display).c_str(),
+                 ShownOn(diagnostics, failure.message).c_str());
     return failure.status != kOk ? failure.status : LdapCodeStatus(LDAP_OTHER);
   }
   *out = std::move(loaded);

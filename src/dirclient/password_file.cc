@@ -66,6 +66,13 @@ Status ReadPasswordFile(const char* path, SecretBytes* password,
     *reason = "not a regular file";
     return kPasswordFileUnreadable;
   }
+  // Whoever owns the file can change its mode, and so could have read or
+  // chosen the password.
+  if (info.st_uid != geteuid() && info.st_uid != 0) {
+    *reason = "owned by uid " + std::to_string(info.st_uid) + ", neither yours (uid " +
+              std::to_string(geteuid()) + ") nor root's";
+    return kPasswordFileOwner;
+  }
   if (info.st_mode & (S_IRWXG | S_IRWXO)) {
     *reason = "permissions " + ModeText(info.st_mode) +
               " are too open: group and others must have no access (chmod 600)";

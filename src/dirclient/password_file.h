@@ -1,5 +1,5 @@
 // The bind password, read from a file the way ssh reads a private key: the
-// file must be closed to group and others, and the password never passes
+// file must be the user's (or root's) and closed to group and others, and the password never passes
 // through the command line or the environment.
 #pragma once
 
@@ -39,8 +39,9 @@ class SecretBytes {
 inline constexpr std::size_t kMaxPasswordFile = 4096;
 
 // Reads the password from `path`: its whole content less one trailing line
-// end ("\n" or "\r\n"). Refuses a file that group or others have any access
-// to, one that is not a regular file, one longer than
+// end ("\n" or "\r\n"). Refuses a file owned by neither the effective user
+// nor root, one that group or others have any access to, one that is not a
+// regular file, one longer than
 // kMaxPasswordFile, and an empty password. On failure returns the status
 // and sets *reason; *password is left empty.
 Status ReadPasswordFile(const char* path, SecretBytes* password,

@@ -32,6 +32,10 @@ const char* StatusText(Status status) {
     case kLdapNoNamingContexts: return "no base DN and no naming contexts";
     case kLdapPagingBroken: return "server broke off the paged search";
     case kLdapBadDn: return "server sent a DN that does not parse";
+    case kPasswordFileOwner: return "password file is owned by another user";
+    case kPasswordNoBindDn: return "password file given but no bind DN configured";
+    case kLdapConfigUnsafe: return "LDAP configuration in the working directory is not safe";
+    case kPlaintextBindRefused: return "simple bind refused over a connection without TLS";
     default: break;
   }
   if (status < kLdapApiBase && status > kLdapApiBase - 100)

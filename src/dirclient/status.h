@@ -42,6 +42,10 @@ enum DirStatus : Status {
   kLdapNoNamingContexts = -638,    // no base in the URI, none in the root DSE
   kLdapPagingBroken = -639,        // the server did not keep to paged results
   kLdapBadDn = -640,               // the server sent a DN that does not parse
+  kPasswordFileOwner = -641,       // owned by neither the user nor root
+  kPasswordNoBindDn = -642,        // a password but no bind DN to send it with
+  kLdapConfigUnsafe = -643,        // working-directory configuration others could write
+  kPlaintextBindRefused = -644,    // the password would cross a network in clear
 
   // LDAP: a libldap API error e (negative, -1 to -99) maps to kLdapApiBase + e
   // (-901 to -999), and a server result code c (positive) to

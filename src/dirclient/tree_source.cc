@@ -9,6 +9,7 @@
 #include "dirclient/ldap_target.h"
 #include "dirclient/ldif_loader.h"
 #include "dirclient/load_progress.h"
+#include "dirclient/shown_text.h"
 #include "dirclient/status.h"
 
 namespace dirclient {
@@ -19,7 +20,8 @@ Status LoadLdifFile(const char* path, std::FILE* diagnostics,
   std::string reason;
   FileReader file;
   if (!file.Open(path, &reason)) {
-    std::fprintf(diagnostics, "%s: %s: %s\n", program, path, reason.c_str());
+    std::fprintf(diagnostics, "%s: %s: %s\n", program, ShownOn(diagnostics, path).c_str(),
+                 reason.c_str());
     return kTreeUnreadable;
   }
   LdifError error;
@@ -33,7 +35,8 @@ Status LoadLdifFile(const char* path, std::FILE* diagnostics,
   bool loadedOk = LoadLdif(file, loaded->tree, &error, &progress, kLdifBlockSize, &notes);
   progress.Finish();
   if (!loadedOk && error.readFailed) {
-    std::fprintf(diagnostics, "%s: %s: %s\n", program, path, error.message.c_str());
+    std::fprintf(diagnostics, "%s: %s: %s\n", program, ShownOn(diagnostics, path).c_str(),
+                 ShownOn(diagnostics, error.message).c_str());
     return kTreeUnreadable;
   }
   if (!loadedOk && error.outOfMemory) {
@@ -41,8 +44,9 @@ Status LoadLdifFile(const char* path, std::FILE* diagnostics,
     return kOutOfMemory;
   }
   if (!loadedOk) {
-    std::fprintf(diagnostics, "%s: %s:%llu: %s\n", program, path,
-                 static_cast<unsigned long long>(error.line), error.message.c_str());
+    std::fprintf(diagnostics, "%s: %s:%llu: %s\n", program, ShownOn(diagnostics, path).c_str(),
+                 static_cast<unsigned long long>(error.line),
+                 ShownOn(diagnostics, error.message).c_str());
     return kTreeMalformed;
   }
   for (const LdifNote& warning : notes.warnings)
@@ -74,7 +78,8 @@ Status LoadConfiguredTree(const char* setting, std::FILE* diagnostics,
   LdapTarget target;
   std::string reason;
   if (!ParseLdapTarget(uris, &target, &reason)) {
-    std::fprintf(diagnostics, "%s: %s: %s\n", program, uris.c_str(), reason.c_str());
+    std::fprintf(diagnostics, "%s: %s: %s\n", program, ShownOn(diagnostics, uris).c_str(),
+                 ShownOn(diagnostics, reason).c_str());
     return kLdapBadUri;
   }
   if (!(setting && *setting) && target.base.empty()) target.base = ConfiguredLdapBase();

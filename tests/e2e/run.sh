@@ -71,6 +71,30 @@ if [ -z "${ASAN_OPTIONS:-}" ]; then
     bash -c "ulimit -v 50000; DIRCLIENT_TREE='$work/big.ldif' exec '$qovant' map"
 fi
 
+# A path is shown with its control characters as "?", even when piped, so
+# that a diagnostic stays one line.
+check path-with-line-break 1 "$work/unreadable.out" "qovant: $work/a?b.ldif: No such file or directory" -- env DIRCLIENT_TREE="$work/a
+b.ldif" "$qovant" x
+
+# On a terminal (a pty from script(1)), standard output and standard error
+# together, byte for byte: C1 controls and escapes in names, script lines
+# and file names never reach the terminal raw. The pty turns "\n" to "\r\n".
+# check_terminal NAME EXPECTED_BYTES VAR=VALUE...
+check_terminal() {
+  local name=$1 want=$2
+  shift 2
+  env "$@" SHELL=/bin/sh script -qec "$qovant map" /dev/null >"$work/out" 2>"$work/err" </dev/null
+  printf '%b' "$want" >"$work/want"
+  if cmp -s "$work/out" "$work/want"; then passed=$((passed + 1)); else
+    echo "$name: terminal bytes differ:"; od -c "$work/out" | head -10; failures=$((failures + 1)); fi
+}
+printf 'dn: o=A\nobjectClass: top\n\ndn: cn=\\C2\\9B2J\\C3\\A9,o=A\nloginScript:: bWFwIMKFeBtbMG0=\n' >"$work/c1.ldif"
+check_terminal terminal-utf8 '?2J\xc3\xa9.A (MAP ?X?[0M)\r\n' DIRCLIENT_TREE="$work/c1.ldif" LC_ALL=C.UTF-8
+check_terminal terminal-latin1 '\xc2?2J\xc3\xa9.A (MAP \xc2?X?[0M)\r\n' DIRCLIENT_TREE="$work/c1.ldif" \
+  LC_ALL=de_DE.ISO-8859-1
+check_terminal terminal-stderr "qovant: $work/x?]0;t??.ldif: No such file or directory\\r\\n\\r\\nNWCallsInit returned FFFFFD89" \
+  DIRCLIENT_TREE="$(printf '%s/x\033]0;t\007\302\233.ldif' "$work")" LC_ALL=C.UTF-8
+
 # Unset tree: the message depends on what else may be configured, so only
 # the start-up failure is checked here.
 env -u DIRCLIENT_TREE LDAPNOINIT=1 "$qovant" x >"$work/out" 2>/dev/null

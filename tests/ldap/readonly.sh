@@ -34,6 +34,25 @@ expect_same external acme.ldif map DIRCLIENT_TREE="$LDAPI_URI"
 printf 'Wrong-Pw-Text\n' > wrong
 chmod 600 wrong
 run wrong-bind map DIRCLIENT_TREE="$URI" LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE="$TMP/wrong"
+# Started with standard error closed, the same failure must not put its
+# message into the connection, which would otherwise take descriptor 2:
+# the server then sees a clean unbind and no undecodable bytes.
+log_before=$(wc -c < slapd.log)
+env DIRCLIENT_TREE="$URI" LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE="$TMP/wrong" \
+  "$QOVANT" map > closed-stderr.out 2>&-
+echo $? > closed-stderr.rc
+# slapd logs the close a moment after qovant has gone: wait for it.
+for wait in $(seq 50); do
+  closed_log=$(tail -c +$((log_before + 1)) slapd.log)
+  grep -q ' closed' <<< "$closed_log" && break
+  sleep 0.1
+done
+if [ "$(cat closed-stderr.rc)" = 1 ] && grep -q ' UNBIND' <<< "$closed_log" &&
+   ! grep -qi -e 'input error' -e 'connection lost' -e 'ber_get_next' <<< "$closed_log"; then
+  pass closed-stderr
+else
+  fail closed-stderr "the server saw: $(grep -v '^$' <<< "$closed_log" | tail -5)"
+fi
 
 if [ -s audit.log ]; then fail audit-log "the server recorded changes: $(head -c 300 audit.log)"; else pass audit-log; fi
 # Every operation the server saw from qovant's connections (the harness's

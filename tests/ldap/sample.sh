@@ -37,7 +37,9 @@ expect_same configured-base build-farm.ldif "" LDAPURI="ldap://127.0.0.1:$PORT/"
   LDAPBASE="ou=Build Farm,ou=Engineering,o=Acme"
 # libldap splits a configured URI list at commas: a base DN's are %2C.
 printf 'URI ldap://127.0.0.1:%s/ou=People%%2Cdc=example%%2Cdc=com\n' "$PORT" > ldaprc
-expect_same configured-ldaprc people.ldif ""
+# Named by a file of the working directory, the server is announced.
+SAME_ERR="qovant: server set by ldaprc in the working directory: ldap://127.0.0.1:$PORT/ou=People%2Cdc=example%2Cdc=com" \
+  expect_same configured-ldaprc people.ldif ""
 rm ldaprc
 
 # Failures: status, the start-up message, one line on standard error.

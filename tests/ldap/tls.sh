@@ -40,8 +40,14 @@ expect_same starttls-critical acme.ldif "" DIRCLIENT_TREE="$PLAIN/????!StartTLS"
 expect_same starttls-oid acme.ldif "" \
   DIRCLIENT_TREE="$PLAIN/????1.3.6.1.4.1.1466.20037" "${TRUST[@]}"
 expect_same starttls-with-base acme.ldif "" DIRCLIENT_TREE="$PLAIN/o=Acme????StartTLS" "${TRUST[@]}"
-# The configuration may turn the checks off; the client never does.
-expect_same ldaps-reqcert-never acme.ldif "" DIRCLIENT_TREE="$LDAPS" LDAPTLS_REQCERT=never
+# The configuration may turn the checks off, never silently; the client
+# itself never does.
+SAME_ERR="qovant: warning: TLS_REQCERT never: the server's certificate is not checked" \
+  expect_same ldaps-reqcert-never acme.ldif "" DIRCLIENT_TREE="$LDAPS" LDAPTLS_REQCERT=never
+printf 'TLS_REQCERT allow\n' > ldaprc
+SAME_ERR="qovant: warning: TLS_REQCERT allow: the server's certificate is not checked" \
+  expect_same starttls-reqcert-allow acme.ldif "" DIRCLIENT_TREE="$PLAIN/????StartTLS"
+rm ldaprc
 
 # Without the CA the certificate is refused, over ldaps and over StartTLS,
 # and StartTLS not marked critical is no reason to go on in plain text.

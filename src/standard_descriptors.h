@@ -1,0 +1,12 @@
+// Standard input, output and error as the tool needs them at start-up.
+#pragma once
+
+namespace qovant {
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that
+// no file or socket opened later takes one of their numbers: a diagnostic
+// meant for standard error would otherwise be written into an LDAP
+// connection or a file. False when one could not be opened.
+bool OpenClosedStandardDescriptors();
+
+}  // namespace qovant
