@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+#include <new>
+#include <string>
+
 #include "dirclient/ldap_bind.h"
 #include "dirclient/ldap_connection.h"
 #include "dirclient/ldap_tree_reader.h"
@@ -11,10 +15,24 @@
 #include "dirclient/status.h"
 
 namespace dirclient {
+namespace {
 
-Status LoadLdapTree(const LdapTarget& target, const char* passwordFile,
-                    std::FILE* diagnostics, const char* program,
-                    std::unique_ptr<LoadedTree>* out) {
+// The deadline of the whole load, DIRCLIENT_LOAD_TIMEOUT from now; on a
+// value that is no number of seconds, writes why and returns false.
+bool StartDeadline(LoadDeadline* deadline, std::FILE* diagnostics, const char* program) {
+  std::string reason;
+  if (!ParseLoadTimeout(std::getenv(kLoadTimeoutVariable), &deadline->seconds, &reason)) {
+    std::fprintf(diagnostics, "%s: %s: %s\n", program, kLoadTimeoutVariable, reason.c_str());
+    return false;
+  }
+  deadline->end = std::chrono::steady_clock::now() + std::chrono::seconds(deadline->seconds);
+  return true;
+}
+
+Status Load(const LdapTarget& target, const char* passwordFile, std::FILE* diagnostics,
+            const char* program, std::unique_ptr<LoadedTree>* out) {
+  LoadDeadline deadline;
+  if (!StartDeadline(&deadline, diagnostics, program)) return kBadArgument;
   // The password is checked before anything is sent: a file others can
   // read is refused even when the server would accept the password.
   SecretBytes password;
@@ -32,6 +50,7 @@ Status LoadLdapTree(const LdapTarget& target, const char* passwordFile,
   SigpipeBlock sigpipe;
   LdapFailure failure;
   LdapConnection connection;
+  connection.SetDeadline(deadline);
   auto loaded = std::make_unique<LoadedTree>();
   bool ok = connection.Open(target, &failure) &&
             BindConnection(connection, target, simpleBind ? &password : nullptr,
@@ -47,6 +66,21 @@ Status LoadLdapTree(const LdapTarget& target, const char* passwordFile,
   }
   *out = std::move(loaded);
   return kOk;
+}
+
+}  // namespace
+
+// Memory running out anywhere on the way (the tree, libldap's messages as
+// the client copies them) is one failure like the others, not an abort.
+Status LoadLdapTree(const LdapTarget& target, const char* passwordFile,
+                    std::FILE* diagnostics, const char* program,
+                    std::unique_ptr<LoadedTree>* out) {
+  try {
+    return Load(target, passwordFile, diagnostics, program, out);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(diagnostics, "%s: %s: out of memory\n", program, target.display.c_str());
+    return kOutOfMemory;
+  }
 }
 
 }  // namespace dirclient

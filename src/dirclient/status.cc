@@ -32,6 +32,7 @@ const char* StatusText(Status status) {
     case kLdapNoNamingContexts: return "no base DN and no naming contexts";
     case kLdapPagingBroken: return "server broke off the paged search";
     case kLdapBadDn: return "server sent a DN that does not parse";
+    case kLdapOverLimit: return "server sent more than a documented limit allows";
     default: break;
   }
   if (status < kLdapApiBase && status > kLdapApiBase - 100)

@@ -42,6 +42,7 @@ enum DirStatus : Status {
   kLdapNoNamingContexts = -638,    // no base in the URI, none in the root DSE
   kLdapPagingBroken = -639,        // the server did not keep to paged results
   kLdapBadDn = -640,               // the server sent a DN that does not parse
+  kLdapOverLimit = -641,           // the server sent more than a limit allows
 
   // LDAP: a libldap API error e (negative, -1 to -99) maps to kLdapApiBase + e
   // (-901 to -999), and a server result code c (positive) to
