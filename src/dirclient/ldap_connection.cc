@@ -83,14 +83,11 @@ bool LdapConnection::SetOptions(LdapFailure* failure) {
 
 ConnectionWatchdog::Clock::duration LdapConnection::BoundWait(std::chrono::milliseconds limit,
                                                               Bound what) {
+  bound_ = what;
+  boundLimit_ = limit;
   Clock::time_point now = Clock::now();
-  Clock::time_point until = deadline_.end;
-  bound_ = Bound::kWholeLoad;
-  if (deadline_.end - now > limit) {
-    until = now + limit;
-    bound_ = what;
-    boundLimit_ = limit;
-  }
+  Clock::time_point until = deadline_.end - now > limit ? now + limit : deadline_.end;
+  boundIsDeadline_ = until == deadline_.end;
   watchdog_.Arm(until + kWatchdogGrace);
   return until - now;
 }
@@ -98,18 +95,13 @@ ConnectionWatchdog::Clock::duration LdapConnection::BoundWait(std::chrono::milli
 LdapFailure LdapConnection::TimedOut() const {
   LdapFailure failure = MakeLdapFailure(LDAP_TIMEOUT, nullptr);
   std::string limit = std::to_string((boundLimit_.count() + 999) / 1000) + " s";
-  switch (bound_) {
-    case Bound::kConnect:
-      failure.message += ": no connection within " + limit + " (TLS handshake included)";
-      break;
-    case Bound::kAnswer:
-      failure.message += ": no answer from the server within " + limit;
-      break;
-    case Bound::kWholeLoad:
-      failure.message += ": the tree was not read within " + std::string(kLoadTimeoutVariable) +
-                         " (" + std::to_string(deadline_.seconds) + " s)";
-      break;
-  }
+  if (boundIsDeadline_ || Clock::now() >= deadline_.end)
+    failure.message += ": the tree was not read within " + std::string(kLoadTimeoutVariable) +
+                       " (" + std::to_string(deadline_.seconds) + " s)";
+  else if (bound_ == Bound::kConnect)
+    failure.message += ": no connection within " + limit + " (TLS handshake included)";
+  else
+    failure.message += ": no answer from the server within " + limit;
   return failure;
 }
 
@@ -124,8 +116,16 @@ bool LdapConnection::Open(const LdapTarget& target, LdapFailure* failure) {
   if (deadline_.end == Clock::time_point::max())
     deadline_.end = Clock::now() + std::chrono::seconds(deadline_.seconds);
   if (!SetOptions(failure)) return false;
-  BoundWait(Milliseconds(networkTimeout_), Bound::kConnect);
+  // libldap bounds each TCP connect itself, and may try several servers in
+  // turn: each connection made has its own bound for the TLS handshake.
+  bound_ = Bound::kConnect;
+  boundLimit_ = Milliseconds(networkTimeout_);
+  boundIsDeadline_ = false;
+  EndWait();
+  watchdog_.ArmEachConnection(boundLimit_ + kWatchdogGrace, deadline_.end + kWatchdogGrace);
   rc = ldap_connect(ld_.get());
+  watchdog_.ArmEachConnection(Clock::duration::zero(), deadline_.end);
+  EndWait();
   if (rc != LDAP_SUCCESS) {
     *failure = Failure(rc);
     return false;

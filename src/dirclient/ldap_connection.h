@@ -46,7 +46,7 @@ class LdapConnection {
  private:
   using Clock = ConnectionWatchdog::Clock;
   // What a bound on waiting stands for, for the message when it runs out.
-  enum class Bound { kConnect, kAnswer, kWholeLoad };
+  enum class Bound { kConnect, kAnswer };
 
   bool SetOptions(LdapFailure* failure);
   // Bounds what follows by `limit` from now (`what` it stands for), or by
@@ -61,7 +61,8 @@ class LdapConnection {
   static constexpr auto kWatchdogGrace = std::chrono::milliseconds(500);
 
   LoadDeadline deadline_ = {Clock::time_point::max(), kDefaultLoadTimeoutSeconds};
-  Bound bound_ = Bound::kWholeLoad;
+  Bound bound_ = Bound::kAnswer;
+  bool boundIsDeadline_ = false;  // the bound of the wait is the deadline
   std::chrono::milliseconds boundLimit_{0};
   ConnectionWatchdog watchdog_;  // before the handle: it must outlive it
   LdapHandle ld_;

@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <system_error>
 
 #include "dirclient/ldap_limits.h"
@@ -49,6 +50,13 @@ int ConnectionWatchdog::Added(LDAP*, Sockbuf* sb, LDAPURLDesc*, struct sockaddr*
   ber_len_t most = kMaxIncomingMessage;
   if (ber_sockbuf_ctrl(sb, LBER_SB_OPT_SET_MAX_INCOMING, &most) != 1) return -1;
   std::lock_guard<std::mutex> lock(self->mutex_);
+  Clock::duration limit(self->eachConnection_.load(std::memory_order_relaxed));
+  if (limit > Clock::duration::zero()) {
+    Clock::time_point now = Clock::now();
+    if (now >= self->last_) return -1;  // no time left for another
+    self->fired_ = false;               // a bound of the connection before
+    self->Arm(std::min(now + limit, self->last_));
+  }
   if (self->fired_) return -1;  // too late: no new connection
   self->fd_ = SocketOf(sb);
   return 0;

@@ -44,8 +44,17 @@ class ConnectionWatchdog {
     until_.store(until.time_since_epoch().count(), std::memory_order_relaxed);
   }
 
+  // While `limit` is not zero (libldap trying its servers in turn), every
+  // connection it makes has a bound of its own, `limit` from then or
+  // `last`, whichever comes first: one that ran out ends that connection
+  // only, and the next server is tried as libldap would.
+  void ArmEachConnection(Clock::duration limit, Clock::time_point last) {
+    last_ = last;
+    eachConnection_.store(limit.count(), std::memory_order_relaxed);
+  }
+
   // Whether a bound ran out; the socket is shut down then, and any later
-  // connection refused.
+  // connection refused (but see ArmEachConnection).
   bool Fired() const { return fired_.load(); }
 
  private:
@@ -60,6 +69,8 @@ class ConnectionWatchdog {
   int fd_ = -1;        // the connection's socket, under mutex_
   bool stop_ = false;  // under mutex_
   std::atomic<Clock::rep> until_{Clock::time_point::max().time_since_epoch().count()};
+  std::atomic<Clock::rep> eachConnection_{0};
+  Clock::time_point last_;  // set before eachConnection_
   std::atomic<bool> fired_{false};
   std::thread thread_;
 };

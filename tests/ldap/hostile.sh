@@ -110,18 +110,31 @@ fi
 # A continuation reference is a part not searched: said after the report,
 # exit status 3. REFERRALS on in the environment does not make qovant chase
 # it (one of its URLs is a closed port of this host).
+reference_text="qovant: not searched: search reference to ldap://far.example/ou=Far,o=H"
+reference_text+=" ldap://127.0.0.1:1/ou=Far,o=H: that part of the tree is on another server"
+expect_reference() {
+  if [ "$(cat "$TMP/$1.rc")" != 3 ]; then
+    fail "$1" "exit status $(cat "$TMP/$1.rc"), not 3"
+  elif [ "$(cat "$TMP/$1.err")" != "$reference_text" ]; then
+    fail "$1" "standard error is not the one line: $reference_text"
+  elif [ "$(cat "$TMP/$1.out")" != "H (TOP NEEDLE)" ]; then
+    fail "$1" "the report is not the one entry searched"
+  else
+    pass "$1"
+  fi
+}
 start_server reference
 run reference needle DIRCLIENT_TREE="ldap://$HOST/o=H" LDAPREFERRALS=on
 stop_server
-reference_text="qovant: not searched: search reference to ldap://far.example/ou=Far,o=H"
-reference_text+=" ldap://127.0.0.1:1/ou=Far,o=H: that part of the tree is on another server"
-if [ "$(cat "$TMP/reference.rc")" != 3 ]; then
-  fail reference "exit status $(cat "$TMP/reference.rc"), not 3"
-elif [ "$(cat "$TMP/reference.err")" != "$reference_text" ]; then
-  fail reference "standard error is not the one line: $reference_text"
-elif [ "$(cat "$TMP/reference.out")" != "H (TOP NEEDLE)" ]; then
-  fail reference "the report is not the one entry searched"
-else
-  pass reference
-fi
+expect_reference reference
+# The bound of a stalled handshake ends that connection only: libldap goes
+# on to the next server of the list, as it would for one that is down.
+start_server tls-stall
+STALLED=$HOST STALLED_PID=$SERVER_PID
+start_server reference
+run next-server needle DIRCLIENT_TREE="ldaps://$STALLED/o=H ldap://$HOST/o=H" LDAPNETWORK_TIMEOUT=1
+stop_server
+kill "$STALLED_PID" 2> /dev/null
+wait "$STALLED_PID" 2> /dev/null
+expect_reference next-server
 finish
