@@ -42,6 +42,8 @@ LdapFailure LdapConnection::Failure(int code) const {
 
 bool LdapConnection::SetOptions(LdapFailure* failure) {
   LDAP* ld = ld_.get();
+  if (deadline_.end == Clock::time_point::max())
+    deadline_.end = Clock::now() + std::chrono::seconds(deadline_.seconds);
   int version = LDAP_VERSION3;
   // Aliases are read as entries, never followed: ldap.conf's DEREF must not
   // change that. Referrals would be chased with other credentials. A client
@@ -113,9 +115,24 @@ bool LdapConnection::Open(const LdapTarget& target, LdapFailure* failure) {
     *failure = MakeLdapFailure(rc != LDAP_SUCCESS ? rc : LDAP_NO_MEMORY, nullptr);
     return false;
   }
-  if (deadline_.end == Clock::time_point::max())
-    deadline_.end = Clock::now() + std::chrono::seconds(deadline_.seconds);
   if (!SetOptions(failure)) return false;
+  rc = ConnectWithinBounds();
+  if (rc != LDAP_SUCCESS) {
+    *failure = Failure(rc);
+    return false;
+  }
+  if (target.startTls && !ldap_tls_inplace(ld_.get())) {
+    rc = StartTlsWithinBounds();
+    if (rc != LDAP_SUCCESS) {
+      *failure = Failure(rc);
+      failure->message = "StartTLS: " + failure->message;
+      return false;
+    }
+  }
+  return true;
+}
+
+int LdapConnection::ConnectWithinBounds() {
   // libldap bounds each TCP connect itself, and may try several servers in
   // turn: each connection made has its own bound for the TLS handshake.
   bound_ = Bound::kConnect;
@@ -123,24 +140,17 @@ bool LdapConnection::Open(const LdapTarget& target, LdapFailure* failure) {
   boundIsDeadline_ = false;
   EndWait();
   watchdog_.ArmEachConnection(boundLimit_ + kWatchdogGrace, deadline_.end + kWatchdogGrace);
-  rc = ldap_connect(ld_.get());
+  int rc = ldap_connect(ld_.get());
   watchdog_.ArmEachConnection(Clock::duration::zero(), deadline_.end);
   EndWait();
-  if (rc != LDAP_SUCCESS) {
-    *failure = Failure(rc);
-    return false;
-  }
-  if (target.startTls && !ldap_tls_inplace(ld_.get())) {
-    BoundWait(Milliseconds(networkTimeout_), Bound::kConnect);
-    rc = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
-    if (rc != LDAP_SUCCESS) {
-      *failure = Failure(rc);
-      failure->message = "StartTLS: " + failure->message;
-      return false;
-    }
-  }
+  return rc;
+}
+
+int LdapConnection::StartTlsWithinBounds() {
+  BoundWait(Milliseconds(networkTimeout_), Bound::kConnect);
+  int rc = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
   EndWait();
-  return true;
+  return rc;
 }
 
 int LdapConnection::Next(int msgid, LdapMessagePtr* message, LdapFailure* failure) {

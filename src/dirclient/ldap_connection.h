@@ -49,6 +49,9 @@ class LdapConnection {
   enum class Bound { kConnect, kAnswer };
 
   bool SetOptions(LdapFailure* failure);
+  // ldap_connect and ldap_start_tls_s, each wait of theirs bounded.
+  int ConnectWithinBounds();
+  int StartTlsWithinBounds();
   // Bounds what follows by `limit` from now (`what` it stands for), or by
   // the deadline where that comes first; returns the time left.
   Clock::duration BoundWait(std::chrono::milliseconds limit, Bound what);
