@@ -55,6 +55,9 @@ refused tls-stall-whole-load tls-stall "ldaps://HOST/o=H" FFFFFC77 \
   "$TIMED_OUT: $WHOLE_LOAD (1 s)" DIRCLIENT_LOAD_TIMEOUT=1
 refused starttls-stall starttls-stall "ldap://HOST/o=H????!StartTLS" FFFFFC77 \
   "StartTLS: $TIMED_OUT: no connection within 1 s (TLS handshake included)" LDAPNETWORK_TIMEOUT=1
+# A message that stops half way: TIMEOUT bounds the wait for its rest.
+refused half-entry half-entry "ldap://HOST/o=H" FFFFFC77 \
+  "$TIMED_OUT: no answer from the server within 1 s" LDAPTIMEOUT=1
 # Reads that would never end, each wait well within TIMEOUT.
 refused cookie-fresh cookie-fresh "ldap://HOST/o=H" FFFFFC77 \
   "$TIMED_OUT: $WHOLE_LOAD (1 s)" DIRCLIENT_LOAD_TIMEOUT=1

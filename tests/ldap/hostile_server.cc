@@ -7,13 +7,14 @@
 // once it listens, and plays SCENARIO to one connection. It speaks just
 // enough LDAPv3 for an anonymous paged search of o=H: search entries,
 // references and results with the paged results control, and the answer to
-// StartTLS. Every entry is below o=H and holds a script with "needle".
+// StartTLS. Entries are below o=H, most with a script that holds "needle".
 //
 //   tls-stall      takes the connection, never answers (a ClientHello)
 //   starttls-stall says yes to StartTLS, then never answers the handshake
 //   cookie-cycle   pages with the cookies A, B, A, B, ...
 //   cookie-fresh   a page of one entry with a fresh cookie, for ever
 //   slow-entries   one entry a second, for ever
+//   half-entry     the first half of an entry, then nothing
 //   big-page       1001 entries in a page (qovant asks for 1000)
 //   big-message    a message header that claims 2 GiB, then nothing
 //   big-dn         an entry whose DN is 70000 bytes long
@@ -166,6 +167,13 @@ int Play(const std::string& scenario, Connection& c) {
     }
   } else if (scenario == "slow-entries") {
     for (unsigned long n = 0; c.Send(Entry(msgid, User(n), "needle")); ++n) sleep(1);
+  } else if (scenario == "half-entry") {
+    BerElement* entry = Entry(msgid, "o=H", std::string(1000, 'x'));
+    struct berval bytes = {0, nullptr};
+    ber_flatten2(entry, &bytes, 0);
+    c.SendRaw(bytes.bv_val, bytes.bv_len / 2);
+    ber_free(entry, 1);
+    c.Drain();
   } else if (scenario == "big-page") {
     for (unsigned long n = 0; n < 1001; ++n) c.Send(Entry(msgid, User(n), "needle"));
     c.Send(PageDone(msgid, ""));
