@@ -28,7 +28,7 @@ stop_server() {
   wait "$SERVER_PID" 2> /dev/null
 }
 
-# qovant with at most KIB of address space: `limited KIB` as QOVANT.
+# QOVANT for a row run in at most LIMIT_KIB KiB of address space.
 printf '#!/bin/bash\nulimit -v "$LIMIT_KIB" && exec "%s" "$@"\n' "$QOVANT" > limited
 chmod +x limited
 REAL_QOVANT=$QOVANT
