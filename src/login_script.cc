@@ -2,10 +2,14 @@
 
 #include <cstring>
 
+#include "dirclient/ldap_limits.h"
+
 namespace qovant {
 namespace {
 
 constexpr char kLoginScript[] = "Login Script";
+// The LDAP backend keeps no more of a script than this reads.
+static_assert(dirclient::kMaxKeptScript >= kScriptReadSize);
 
 // Deleting the first occurrence of `pattern` until none is left, in one
 // pass: each byte is appended to the kept text, and a pattern that the

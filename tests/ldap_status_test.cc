@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "dirclient/ldap_limits.h"
 #include "dirclient/status.h"
 
 namespace qovant_test {
@@ -43,7 +44,7 @@ TEST(LdapStatusTest, CodesMapToTheDocumentedStatuses) {
 
 TEST(LdapStatusTest, EveryCauseHasItsOwnNegativeStatus) {
   std::set<dirclient::Status> seen;
-  for (dirclient::Status own = -601; own >= -640; --own) seen.insert(own);
+  for (dirclient::Status own = -601; own >= -645; --own) seen.insert(own);
   size_t expected = seen.size();
   for (int code = -1; code >= -99; --code) {
     dirclient::Status status = LdapCodeStatus(code);
@@ -79,10 +80,33 @@ TEST(LdapStatusTest, FailureShowsLibldapTextCodeAndServerText) {
     EXPECT_EQ(failure.status, LdapCodeStatus(c.code));
     EXPECT_EQ(failure.message, c.message);
   }
+  // Memory running out is the client's one status for it, whoever saw it.
+  EXPECT_EQ(MakeLdapFailure(LDAP_NO_MEMORY, nullptr).status, dirclient::kOutOfMemory);
+}
+
+// DIRCLIENT_LOAD_TIMEOUT: whole seconds from 1 to a week, unset or empty is
+// the default; everything else is refused, not read as far as it goes.
+TEST(LdapStatusTest, LoadTimeoutIsWholeSecondsInRange) {
+  struct Case {
+    const char* setting;
+    long seconds;  // 0: refused
+  } cases[] = {
+      {nullptr, 3600}, {"", 3600},   {"1", 1},   {"604800", 604800}, {"0", 0},
+      {"604801", 0},   {"-5", 0},    {"+5", 0},  {" 5", 0},          {"5 ", 0},
+      {"5s", 0},       {"1.5", 0},   {"99999999999999999999", 0},
+  };
+  for (const Case& c : cases) {
+    long seconds = -1;
+    std::string reason;
+    bool ok = dirclient::ParseLoadTimeout(c.setting, &seconds, &reason);
+    EXPECT_EQ(ok, c.seconds != 0) << (c.setting ? c.setting : "(null)");
+    if (ok) EXPECT_EQ(seconds, c.seconds);
+    else EXPECT_EQ(reason, "not a whole number of seconds from 1 to 604800");
+  }
 }
 
 TEST(LdapStatusTest, ClientStatusesHaveTheirOwnText) {
-  for (dirclient::Status status = -634; status >= -640; --status)
+  for (dirclient::Status status = -634; status >= -645; --status)
     EXPECT_STRNE(dirclient::StatusText(status), "unknown status") << status;
   EXPECT_STREQ(dirclient::StatusText(-1004), "LDAP server result");
   EXPECT_STREQ(dirclient::StatusText(-905), "LDAP client library error");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dirclient/ldap_connection.h"
@@ -20,6 +21,9 @@ class EntrySink {
  public:
   virtual ~EntrySink() = default;
   virtual bool Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) = 0;
+  // A search continuation reference: a part of the tree on another server,
+  // not searched; `urls` are its URLs, made printable, joined by blanks.
+  virtual void Reference(std::string_view urls) = 0;
 };
 
 // The namingContexts of the server's root DSE, in the order it lists them.
@@ -30,7 +34,8 @@ bool ReadNamingContexts(LdapConnection& connection,
 // page, the paging control marked critical, and hands every entry to `sink`.
 // Fails on any result but success (a base the server does not have or
 // hides included), on a final result without the paging control, on a
-// cookie the server repeats, and on a timeout.
+// page of more entries than asked for, on a cookie the server sent before
+// (at any earlier page), and on a timeout.
 bool ReadSubtreePaged(LdapConnection& connection, const std::string& base,
                       const char* const* attributes, EntrySink& sink,
                       LdapFailure* failure);

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -70,11 +72,22 @@ bool RefusePlaintextBind(LdapConnection& connection, LdapFailure* failure) {
   return true;
 }
 
-}  // namespace
+// The deadline of the whole load, DIRCLIENT_LOAD_TIMEOUT from now; on a
+// value that is no number of seconds, writes why and returns false.
+bool StartDeadline(LoadDeadline* deadline, std::FILE* diagnostics, const char* program) {
+  std::string reason;
+  if (!ParseLoadTimeout(std::getenv(kLoadTimeoutVariable), &deadline->seconds, &reason)) {
+    std::fprintf(diagnostics, "%s: %s: %s\n", program, kLoadTimeoutVariable, reason.c_str());
+    return false;
+  }
+  deadline->end = std::chrono::steady_clock::now() + std::chrono::seconds(deadline->seconds);
+  return true;
+}
 
-Status LoadLdapTree(const LdapTarget& target, const char* passwordFile,
-                    std::FILE* diagnostics, const char* program,
-                    std::unique_ptr<LoadedTree>* out) {
+Status Load(const LdapTarget& target, const char* passwordFile, std::FILE* diagnostics,
+            const char* program, std::unique_ptr<LoadedTree>* out) {
+  LoadDeadline deadline;
+  if (!StartDeadline(&deadline, diagnostics, program)) return kBadArgument;
   // Asking libldap first makes it read its configuration now, before the
   // client looks at the same files.
   const char* weakCheck = WeakCertificateCheck();
@@ -100,6 +113,7 @@ Status LoadLdapTree(const LdapTarget& target, const char* passwordFile,
   SigpipeBlock sigpipe;
   LdapFailure failure;
   LdapConnection connection;
+  connection.SetDeadline(deadline);
   auto loaded = std::make_unique<LoadedTree>();
   bool ok = connection.Open(target, &failure);
   if (ok && simpleBind) {
@@ -120,6 +134,22 @@ Status LoadLdapTree(const LdapTarget& target, const char* passwordFile,
   }
   *out = std::move(loaded);
   return kOk;
+}
+
+}  // namespace
+
+// Memory running out anywhere on the way (the tree, libldap's messages as
+// the client copies them) is one failure like the others, not an abort.
+Status LoadLdapTree(const LdapTarget& target, const char* passwordFile,
+                    std::FILE* diagnostics, const char* program,
+                    std::unique_ptr<LoadedTree>* out) {
+  try {
+    return Load(target, passwordFile, diagnostics, program, out);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(diagnostics, "%s: %s: out of memory\n", program,
+                 ShownOn(diagnostics, target.display).c_str());
+    return kOutOfMemory;
+  }
 }
 
 }  // namespace dirclient

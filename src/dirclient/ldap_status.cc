@@ -32,7 +32,8 @@ void AppendPrintable(std::string& out, const char* text) {
 
 LdapFailure MakeLdapFailure(int code, const char* diagnostic) {
   LdapFailure failure;
-  failure.status = LdapCodeStatus(code);
+  // Memory running out is the client's own status, whoever noticed it.
+  failure.status = code == LDAP_NO_MEMORY ? kOutOfMemory : LdapCodeStatus(code);
   failure.message = ldap_err2string(code);
   failure.message += " (" + std::to_string(code) + ")";
   if (diagnostic && *diagnostic) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dirclient/entry_mapping.h"
+#include "dirclient/ldap_limits.h"
 #include "dirclient/ldap_search.h"
 #include "dirclient/ldif_value.h"
 #include "dirclient/name_mapping.h"
@@ -28,11 +29,23 @@ std::string_view AttributeType(const struct berval& description) {
   return type.substr(0, type.find(';'));
 }
 
+// The failure for a DN (`what`) over kMaxDn.
+LdapFailure DnTooLong(const char* what, std::size_t length) {
+  return MakeClientFailure(kLdapOverLimit, std::string("the server sent ") + what + " of " +
+                                               std::to_string(length) +
+                                               " bytes, over the largest DN (" +
+                                               std::to_string(kMaxDn) + " bytes)");
+}
+
 class TreeBuilder : public EntrySink {
  public:
   TreeBuilder(LoadedTree& loaded, LoadProgress* progress)
       : loaded_(loaded), progress_(progress) {}
   bool Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) override;
+  void Reference(std::string_view urls) override {
+    loaded_.unsearched.push_back("search reference to " + std::string(urls) +
+                                 ": that part of the tree is on another server");
+  }
   void Finish();
 
  private:
@@ -56,6 +69,10 @@ bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) {
   BerElementPtr ber(rawBer);
   if (rc != LDAP_SUCCESS) {
     *failure = MakeLdapFailure(rc, nullptr);
+    return false;
+  }
+  if (dn.bv_len > kMaxDn) {
+    *failure = DnTooLong("a DN", dn.bv_len);
     return false;
   }
   DirTree& tree = loaded_.tree;
@@ -97,15 +114,20 @@ bool TreeBuilder::Attribute(std::string_view type, const struct berval* values,
     for (const struct berval* value = values; value->bv_val; ++value)
       tree.AddFlags(node, ObjectClassFlags(View(*value)));
   } else if (EqualsIgnoreAsciiCase(type, "loginScript")) {
-    // Only the first value is the script, stored once as the server sent it.
+    // Only the first value is the script, stored once as the server sent
+    // it, up to what the tool can ever read of it.
     if (sawScript_ || !values[0].bv_val) return true;
     sawScript_ = true;
-    if (!tree.StoreScript(node, View(values[0]))) {
+    if (!tree.StoreScript(node, View(values[0]).substr(0, kMaxKeptScript))) {
       *failure = MakeClientFailure(kOutOfMemory, "out of memory for login scripts");
       return false;
     }
   } else if (EqualsIgnoreAsciiCase(type, "aliasedObjectName")) {
     if (sawAlias_ || !values[0].bv_val) return true;
+    if (values[0].bv_len > kMaxDn) {
+      *failure = DnTooLong("an aliasedObjectName", values[0].bv_len);
+      return false;
+    }
     sawAlias_ = true;
     aliases_.Add(node, View(values[0]));
   } else if (EqualsIgnoreAsciiCase(type, "hasSubordinates")) {

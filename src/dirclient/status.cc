@@ -36,6 +36,7 @@ const char* StatusText(Status status) {
     case kPasswordNoBindDn: return "password file given but no bind DN configured";
     case kLdapConfigUnsafe: return "LDAP configuration in the working directory is not safe";
     case kPlaintextBindRefused: return "simple bind refused over a connection without TLS";
+    case kLdapOverLimit: return "server sent more than a documented limit allows";
     default: break;
   }
   if (status < kLdapApiBase && status > kLdapApiBase - 100)

@@ -46,6 +46,7 @@ enum DirStatus : Status {
   kPasswordNoBindDn = -642,        // a password but no bind DN to send it with
   kLdapConfigUnsafe = -643,        // working-directory configuration others could write
   kPlaintextBindRefused = -644,    // the password would cross a network in clear
+  kLdapOverLimit = -645,           // the server sent more than a limit allows
 
   // LDAP: a libldap API error e (negative, -1 to -99) maps to kLdapApiBase + e
   // (-901 to -999), and a server result code c (positive) to

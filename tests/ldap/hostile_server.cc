@@ -1,0 +1,233 @@
+// A small LDAP server that misbehaves, so that a test can show qovant's
+// bounds on what a server sends and how long a read may take:
+//
+//   ldap_hostile_server PORTFILE SCENARIO
+//
+// Listens on 127.0.0.1 at a port of the kernel's choice, written to PORTFILE
+// once it listens, and plays SCENARIO to one connection. It speaks just
+// enough LDAPv3 for an anonymous paged search of o=H: search entries,
+// references and results with the paged results control, and the answer to
+// StartTLS. Entries are below o=H, most with a script that holds "needle".
+//
+//   tls-stall      takes the connection, never answers (a ClientHello)
+//   starttls-stall says yes to StartTLS, then never answers the handshake
+//   cookie-cycle   pages with the cookies A, B, A, B, ...
+//   cookie-fresh   a page of one entry with a fresh cookie, for ever
+//   slow-entries   one entry a second, for ever
+//   half-entry     the first half of an entry, then nothing
+//   big-page       1001 entries in a page (qovant asks for 1000)
+//   big-message    a message header that claims 2 GiB, then nothing
+//   big-dn         an entry whose DN is 70000 bytes long
+//   big-values     200 entries whose scripts are 1 MiB each
+//   flood          pages of 1000 entries with DNs of 50000 bytes, and a
+//                  fresh cookie each, for ever
+//   reference      an entry, then a continuation reference
+//
+// Gives up after 60 s whatever happens, so a test cannot hang on it.
+#include <arpa/inet.h>
+#include <lber.h>
+#include <ldap.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr unsigned kGiveUpSeconds = 60;
+
+int Fail(const char* what) {
+  std::fprintf(stderr, "ldap_hostile_server: %s\n", what);
+  return 1;
+}
+
+bool WritePortFile(const std::string& path, unsigned port) {
+  std::string temporary = path + ".tmp";
+  std::FILE* file = std::fopen(temporary.c_str(), "w");
+  if (!file) return false;
+  bool ok = std::fprintf(file, "%u\n", port) > 0;
+  ok = std::fclose(file) == 0 && ok;
+  return ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+class Connection {
+ public:
+  explicit Connection(int fd) : fd_(fd), sb_(ber_sockbuf_alloc()) {
+    ber_sockbuf_add_io(sb_, &ber_sockbuf_io_tcp, LBER_SBIOD_LEVEL_PROVIDER, &fd_);
+  }
+  ~Connection() { ber_sockbuf_free(sb_); }
+
+  // Reads the next request: its message ID and operation tag; false when
+  // the client has gone.
+  bool Read(ber_int_t* msgid, ber_tag_t* op) {
+    BerElement* ber = ber_alloc_t(0);
+    ber_len_t length = 0;
+    bool ok = ber_get_next(sb_, &length, ber) == LDAP_TAG_MESSAGE &&
+              ber_get_int(ber, msgid) != LBER_ERROR;  // the SEQUENCE is read
+    if (ok) *op = ber_peek_tag(ber, &length);
+    ber_free(ber, 1);
+    return ok;
+  }
+  // Reads requests up to the next search; false when the client has gone.
+  bool NextSearch(ber_int_t* msgid) {
+    ber_tag_t op = 0;
+    while (Read(msgid, &op))
+      if (op == LDAP_REQ_SEARCH) return true;
+    return false;
+  }
+  // Waits for the client to go, answering nothing.
+  void Drain() {
+    char buffer[4096];
+    while (read(fd_, buffer, sizeof buffer) > 0) {
+    }
+  }
+
+  bool Send(BerElement* ber) {
+    return ber && ber_flush2(sb_, ber, LBER_FLUSH_FREE_ALWAYS) == 0;
+  }
+  bool SendRaw(const char* bytes, size_t size) {
+    return write(fd_, bytes, size) == static_cast<ssize_t>(size);
+  }
+
+ private:
+  int fd_;
+  Sockbuf* sb_;
+};
+
+BerElement* Entry(ber_int_t msgid, const std::string& dn, const std::string& script) {
+  BerElement* ber = ber_alloc_t(LBER_USE_DER);
+  ber_printf(ber, "{it{o{{s[ss]}{s[o]}}}}", msgid, LDAP_RES_SEARCH_ENTRY, dn.data(),
+             static_cast<ber_len_t>(dn.size()), "objectClass", "person", "loginScriptHolder",
+             "loginScript", script.data(), static_cast<ber_len_t>(script.size()));
+  return ber;
+}
+
+// The final result of a page, with `cookie` in its paged results control.
+BerElement* PageDone(ber_int_t msgid, const std::string& cookie) {
+  BerElement* value = ber_alloc_t(LBER_USE_DER);
+  struct berval encoded = {0, nullptr};
+  ber_printf(value, "{io}", 0, cookie.data(), static_cast<ber_len_t>(cookie.size()));
+  ber_flatten2(value, &encoded, 0);
+  BerElement* ber = ber_alloc_t(LBER_USE_DER);
+  ber_printf(ber, "{it{eoo}t{{sO}}}", msgid, LDAP_RES_SEARCH_RESULT, LDAP_SUCCESS, "",
+             ber_len_t{0}, "", ber_len_t{0}, LDAP_TAG_CONTROLS, LDAP_CONTROL_PAGEDRESULTS,
+             &encoded);
+  ber_free(value, 1);
+  return ber;
+}
+
+std::string User(unsigned long n) { return "cn=u" + std::to_string(n) + ",o=H"; }
+
+int Play(const std::string& scenario, Connection& c) {
+  ber_int_t msgid = 0;
+  if (scenario == "tls-stall") {
+    c.Drain();
+    return 0;
+  }
+  if (scenario == "big-message") {
+    // A SEQUENCE whose four-byte length claims 2 GiB - 1.
+    const char header[] = {0x30, static_cast<char>(0x84), 0x7F, static_cast<char>(0xFF),
+                           static_cast<char>(0xFF), static_cast<char>(0xFF)};
+    if (!c.NextSearch(&msgid) || !c.SendRaw(header, sizeof header)) return 0;
+    c.Drain();
+    return 0;
+  }
+  if (scenario == "starttls-stall") {
+    ber_tag_t op = 0;
+    if (c.Read(&msgid, &op) && op == LDAP_REQ_EXTENDED) {
+      BerElement* yes = ber_alloc_t(LBER_USE_DER);
+      ber_printf(yes, "{it{eoo}}", msgid, LDAP_RES_EXTENDED, LDAP_SUCCESS, "", ber_len_t{0},
+                 "", ber_len_t{0});
+      c.Send(yes);
+      c.Drain();
+    }
+    return 0;
+  }
+  if (!c.NextSearch(&msgid)) return 0;
+  if (scenario == "cookie-cycle" || scenario == "cookie-fresh") {
+    for (unsigned long page = 0;; ++page) {
+      std::string cookie = scenario == "cookie-fresh" ? "page" + std::to_string(page)
+                                                      : std::string(page % 2 ? "B" : "A");
+      if (!c.Send(Entry(msgid, User(page), "needle")) || !c.Send(PageDone(msgid, cookie)) ||
+          !c.NextSearch(&msgid))
+        break;
+    }
+  } else if (scenario == "flood") {
+    const std::string name(50000, 'x');
+    for (unsigned long page = 0;; ++page) {
+      for (unsigned long n = 0; n < 1000; ++n)
+        if (!c.Send(Entry(msgid, "cn=" + name + std::to_string(page * 1000 + n) + ",o=H", "")))
+          return 0;
+      if (!c.Send(PageDone(msgid, "page" + std::to_string(page))) || !c.NextSearch(&msgid))
+        break;
+    }
+  } else if (scenario == "slow-entries") {
+    for (unsigned long n = 0; c.Send(Entry(msgid, User(n), "needle")); ++n) sleep(1);
+  } else if (scenario == "half-entry") {
+    BerElement* entry = Entry(msgid, "o=H", std::string(1000, 'x'));
+    struct berval bytes = {0, nullptr};
+    ber_flatten2(entry, &bytes, 0);
+    c.SendRaw(bytes.bv_val, bytes.bv_len / 2);
+    ber_free(entry, 1);
+    c.Drain();
+  } else if (scenario == "big-page") {
+    for (unsigned long n = 0; n < 1001; ++n) c.Send(Entry(msgid, User(n), "needle"));
+    c.Send(PageDone(msgid, ""));
+    c.Drain();
+  } else if (scenario == "big-dn") {
+    c.Send(Entry(msgid, "cn=" + std::string(70000 - 8, 'x') + ",o=H", "needle"));
+    c.Send(PageDone(msgid, ""));
+    c.Drain();
+  } else if (scenario == "big-values") {
+    // The needle at the start of each script is seen; the one past the
+    // 60000 bytes qovant reads of a script is not.
+    std::string script = "needle\n";
+    while (script.size() < (1 << 20)) script += std::string(99, 'x') + "\n";
+    script.replace(70000, 6, "hidden");
+    c.Send(Entry(msgid, "o=H", "top needle"));
+    for (unsigned long n = 0; n < 200; ++n) c.Send(Entry(msgid, User(n), script));
+    c.Send(PageDone(msgid, ""));
+    c.Drain();
+  } else if (scenario == "reference") {
+    BerElement* reference = ber_alloc_t(LBER_USE_DER);
+    ber_printf(reference, "{it{ss}}", msgid, LDAP_RES_SEARCH_REFERENCE,
+               "ldap://far.example/ou=Far,o=H", "ldap://127.0.0.1:1/ou=Far,o=H");
+    c.Send(Entry(msgid, "o=H", "top needle"));
+    c.Send(reference);
+    c.Send(PageDone(msgid, ""));
+    c.Drain();
+  } else {
+    return Fail("unknown scenario");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) return Fail("usage: ldap_hostile_server PORTFILE SCENARIO");
+  alarm(kGiveUpSeconds);  // ends the server, whatever it waits for
+  signal(SIGPIPE, SIG_IGN);  // a client gone ends a scenario, not the server
+  int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (listener < 0 ||
+      bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener, 1) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return Fail("cannot listen");
+  if (!WritePortFile(argv[1], ntohs(address.sin_port))) return Fail("cannot write the port file");
+  int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) return Fail("accept");
+  Connection connection(fd);
+  int result = Play(argv[2], connection);
+  close(fd);
+  close(listener);
+  return result;
+}
