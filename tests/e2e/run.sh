@@ -62,7 +62,7 @@ done
 
 # A tree larger than the memory allowed: a start-up failure, not an abort.
 # (AddressSanitizer needs more address space than any such limit leaves.)
-if [ -z "${ASAN_OPTIONS:-}" ]; then
+if [ -z "${QOVANT_SANITIZED:-}" ]; then
   awk 'BEGIN { print "dn: o=Big\nobjectClass: organization\n"
                for (i = 0; i < 400000; i++) printf "dn: cn=user%d,ou=u%d,o=Big\nobjectClass: person\n\n", i, i % 5000 }' \
     >"$work/big.ldif"
