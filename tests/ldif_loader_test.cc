@@ -195,6 +195,8 @@ std::vector<ErrorCase> ErrorCases() {
       {"bad base64 in another attribute", "dn: o=Acme\nobjectClass: top\n\ndn: cn=A,o=Acme\nphoto:: ====\n", 5,
        "bad base64 value: more than two \"=\" at its end"},
       {"bad base64 DN", "dn:: %%%%\n", 1, kOutsideAlphabet},
+      {"DN over 64 KiB", "dn: cn=" + std::string(65536, 'x') + "\nobjectClass: top\n", 1,
+       "DN longer than 64 KiB"},
       {"entry cut after its DN", "dn: o=Acme\nobjectClass: top\n\ndn: cn=A,o=Acme\n", 4, kNoAttributes},
       {"add record without attributes", "dn: o=Acme\nchangetype: add\n\n", 1, kNoAttributes},
       {"no entries at all", "", 1, "the file holds no entries"},

@@ -12,6 +12,7 @@
 #include "dirclient/dirclient.h"
 #include "dirclient/entry_mapping.h"
 #include "dirclient/ldif_builder.h"
+#include "dirclient/ldap_limits.h"
 #include "dirclient/ldif_value.h"
 #include "dirclient/newline_finder.h"
 
@@ -21,6 +22,10 @@ namespace {
 // An attribute description longer than this is not one any directory uses;
 // refusing it keeps a hostile line from growing the scratch buffer.
 constexpr size_t kMaxDescription = 1024;
+
+// No value of an export comes near this; without a bound, an input that
+// never ends a line (/dev/zero) would take all memory first.
+constexpr size_t kMaxLine = size_t{64} << 20;
 
 // Entries handed to the builder at a time: enough to make handing over
 // cheap, little enough to stay in the caches.
@@ -311,7 +316,9 @@ bool Loader::Refill() {
   if (block_.size() < blockSize_) {
     block_.resize(blockSize_);
   } else if (keep > block_.size() / 2) {
-    if (block_.size() > SIZE_MAX / 2) return Fail(lineNumber_, "line too long");
+    if (keep > kMaxLine)
+      return Fail(lineNumber_, "line longer than " + std::to_string(kMaxLine >> 20) +
+                                   " MiB with its continuations: no export holds one");
     block_.resize(block_.size() * 2);
   }
   // text_ is the start of block_, which the resize kept.
@@ -684,6 +691,8 @@ bool Loader::ReadEntry(const Line& dnLine, const Attribute& dn) {
   // The root DSE, which some exports include, describes the server, not
   // an object of any tree.
   if (dnText.empty()) return SkipRecord();
+  if (dnText.size() > kMaxDn)
+    return Fail(dnLine.number, "DN longer than " + std::to_string(kMaxDn >> 10) + " KiB");
   FoundEntry entry{};
   entry.dnLine = dnLine.number;
   entry.dnLength = static_cast<uint32_t>(dnText.size());

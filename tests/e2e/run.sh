@@ -44,6 +44,7 @@ check tree-from-a-pipe 0 "$here/expected/cases-map.out" "" -- bash -c "DIRCLIENT
 check no-match 0 "$empty" "" -- env DIRCLIENT_TREE="$here/cases.ldif" "$qovant" "no such text anywhere"
 check malformed-tree 1 "$work/malformed.out" "qovant: $here/bad-base64.ldif:5: bad base64 value: a byte outside the base64 alphabet" -- env DIRCLIENT_TREE="$here/bad-base64.ldif" "$qovant" x
 check missing-tree 1 "$work/unreadable.out" "qovant: $work/none.ldif: No such file or directory" -- env DIRCLIENT_TREE="$work/none.ldif" "$qovant" x
+check endless-line 1 "$work/malformed.out" "qovant: /dev/zero:1: line longer than 64 MiB with its continuations: no export holds one" -- env DIRCLIENT_TREE=/dev/zero "$qovant" x
 check directory-as-tree 1 "$work/unreadable.out" "qovant: $here: Is a directory" -- env DIRCLIENT_TREE="$here" "$qovant" x
 check substring-too-long 2 "$work/long.out" "" -- env DIRCLIENT_TREE="$here/cases.ldif" "$qovant" "$long"
 check full-disk 3 "$empty" "qovant: cannot write standard output: No space left on device" -- bash -c "DIRCLIENT_TREE='$top/examples/acme.ldif' '$qovant' map >/dev/full"
