@@ -127,9 +127,9 @@ std::vector<HugeCase> HugeCases() {
                 "\nloginScript: map photo\n\n";
        },
        "S.T (MAP PHOTO)\n" + after, 0},
-      {"DN cannot be listed",
+      {"DN over the limit stops the load",
        [] { return "dn: cn=" + std::string(kHugeSize, 'n') + ",o=T\nloginScript: map\n\n"; },
-       "\nNWDSGetObjectName returned FFFFFDA5" + after, 3},
+       "\nNWCallsInit returned FFFFFD88", 1},
   };
 }
 
