@@ -9,13 +9,13 @@
 #include <string>
 #include <string_view>
 
-#include "dirclient/block_reader.h"
-#include "dirclient/ldif_loader.h"
-#include "dirclient/tree_client.h"
-#include "dirclient/tree_source.h"
+#include "ldif/block_reader.h"
+#include "ldif/ldif_loader.h"
+#include "client/tree_client.h"
+#include "tree/loaded_tree.h"
 #include "memory_file.h"
-#include "run.h"
-#include "shared_buffers.h"
+#include "tool/run.h"
+#include "tool/shared_buffers.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "dirclient/dir_tree.h"
-#include "dirclient/name_mapping.h"
+#include "tree/dir_tree.h"
+#include "tree/name_mapping.h"
 #include "memory_file.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "dirclient/status.h"
+#include "client/status.h"
 
 namespace qovant_fuzz {
 namespace {

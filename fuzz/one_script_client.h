@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "dirclient/dirclient.h"
+#include "client/dirclient.h"
 
 namespace qovant_fuzz {
 

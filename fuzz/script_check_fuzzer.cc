@@ -14,12 +14,12 @@
 #include <string>
 #include <string_view>
 
-#include "char_upper.h"
-#include "dirclient/shown_text.h"
+#include "tool/char_upper.h"
+#include "client/shown_text.h"
 #include "memory_file.h"
 #include "one_script_client.h"
-#include "run.h"
-#include "shared_buffers.h"
+#include "tool/run.h"
+#include "tool/shared_buffers.h"
 
 namespace {
 

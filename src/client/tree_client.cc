@@ -1,0 +1,364 @@
+#include "client/tree_client.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "client/locale_query.h"
+#include "tree/name_mapping.h"
+#include "client/status.h"
+
+namespace dirclient {
+namespace {
+
+// The tree keeps each object's flags as the listing hands them over.
+static_assert(kNodeAlias == kFlagAlias && kNodeContainer == kFlagContainer &&
+              kNodeContainerAlias == kFlagContainerAlias);
+
+constexpr const char* kRootName = "[Root]";
+constexpr std::size_t kMinBufferSize = 1024;
+constexpr std::size_t kMaxBufferSize = 1 << 20;
+constexpr std::size_t kMaxListedName = kObjectNameSize - 1;
+
+// A listed object in a reply buffer: node, flags, name length, then the name
+// unless it is too long to hand to the tool.
+constexpr std::size_t kEntryHeader = 4 + 4 + 4;
+constexpr std::size_t kBatchHeader = 4;
+
+void Put32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, 4); }
+uint32_t Get32(const uint8_t* at) {
+  uint32_t value;
+  std::memcpy(&value, at, 4);
+  return value;
+}
+
+// The login script is asked for by its directory name, "Login Script": the
+// LDAP attribute is that name without its blanks, in any case.
+bool IsLoginScriptAttribute(const char* attribute) {
+  // The spelling callers use, asked for once an object, before any other.
+  if (std::strcmp(attribute, "Login Script") == 0) return true;
+  static constexpr char kName[] = "loginscript";
+  std::size_t matched = 0;
+  for (const char* c = attribute; *c; ++c) {
+    if (*c == ' ') continue;
+    if (matched == sizeof kName - 1 || AsciiLower(*c) != kName[matched]) return false;
+    ++matched;
+  }
+  return matched == sizeof kName - 1;
+}
+
+// Handles are table index + 1, so that 0 is never valid.
+template <typename Table>
+uint32_t TakeSlot(Table& table) {
+  for (std::size_t i = 0; i < table.size(); ++i)
+    if (!table[i]->used) return static_cast<uint32_t>(i + 1);
+  table.push_back(std::make_unique<typename Table::value_type::element_type>());
+  return static_cast<uint32_t>(table.size());
+}
+
+template <typename Table>
+auto* FindSlot(Table& table, uint32_t handle) {
+  using Slot = typename Table::value_type::element_type;
+  if (handle == 0 || handle > table.size() || !table[handle - 1]->used)
+    return static_cast<Slot*>(nullptr);
+  return table[handle - 1].get();
+}
+
+}  // namespace
+
+struct TreeClient::Context {
+  bool used = false;
+  DirTree::NodeId nameContext = DirTree::kRoot;  // kNone: names no object
+  // An open listing: the container and the next child to hand out.
+  bool listing = false;
+  DirTree::NodeId listed = DirTree::kNone;
+  DirTree::NodeId next = DirTree::kNone;
+  // The last object read from a reply buffer, so that opening its stream
+  // right after needs no lookup.
+  DirTree::NodeId lastObject = DirTree::kNone;
+};
+
+struct TreeClient::Buffer {
+  bool used = false;
+  std::vector<uint8_t> bytes;
+  uint32_t count = 0;
+  uint32_t read = 0;
+  std::size_t position = 0;
+};
+
+struct TreeClient::Stream {
+  bool used = false;
+  std::string_view bytes;
+  std::size_t position = 0;
+};
+
+TreeClient::TreeClient(TreeSource& source) : source_(&source) {}
+
+TreeClient::TreeClient(std::unique_ptr<LoadedTree> tree) : loaded_(std::move(tree)) {}
+
+TreeClient::~TreeClient() = default;
+
+TreeClient::Context* TreeClient::FindContext(ContextHandle handle) {
+  return FindSlot(contexts_, static_cast<uint32_t>(handle));
+}
+TreeClient::Buffer* TreeClient::FindBuffer(BufferHandle handle) {
+  return FindSlot(buffers_, static_cast<uint32_t>(handle));
+}
+TreeClient::Stream* TreeClient::FindStream(StreamHandle handle) {
+  return FindSlot(streams_, static_cast<uint32_t>(handle));
+}
+
+Status TreeClient::NWCallsInit(const void* reserved1, const void* reserved2) {
+  if (reserved1 || reserved2) return kBadArgument;
+  if (started_) return kAlreadyStarted;
+  if (!loaded_) {
+    Status status = source_ ? source_->Load(&loaded_) : kNoTreeConfigured;
+    if (status != kOk) return status;
+  }
+  started_ = true;
+  return kOk;
+}
+
+const std::vector<std::string>& TreeClient::DirUnsearchedParts() const {
+  return loaded_ ? loaded_->unsearched : DirClient::DirUnsearchedParts();
+}
+
+Status TreeClient::DirQueryLocale(LocaleRecord* locale) {
+  if (!locale) return kBadArgument;
+  LocaleInfo info = QueryLocale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"),
+                                std::getenv("LANG"));
+  SetLocaleCodePage(locale, info.codePage);
+  SetLocaleCountryId(locale, info.countryId);
+  return kOk;
+}
+
+Status TreeClient::NWInitUnicodeTables(uint32_t, uint32_t codePage) {
+  if (!started_) return kNotStarted;
+  return IsKnownCodePage(codePage) ? kOk : kUnknownCodePage;
+}
+
+Status TreeClient::DirReleaseUnicodeTables() { return started_ ? kOk : kNotStarted; }
+
+Status TreeClient::NWDSCreateContext(ContextHandle* context) {
+  if (!started_) return kNotStarted;
+  if (!context) return kBadArgument;
+  uint32_t handle = TakeSlot(contexts_);
+  *contexts_[handle - 1] = Context{};
+  contexts_[handle - 1]->used = true;
+  *context = static_cast<ContextHandle>(handle);
+  return kOk;
+}
+
+Status TreeClient::DirSetNameContext(ContextHandle handle, int32_t key, const char* name) {
+  Context* context = FindContext(handle);
+  if (!context) return kBadContext;
+  if (key != kNameContextKey) return kBadContextKey;
+  if (!name) return kBadArgument;
+  if (std::strcmp(name, kRootName) == 0) {
+    context->nameContext = DirTree::kRoot;
+    return kOk;
+  }
+  // A walk names the container it just read from a listing: try that
+  // object before a lookup from the top.
+  if (loaded_->tree.HasFullName(lastListed_, name)) {
+    context->nameContext = lastListed_;
+    return kOk;
+  }
+  bool parsed;
+  DirTree::NodeId node = loaded_->tree.Resolve(DirTree::kRoot, name, &parsed);
+  if (!parsed) return kBadName;
+  // A name that parses but names nothing fails later, when it is listed.
+  context->nameContext = node;
+  return kOk;
+}
+
+Status TreeClient::NWDSAllocBuf(std::size_t size, BufferHandle* buffer) {
+  if (!started_) return kNotStarted;
+  if (!buffer) return kBadArgument;
+  if (size < kMinBufferSize || size > kMaxBufferSize) return kBadBufferSize;
+  uint32_t handle = TakeSlot(buffers_);
+  Buffer& slot = *buffers_[handle - 1];
+  slot.used = true;
+  // Only what a listing writes is ever read back: no need to clear it.
+  slot.bytes.resize(size);
+  slot.count = slot.read = 0;
+  slot.position = 0;
+  *buffer = static_cast<BufferHandle>(handle);
+  return kOk;
+}
+
+DirTree::NodeId TreeClient::ResolveObject(Context& context, const char* object,
+                                          Status* status) const {
+  *status = kOk;
+  if (context.nameContext == DirTree::kNone) {
+    *status = kNoSuchObject;
+    return DirTree::kNone;
+  }
+  const DirTree& tree = loaded_->tree;
+  if (context.lastObject != DirTree::kNone &&
+      tree.Parent(context.lastObject) == context.nameContext &&
+      tree.Name(context.lastObject) == object)
+    return context.lastObject;
+  bool parsed;
+  DirTree::NodeId node = tree.Resolve(context.nameContext, object, &parsed);
+  if (!parsed)
+    *status = kBadName;
+  else if (node == DirTree::kNone)
+    *status = kNoSuchObject;
+  return node;
+}
+
+Status TreeClient::NWDSList(ContextHandle handle, const char* object,
+                            IterationHandle* iteration, BufferHandle bufferHandle) {
+  Context* context = FindContext(handle);
+  if (!context) return kBadContext;
+  Buffer* buffer = FindBuffer(bufferHandle);
+  if (!buffer) return kBadBuffer;
+  if (!object || !iteration) return kBadArgument;
+  Status status;
+  DirTree::NodeId container = ResolveObject(*context, object, &status);
+  if (status != kOk) return status;
+
+  const DirTree& tree = loaded_->tree;
+  DirTree::NodeId child;
+  if (*iteration == kNoIteration) {
+    child = tree.FirstChild(container);
+  } else {
+    if (!context->listing || context->listed != container ||
+        static_cast<DirTree::NodeId>(*iteration) != context->next)
+      return kBadIteration;
+    child = context->next;
+  }
+
+  // As many subordinates as fit; a name too long to hand over still takes
+  // its place, so that reading it fails and the batch goes on.
+  uint8_t* bytes = buffer->bytes.data();
+  std::size_t position = kBatchHeader;
+  uint32_t count = 0;
+  for (; child != DirTree::kNone; child = tree.NextSibling(child)) {
+    std::string_view name = tree.Name(child);
+    std::size_t stored = name.size() <= kMaxListedName ? name.size() : 0;
+    if (position + kEntryHeader + stored > buffer->bytes.size()) break;
+    Put32(bytes + position, child);
+    Put32(bytes + position + 4, tree.Flags(child));
+    Put32(bytes + position + 8, static_cast<uint32_t>(std::min<std::size_t>(name.size(), UINT32_MAX)));
+    std::memcpy(bytes + position + kEntryHeader, name.data(), stored);
+    position += kEntryHeader + stored;
+    ++count;
+  }
+  Put32(bytes, count);
+  buffer->count = count;
+  buffer->read = 0;
+  buffer->position = kBatchHeader;
+
+  context->listing = child != DirTree::kNone;
+  context->listed = container;
+  context->next = child;
+  *iteration = context->listing ? static_cast<IterationHandle>(child) : kNoIteration;
+  return kOk;
+}
+
+Status TreeClient::DirCountObjects(ContextHandle handle, BufferHandle bufferHandle,
+                                   uint32_t* count) {
+  if (!FindContext(handle)) return kBadContext;
+  Buffer* buffer = FindBuffer(bufferHandle);
+  if (!buffer) return kBadBuffer;
+  if (!count) return kBadArgument;
+  *count = buffer->count;
+  return kOk;
+}
+
+Status TreeClient::NWDSGetObjectName(ContextHandle handle, BufferHandle bufferHandle,
+                                     char (&name)[kObjectNameSize],
+                                     uint32_t* attributeCount, ObjectInfo* info) {
+  Context* context = FindContext(handle);
+  if (!context) return kBadContext;
+  Buffer* buffer = FindBuffer(bufferHandle);
+  if (!buffer) return kBadBuffer;
+  if (!attributeCount || !info) return kBadArgument;
+  name[0] = '\0';
+  if (buffer->read >= buffer->count) return kNoMoreObjects;
+
+  const uint8_t* entry = buffer->bytes.data() + buffer->position;
+  uint32_t node = Get32(entry);
+  uint32_t length = Get32(entry + 8);
+  bool tooLong = length > kMaxListedName;
+  buffer->position += kEntryHeader + (tooLong ? 0 : length);
+  ++buffer->read;
+  if (tooLong) return kNameTooLong;
+
+  std::memcpy(name, entry + kEntryHeader, length);
+  name[length] = '\0';
+  *attributeCount = 0;
+  std::memset(info, 0, sizeof *info);
+  info->objectFlags = Get32(entry + 4);
+  context->lastObject = node;
+  lastListed_ = node;
+  // The caller reads this object's script next and then, most likely, the
+  // next one's: a script is read from memory the load wrote long ago, so
+  // the next one is fetched while this one is handled.
+  if (buffer->read < buffer->count) {
+    const uint8_t* next = buffer->bytes.data() + buffer->position;
+    loaded_->tree.PrefetchScript(Get32(next));
+  }
+  return kOk;
+}
+
+Status TreeClient::DirOpenAttributeStream(ContextHandle handle, const char* object,
+                                          const char* attribute, int32_t mode,
+                                          StreamHandle* streamHandle) {
+  Context* context = FindContext(handle);
+  if (!context) return kBadContext;
+  if (!object || !attribute || !streamHandle) return kBadArgument;
+  if (mode != kStreamRead) return kBadStreamMode;
+  if (!IsLoginScriptAttribute(attribute)) return kNoSuchAttribute;
+  Status status;
+  DirTree::NodeId node = ResolveObject(*context, object, &status);
+  if (status != kOk) return status;
+  if (!loaded_->tree.HasScript(node)) return kNoSuchAttribute;
+
+  uint32_t slot = TakeSlot(streams_);
+  Stream& stream = *streams_[slot - 1];
+  stream.bytes = loaded_->tree.Script(node);
+  stream.used = true;
+  stream.position = 0;
+  *streamHandle = static_cast<StreamHandle>(slot);
+  return kOk;
+}
+
+Status TreeClient::DirReadStream(StreamHandle handle, void* data, uint32_t size,
+                                 uint32_t* bytesRead) {
+  Stream* stream = FindStream(handle);
+  if (!stream) return kBadStream;
+  if (!bytesRead || (!data && size)) return kBadArgument;
+  std::size_t count = std::min<std::size_t>(size, stream->bytes.size() - stream->position);
+  if (count) std::memcpy(data, stream->bytes.data() + stream->position, count);
+  stream->position += count;
+  *bytesRead = static_cast<uint32_t>(count);
+  return kOk;
+}
+
+Status TreeClient::DirCloseStream(StreamHandle handle) {
+  Stream* stream = FindStream(handle);
+  if (!stream) return kBadStream;
+  stream->used = false;
+  stream->bytes = {};
+  return kOk;
+}
+
+Status TreeClient::DirReleaseBuffer(BufferHandle handle) {
+  Buffer* buffer = FindBuffer(handle);
+  if (!buffer) return kBadBuffer;
+  buffer->used = false;
+  return kOk;
+}
+
+Status TreeClient::DirReleaseContext(ContextHandle handle) {
+  Context* context = FindContext(handle);
+  if (!context) return kBadContext;
+  context->used = false;  // ends a listing left open with it
+  return kOk;
+}
+
+}  // namespace dirclient

@@ -1,0 +1,71 @@
+// The started client: serves the directory operations from a loaded tree.
+//
+// Contexts, reply buffers and streams live in tables owned by the client and
+// are named by small handles, so nothing the tool forgets to release can
+// outlive the client.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "client/dirclient.h"
+#include "client/tree_source.h"
+
+namespace dirclient {
+
+class TreeClient : public DirClient {
+ public:
+  // Loads its tree from `source` when it starts.
+  explicit TreeClient(TreeSource& source);
+  // Serves an already loaded tree (tests, other backends).
+  explicit TreeClient(std::unique_ptr<LoadedTree> tree);
+  ~TreeClient() override;
+
+  Status NWCallsInit(const void* reserved1, const void* reserved2) override;
+  Status DirQueryLocale(LocaleRecord* locale) override;
+  Status NWInitUnicodeTables(uint32_t countryId, uint32_t codePage) override;
+  Status DirReleaseUnicodeTables() override;
+  Status NWDSCreateContext(ContextHandle* context) override;
+  Status DirSetNameContext(ContextHandle context, int32_t key,
+                           const char* name) override;
+  Status NWDSAllocBuf(std::size_t size, BufferHandle* buffer) override;
+  Status NWDSList(ContextHandle context, const char* object,
+                  IterationHandle* iteration, BufferHandle buffer) override;
+  Status DirCountObjects(ContextHandle context, BufferHandle buffer,
+                         uint32_t* count) override;
+  Status NWDSGetObjectName(ContextHandle context, BufferHandle buffer,
+                           char (&name)[kObjectNameSize],
+                           uint32_t* attributeCount, ObjectInfo* info) override;
+  Status DirOpenAttributeStream(ContextHandle context, const char* object,
+                                const char* attribute, int32_t mode,
+                                StreamHandle* stream) override;
+  Status DirReadStream(StreamHandle stream, void* data, uint32_t size,
+                       uint32_t* bytesRead) override;
+  Status DirCloseStream(StreamHandle stream) override;
+  Status DirReleaseBuffer(BufferHandle buffer) override;
+  Status DirReleaseContext(ContextHandle context) override;
+  const std::vector<std::string>& DirUnsearchedParts() const override;
+
+ private:
+  struct Context;
+  struct Buffer;
+  struct Stream;
+  Context* FindContext(ContextHandle handle);
+  Buffer* FindBuffer(BufferHandle handle);
+  Stream* FindStream(StreamHandle handle);
+  DirTree::NodeId ResolveObject(Context& context, const char* object,
+                                Status* status) const;
+
+  TreeSource* source_ = nullptr;
+  std::unique_ptr<LoadedTree> loaded_;
+  bool started_ = false;
+  DirTree::NodeId lastListed_ = DirTree::kNone;  // last object read from a batch
+  std::vector<std::unique_ptr<Context>> contexts_;
+  std::vector<std::unique_ptr<Buffer>> buffers_;
+  std::vector<std::unique_ptr<Stream>> streams_;
+};
+
+}  // namespace dirclient

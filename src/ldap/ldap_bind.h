@@ -1,0 +1,23 @@
+// Who the client is on the server, as libldap users expect: a simple bind as
+// the configured BINDDN when a password is given; SASL EXTERNAL over ldapi://
+// or where libldap's configuration names that mechanism (SASL_MECH);
+// anonymous otherwise.
+#pragma once
+
+#include <string>
+
+#include "ldap/ldap_connection.h"
+#include "ldap/ldap_status.h"
+#include "ldap/ldap_target.h"
+#include "ldap/password_file.h"
+
+namespace dirclient {
+
+// `password` is null when no password file is configured; with one, the
+// bind is a simple bind as `bindDn`, the DN the client found in libldap's
+// configuration and checked. A refused bind fails with the server's result.
+bool BindConnection(LdapConnection& connection, const LdapTarget& target,
+                    const SecretBytes* password, const std::string& bindDn,
+                    LdapFailure* failure);
+
+}  // namespace dirclient

@@ -1,0 +1,193 @@
+#include "ldap/ldap_connection.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+
+#include "client/status.h"
+
+namespace dirclient {
+namespace {
+
+std::chrono::milliseconds Milliseconds(const struct timeval& time) {
+  return std::chrono::milliseconds(time.tv_sec * 1000L + time.tv_usec / 1000);
+}
+
+struct timeval Timeval(std::chrono::steady_clock::duration time) {
+  auto us = std::chrono::duration_cast<std::chrono::microseconds>(time).count();
+  if (us < 0) us = 0;
+  return {static_cast<time_t>(us / 1000000), static_cast<suseconds_t>(us % 1000000)};
+}
+
+// The timeout option `option` as configured, or `fallback` where none is.
+struct timeval ConfiguredTimeout(LDAP* ld, int option, long fallback) {
+  struct timeval* configured = nullptr;
+  struct timeval result = {fallback, 0};
+  if (ldap_get_option(ld, option, &configured) == LDAP_OPT_SUCCESS && configured) {
+    if (configured->tv_sec > 0 || configured->tv_usec > 0) result = *configured;
+    ldap_memfree(configured);
+  }
+  return result;
+}
+
+}  // namespace
+
+LdapFailure LdapConnection::Failure(int code) const {
+  if (watchdog_.Fired()) return TimedOut();
+  char* diagnostic = nullptr;
+  if (ld_) ldap_get_option(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE, &diagnostic);
+  LdapStringPtr owned(diagnostic);
+  return MakeLdapFailure(code, owned.get());
+}
+
+bool LdapConnection::SetOptions(LdapFailure* failure) {
+  LDAP* ld = ld_.get();
+  if (deadline_.end == Clock::time_point::max())
+    deadline_.end = Clock::now() + std::chrono::seconds(deadline_.seconds);
+  int version = LDAP_VERSION3;
+  // Aliases are read as entries, never followed: ldap.conf's DEREF must not
+  // change that. Referrals would be chased with other credentials. A client
+  // size or time limit would only cut the tree short.
+  int deref = LDAP_DEREF_NEVER;
+  int noLimit = LDAP_NO_LIMIT;
+  networkTimeout_ =
+      ConfiguredTimeout(ld, LDAP_OPT_NETWORK_TIMEOUT, kDefaultNetworkTimeoutSeconds);
+  requestTimeout_ = ConfiguredTimeout(ld, LDAP_OPT_TIMEOUT, kDefaultRequestTimeoutSeconds);
+  // libldap's own bound on connecting, where it works, ends by the deadline.
+  struct timeval network =
+      Timeval(std::min(Clock::duration(Milliseconds(networkTimeout_)),
+                       deadline_.end - Clock::now()));
+  struct Setting {
+    int option;
+    const void* value;
+  } settings[] = {
+      {LDAP_OPT_PROTOCOL_VERSION, &version},
+      {LDAP_OPT_REFERRALS, LDAP_OPT_OFF},
+      {LDAP_OPT_DEREF, &deref},
+      {LDAP_OPT_SIZELIMIT, &noLimit},
+      {LDAP_OPT_TIMELIMIT, &noLimit},
+      {LDAP_OPT_RESTART, LDAP_OPT_ON},
+      {LDAP_OPT_NETWORK_TIMEOUT, &network},
+      {LDAP_OPT_TIMEOUT, &requestTimeout_},
+  };
+  for (const Setting& setting : settings) {
+    if (ldap_set_option(ld, setting.option, setting.value) != LDAP_OPT_SUCCESS) {
+      *failure = MakeLdapFailure(LDAP_LOCAL_ERROR, "libldap refused an option");
+      return false;
+    }
+  }
+  if (!watchdog_.Watch(ld)) {
+    *failure = MakeClientFailure(kOutOfMemory, "out of memory: no thread for the watchdog");
+    return false;
+  }
+  return true;
+}
+
+ConnectionWatchdog::Clock::duration LdapConnection::BoundWait(std::chrono::milliseconds limit,
+                                                              Bound what) {
+  bound_ = what;
+  boundLimit_ = limit;
+  Clock::time_point now = Clock::now();
+  Clock::time_point until = deadline_.end - now > limit ? now + limit : deadline_.end;
+  boundIsDeadline_ = until == deadline_.end;
+  watchdog_.Arm(until + kWatchdogGrace);
+  return until - now;
+}
+
+LdapFailure LdapConnection::TimedOut() const {
+  LdapFailure failure = MakeLdapFailure(LDAP_TIMEOUT, nullptr);
+  std::string limit = std::to_string((boundLimit_.count() + 999) / 1000) + " s";
+  if (boundIsDeadline_ || Clock::now() >= deadline_.end)
+    failure.message += ": the tree was not read within " + std::string(kLoadTimeoutVariable) +
+                       " (" + std::to_string(deadline_.seconds) + " s)";
+  else if (bound_ == Bound::kConnect)
+    failure.message += ": no connection within " + limit + " (TLS handshake included)";
+  else
+    failure.message += ": no answer from the server within " + limit;
+  return failure;
+}
+
+bool LdapConnection::Open(const LdapTarget& target, LdapFailure* failure) {
+  LDAP* raw = nullptr;
+  int rc = ldap_initialize(&raw, target.servers.c_str());
+  ld_.reset(raw);
+  if (rc != LDAP_SUCCESS || !ld_) {
+    *failure = MakeLdapFailure(rc != LDAP_SUCCESS ? rc : LDAP_NO_MEMORY, nullptr);
+    return false;
+  }
+  if (!SetOptions(failure)) return false;
+  rc = ConnectWithinBounds();
+  if (rc != LDAP_SUCCESS) {
+    *failure = Failure(rc);
+    return false;
+  }
+  if (target.startTls && !ldap_tls_inplace(ld_.get())) {
+    rc = StartTlsWithinBounds();
+    if (rc != LDAP_SUCCESS) {
+      *failure = Failure(rc);
+      failure->message = "StartTLS: " + failure->message;
+      return false;
+    }
+  }
+  return true;
+}
+
+int LdapConnection::ConnectWithinBounds() {
+  // libldap bounds each TCP connect itself, and may try several servers in
+  // turn: each connection made has its own bound for the TLS handshake.
+  bound_ = Bound::kConnect;
+  boundLimit_ = Milliseconds(networkTimeout_);
+  boundIsDeadline_ = false;
+  EndWait();
+  watchdog_.ArmEachConnection(boundLimit_ + kWatchdogGrace, deadline_.end + kWatchdogGrace);
+  int rc = ldap_connect(ld_.get());
+  watchdog_.ArmEachConnection(Clock::duration::zero(), deadline_.end);
+  EndWait();
+  return rc;
+}
+
+int LdapConnection::StartTlsWithinBounds() {
+  BoundWait(Milliseconds(networkTimeout_), Bound::kConnect);
+  int rc = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
+  EndWait();
+  return rc;
+}
+
+int LdapConnection::Next(int msgid, LdapMessagePtr* message, LdapFailure* failure) {
+  Clock::duration left = BoundWait(Milliseconds(requestTimeout_), Bound::kAnswer);
+  if (left <= Clock::duration::zero()) {
+    *failure = TimedOut();
+    return 0;
+  }
+  struct timeval wait = Timeval(left);
+  LDAPMessage* raw = nullptr;
+  errno = 0;
+  int type = ldap_result(ld_.get(), msgid, LDAP_MSG_ONE, &wait, &raw);
+  int error = errno;
+  EndWait();
+  message->reset(raw);
+  if (type == 0 || watchdog_.Fired()) {
+    *failure = TimedOut();
+    return 0;
+  }
+  if (type < 0 && error == ERANGE) {
+    // liblber's sign of a message over LBER_SB_OPT_SET_MAX_INCOMING.
+    *failure = MakeClientFailure(
+        kLdapOverLimit, "the server sent a message over the largest incoming message (" +
+                            std::to_string(kMaxIncomingMessage) + " bytes)");
+    return 0;
+  }
+  if (type < 0 && error == ENOMEM) {
+    *failure = MakeLdapFailure(LDAP_NO_MEMORY, nullptr);  // liblber had none for a message
+    return 0;
+  }
+  if (type < 0 || !raw) {
+    int code = LDAP_OTHER;
+    ldap_get_option(ld_.get(), LDAP_OPT_RESULT_CODE, &code);
+    *failure = Failure(code != LDAP_SUCCESS ? code : LDAP_OTHER);
+    return 0;
+  }
+  return type;
+}
+
+}  // namespace dirclient

@@ -1,0 +1,32 @@
+// libldap's codes as the client's statuses, and the text a failure shows.
+#pragma once
+
+#include <string>
+
+#include "client/dirclient.h"
+
+namespace dirclient {
+
+// 0 is success; a server result code c (positive) is kLdapResultBase - c;
+// a libldap API error e (negative) is kLdapApiBase + e. Codes outside the
+// ranges a status can hold distinctly share the range's last status.
+Status LdapCodeStatus(int code);
+
+// A failed LDAP step: the status to return and the one line to show.
+struct LdapFailure {
+  Status status = 0;
+  std::string message;
+};
+
+// "TEXT (CODE)" from libldap's text for `code`, then ": " and the server's
+// diagnostic message where it sent one, made safe to print on one line.
+LdapFailure MakeLdapFailure(int code, const char* diagnostic);
+
+// A failure of the client's own (status.h) with its message.
+LdapFailure MakeClientFailure(Status status, std::string message);
+
+// Appends `text` with control bytes replaced by blanks and cut to a length
+// that fits a diagnostic line: server texts are not trusted.
+void AppendPrintable(std::string& out, const char* text);
+
+}  // namespace dirclient

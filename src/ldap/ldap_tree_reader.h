@@ -1,0 +1,22 @@
+// Builds the client's tree from a server: the entries below the URI's base
+// DN, or below each naming context of the root DSE, as the same compact tree
+// the LDIF loader builds, so that the walk is served the same way.
+#pragma once
+
+#include <string>
+
+#include "ldap/ldap_connection.h"
+#include "ldap/ldap_status.h"
+#include "client/load_progress.h"
+#include "tree/loaded_tree.h"
+
+namespace dirclient {
+
+// `base` empty means every naming context. Names stay absolute: a base or
+// context hangs below "[Root]" by its chain of RDNs. On failure `loaded` is
+// left part-built and must not be served.
+bool ReadLdapTree(LdapConnection& connection, const std::string& base,
+                  LoadedTree& loaded, LdapFailure* failure,
+                  LoadProgress* progress = nullptr);
+
+}  // namespace dirclient

@@ -1,0 +1,18 @@
+#include "ldap/secret_guard.h"
+
+#include <sys/prctl.h>
+
+namespace dirclient {
+
+SecretGuard::SecretGuard() {
+  int previous = prctl(PR_GET_DUMPABLE, 0, 0, 0, 0);
+  active_ = prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0;
+  // Only a process that was dumpable before is made so again.
+  restore_ = active_ && previous == 1;
+}
+
+SecretGuard::~SecretGuard() {
+  if (restore_) prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
+}
+
+}  // namespace dirclient

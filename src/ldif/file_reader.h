@@ -1,0 +1,31 @@
+// An LDIF file read once, front to back, in blocks: the loader keeps what
+// it needs as it goes, so memory holds the tree, not the file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ldif/block_reader.h"
+
+namespace dirclient {
+
+class FileReader : public BlockReader {
+ public:
+  FileReader() = default;
+  ~FileReader() override;
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
+
+  // Opens `path`; false with the system's reason in *error.
+  bool Open(const char* path, std::string* error);
+  uint64_t size() const { return size_; }  // of a regular file, else 0
+
+  bool ReadBlock(char* dest, std::size_t size, std::size_t* got,
+                 std::string* error) override;
+
+ private:
+  int fd_ = -1;
+  uint64_t size_ = 0;
+};
+
+}  // namespace dirclient

@@ -1,0 +1,163 @@
+#include "ldif/ldif_builder.h"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+#include "tree/byte_arena.h"
+
+namespace dirclient {
+namespace {
+
+// Batches in flight between the threads. The units at the top of an
+// export cost the builder several lookups each and the reader little, the
+// people after them the other way round: the reader may run this far
+// ahead (some 8 MiB) while the builder works through the units.
+constexpr std::size_t kBatchesInFlight = 32;
+
+bool Fail(LdifError* error, uint64_t line, std::string message) {
+  error->line = line;
+  error->message = std::move(message);
+  error->readFailed = false;
+  return false;
+}
+
+}  // namespace
+
+bool LdifBuilder::Add(const FoundBatch& batch, LdifError* error, bool* readerFailed) {
+  std::string_view text = batch.text;
+  // One entry is kept pending while the next one's DN is parsed, so that
+  // its hash slot, fetched when it was begun, has arrived from memory by
+  // the time it is looked up. An entry that is not a sibling of the one
+  // before may look up any node: the pending one is finished first.
+  EntryPaths::Pending pending[2];
+  const FoundEntry* waiting = nullptr;  // the entry of pending[turn ^ 1]
+  size_t turn = 0;
+  auto completeWaiting = [&] {
+    const FoundEntry* entry = std::exchange(waiting, nullptr);
+    return !entry || Complete(*entry, pending[turn ^ 1], text, error, readerFailed);
+  };
+  for (const FoundEntry& entry : batch.entries) {
+    std::string_view dnText = text.substr(entry.dnBegin, entry.dnLength);
+    if (!paths_.BeginSibling(tree_, dnText, parsers_[turn], &pending[turn])) {
+      if (!completeWaiting()) return false;
+      if (!paths_.BeginAny(tree_, dnText, parsers_[turn], &pending[turn]))
+        return Fail(error, entry.dnLine, "DN does not parse");
+      if (pending[turn].empty) return Fail(error, entry.dnLine, "empty DN");
+    }
+    if (!completeWaiting()) return false;
+    waiting = &entry;
+    turn ^= 1;
+  }
+  return completeWaiting();
+}
+
+bool LdifBuilder::Complete(const FoundEntry& entry, const EntryPaths::Pending& pending,
+                           std::string_view text, LdifError* error, bool* readerFailed) {
+  DirTree::NodeId node = EntryPaths::Finish(tree_, pending);
+  if (entryLine_.size() < tree_.size()) {
+    // Room for as many nodes as the tree has room for: the first time that
+    // is some megabytes, best had as huge pages before they are cleared.
+    GrowInHugePages(entryLine_, std::max(tree_.capacity(), tree_.size() + tree_.size() / 2),
+                    uint64_t{0});
+  }
+  // Its line comes before any its attributes failed on.
+  if (entryLine_[node] != 0)
+    return Fail(error, entry.dnLine,
+                "duplicate DN (first at line " + std::to_string(entryLine_[node]) + ")");
+  if (entry.failed) {
+    *readerFailed = true;
+    return false;
+  }
+  entryLine_[node] = entry.dnLine;
+  tree_.Respell(node, pending.rdn);
+  if (progress_) progress_->Count();
+
+  tree_.AddFlags(node, entry.flags);
+  if (entry.flags & kNodeContainer)
+    paths_.RememberContainer(text.substr(entry.dnBegin, entry.dnLength), node);
+  if (entry.hasScript) tree_.SetScript(node, entry.scriptOffset, entry.scriptLength);
+  if (entry.hasAlias) aliases_.Add(node, text.substr(entry.aliasBegin, entry.aliasLength));
+  return true;
+}
+
+void LdifBuilder::Finish() {
+  aliases_.Mark(tree_, parsers_[0]);
+  entryLine_.clear();
+  entryLine_.shrink_to_fit();
+}
+
+BuildThread::BuildThread(LdifBuilder& builder)
+    : builder_(builder), thread_(&BuildThread::Run, this) {}
+
+BuildThread::~BuildThread() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    ok_ = false;  // what is still queued is not wanted
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+bool BuildThread::Hand(std::unique_ptr<FoundBatch>* batch) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  full_.push_back(std::move(*batch));
+  changed_.notify_all();
+  changed_.wait(lock, [&] { return !ok_ || full_.size() < kBatchesInFlight; });
+  if (!empty_.empty()) {
+    *batch = std::move(empty_.back());
+    empty_.pop_back();
+  } else {
+    *batch = std::make_unique<FoundBatch>();
+  }
+  return ok_;
+}
+
+bool BuildThread::Finish(LdifError* error, bool* readerFailed) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  closed_ = true;
+  changed_.notify_all();
+  changed_.wait(lock, [&] { return done_; });
+  if (!ok_) {
+    *error = error_;
+    *readerFailed = readerFailed_;
+  }
+  return ok_;
+}
+
+void BuildThread::Run() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return closed_ || !full_.empty(); });
+    if (full_.empty()) break;  // closed, and all built
+    std::unique_ptr<FoundBatch> batch = std::move(full_.front());
+    full_.erase(full_.begin());
+    changed_.notify_all();  // room for the reader
+    bool wanted = ok_;
+    lock.unlock();
+    // Only this thread writes error_ and readerFailed_ until done_.
+    bool ok = false;
+    try {
+      ok = wanted && builder_.Add(*batch, &error_, &readerFailed_);
+    } catch (const std::bad_alloc&) {
+      // The tree outgrew memory: the load fails, the process goes on.
+      error_ = LdifError{};
+      error_.message = "out of memory";
+      error_.outOfMemory = true;
+      readerFailed_ = false;
+    }
+    batch->entries.clear();
+    batch->text.clear();
+    lock.lock();
+    empty_.push_back(std::move(batch));
+    if (!ok && ok_) {
+      ok_ = false;
+      changed_.notify_all();
+    }
+  }
+  done_ = true;
+  changed_.notify_all();
+}
+
+}  // namespace dirclient

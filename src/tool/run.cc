@@ -1,0 +1,98 @@
+#include "tool/run.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tool/banner.h"
+#include "client/shown_text.h"
+#include "tool/search.h"
+#include "tool/walk.h"
+
+namespace qovant {
+namespace {
+
+ExitStatus WriteUsage(Output& out) {
+  char buildLine[64];
+  FormatBuildLine(__DATE__, __TIME__, buildLine, sizeof buildLine);
+  out.Write(kTitleLine);
+  out.Write(buildLine);
+  out.Write(kUsageLine);
+  return kExitUsage;
+}
+
+// A search text cut to fit would report wrong matches, so a longer one is
+// refused before anything else happens.
+ExitStatus RefuseLongSubstring(Output& out) {
+  out.Write("qovant: the substring is longer than 99 bytes\n");
+  out.Write(kUsageLine);
+  return kExitUsage;
+}
+
+ExitStatus SearchTree(const char* substring, dirclient::DirClient& client,
+                  SharedBuffers& buffers, Output& out, std::FILE* diagnostics) {
+  dirclient::Status status = client.NWCallsInit(nullptr, nullptr);
+  if (status != 0) {
+    out.WriteStatus("\nNWCallsInit returned ", status);
+    return kExitStartFailed;
+  }
+  dirclient::LocaleRecord locale{};
+  client.DirQueryLocale(&locale);
+  uint32_t codePage = dirclient::LocaleCodePage(locale);
+  status = client.NWInitUnicodeTables(dirclient::LocaleCountryId(locale), codePage);
+  if (status != 0) {
+    out.WriteStatus("\nNWInitUnicodeTables returned ", status);
+    return kExitStartFailed;
+  }
+
+  out.SetCodePage(codePage);
+  Search search{client, buffers, out, MakeCaseMap(codePage), {}};
+  std::memcpy(buffers.CurrentName, RootName, sizeof RootName);
+  std::memcpy(buffers.SearchText, substring, std::strlen(substring) + 1);
+  CharUpperA(search.caseMap, buffers.SearchText);
+  buffers.Depth = 0;
+
+  WalkContainer(search);
+  client.DirReleaseUnicodeTables();
+
+  // What the client knows it left out is said after the report, so that
+  // it is the last thing a reader sees.
+  const std::vector<std::string>& unsearched = client.DirUnsearchedParts();
+  for (const std::string& part : unsearched)
+    std::fprintf(diagnostics, "qovant: not searched: %s\n",
+                 dirclient::ShownOn(diagnostics, part).c_str());
+  const SearchCounts& counts = search.counts;
+  if (counts.walkFailures || counts.skippedObjects)
+    std::fprintf(diagnostics,
+                 "qovant: search incomplete: %llu part(s) of the tree could not be "
+                 "read, %llu object(s) skipped\n",
+                 static_cast<unsigned long long>(counts.walkFailures),
+                 static_cast<unsigned long long>(counts.skippedObjects));
+  if (out.failed() || !unsearched.empty() || counts.walkFailures || counts.skippedObjects)
+    return kExitIncomplete;
+  return kExitComplete;
+}
+
+}  // namespace
+
+ExitStatus RunQovant(int argc, const char* const* argv, dirclient::DirClient& client,
+                     SharedBuffers& buffers, Output& out, std::FILE* diagnostics) {
+  ExitStatus result;
+  if (argc != 2)
+    result = WriteUsage(out);
+  else if (std::strlen(argv[1]) >= kSearchTextSize)
+    result = RefuseLongSubstring(out);
+  else
+    result = SearchTree(argv[1], client, buffers, out, diagnostics);
+
+  // Everything written reaches the stream before the process ends, on the
+  // failure exits too; a stream that could not take it makes the run fail.
+  if (!out.Flush()) {
+    std::fprintf(diagnostics, "qovant: cannot write standard output: %s\n",
+                 std::strerror(out.error()));
+    if (result == kExitComplete) result = kExitIncomplete;
+  }
+  return result;
+}
+
+}  // namespace qovant

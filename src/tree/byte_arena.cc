@@ -1,0 +1,85 @@
+#include "tree/byte_arena.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstring>
+#include <exception>
+
+namespace dirclient {
+namespace {
+
+constexpr std::size_t kFirstCapacity = std::size_t{1} << 20;
+constexpr std::size_t kGranule = std::size_t{1} << 16;
+
+}  // namespace
+
+void AdviseHugePages(void* data, std::size_t size) {
+  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+  auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+  auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kHuge - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+ByteArena::~ByteArena() {
+  warmer_.reset();
+  if (data_) munmap(data_, capacity_);
+}
+
+bool ByteArena::ReserveAndWarm(std::size_t capacity) {
+  if (data_ || capacity == 0) return false;
+  // Address space only: pages are had as they are faulted in.
+  void* block = mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (block == MAP_FAILED) return false;
+  AdviseHugePages(block, capacity);
+  data_ = static_cast<char*>(block);
+  capacity_ = capacity;
+  try {
+    warmer_ = std::make_unique<PageWarmer>(data_, capacity_);
+  } catch (const std::exception&) {
+    // Without a second thread the writer faults its pages in itself.
+  }
+  return true;
+}
+
+bool ByteArena::Reserve(std::size_t needed) {
+  if (needed <= capacity_) return true;
+  warmer_.reset();  // the block may move
+  std::size_t capacity = capacity_ ? capacity_ : kFirstCapacity;
+  while (capacity < needed) {
+    if (capacity > SIZE_MAX / 2) return false;
+    capacity *= 2;
+  }
+  if (capacity % kGranule) capacity += kGranule - capacity % kGranule;
+  void* block = data_ ? mremap(data_, capacity_, capacity, MREMAP_MAYMOVE)
+                      : mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
+                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (block == MAP_FAILED) return false;
+  AdviseHugePages(block, capacity);
+  data_ = static_cast<char*>(block);
+  capacity_ = capacity;
+  return true;
+}
+
+char* ByteArena::Claim(std::size_t size) {
+  // Even an empty claim gets a block, so that null only means no memory.
+  if (size >= SIZE_MAX - size_ || !Reserve(size_ + size + 1)) return nullptr;
+  return data_ + size_;
+}
+
+void ByteArena::Commit(std::size_t size, uint64_t* offset) {
+  *offset = size_;
+  size_ += size;
+  if (warmer_) warmer_->Used(size_);
+}
+
+bool ByteArena::Append(std::string_view bytes, uint64_t* offset) {
+  char* dest = Claim(bytes.size());
+  if (!dest) return false;
+  if (!bytes.empty()) std::memcpy(dest, bytes.data(), bytes.size());
+  Commit(bytes.size(), offset);
+  return true;
+}
+
+}  // namespace dirclient

@@ -1,0 +1,69 @@
+// An append-only store of bytes in one contiguous block, for the script
+// bytes a server sends.
+//
+// It grows by remapping its pages rather than copying them, so that peak
+// memory stays at the bytes held (plus the untouched tail of the mapping)
+// even for hundreds of megabytes of scripts; a copying string would need
+// the old and the new block at once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "tree/page_warmer.h"
+
+namespace dirclient {
+
+// Asks for huge pages for the whole 2 MiB pages within [data, data + size):
+// a large table then takes a few faults, and lookups in it miss the TLB
+// less. A hint only; nothing changes where the system declines.
+void AdviseHugePages(void* data, std::size_t size);
+
+// Grows `table` to `size` entries of `fill`, the new room advised for huge
+// pages before it is first written (throws what the vector throws).
+template <typename T>
+void GrowInHugePages(std::vector<T>& table, std::size_t size, const T& fill) {
+  table.reserve(size);
+  AdviseHugePages(table.data(), size * sizeof(T));
+  table.resize(size, fill);
+}
+
+class ByteArena {
+ public:
+  ByteArena() = default;
+  ~ByteArena();  // stops the warming before the block goes
+  ByteArena(const ByteArena&) = delete;
+  ByteArena& operator=(const ByteArena&) = delete;
+
+  // Appends `bytes` and sets *offset to where they start; false, with
+  // nothing appended, when memory cannot be had. Earlier views are
+  // invalidated: the block may move.
+  bool Append(std::string_view bytes, uint64_t* offset);
+  // Room for `size` more bytes at the end, to be written in place and then
+  // kept with Commit; null when memory cannot be had. Invalidates views.
+  char* Claim(std::size_t size);
+  // Keeps `size` bytes written at what Claim returned; sets *offset.
+  void Commit(std::size_t size, uint64_t* offset);
+
+  // Maps room for `capacity` bytes at once, so that the block never moves
+  // while they suffice, and has its pages faulted in ahead of the writes on
+  // a second thread. Only for an empty arena; false, changing nothing, when
+  // that cannot be had.
+  bool ReserveAndWarm(std::size_t capacity);
+
+  std::string_view view() const { return {data_, size_}; }
+  std::size_t size() const { return size_; }
+
+ private:
+  bool Reserve(std::size_t needed);
+
+  std::unique_ptr<PageWarmer> warmer_;  // while data_ does not move
+  char* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+}  // namespace dirclient

@@ -1,0 +1,18 @@
+// A tree as a source loaded it, with what the source knows is missing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tree/dir_tree.h"
+
+namespace dirclient {
+
+struct LoadedTree {
+  DirTree tree;
+  // Parts of the directory the source said it left out (a server limit,
+  // a reference elsewhere), one line of text each.
+  std::vector<std::string> unsearched;
+};
+
+}  // namespace dirclient

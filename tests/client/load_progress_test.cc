@@ -1,0 +1,52 @@
+// The load progress line: only on a terminal, only for slow loads, redrawn
+// in place and erased at the end.
+#include <gtest/gtest.h>
+
+#include "capture.h"
+#include "client/load_progress.h"
+
+namespace qovant_test {
+namespace {
+
+uint64_t fakeNow = 0;
+uint64_t FakeClock() { return fakeNow; }
+
+void CountEntries(dirclient::LoadProgress& progress, int entries, uint64_t msPerBlock) {
+  for (int i = 1; i <= entries; ++i) {
+    if (i % 4096 == 0) fakeNow += msPerBlock;
+    progress.Count();
+  }
+}
+
+TEST(LoadProgressTest, ShowsCountAndRateOnATerminalThenErases) {
+  MemoryStream err;
+  fakeNow = 1000;
+  {
+    dirclient::LoadProgress progress(err.file(), true, "qovant", FakeClock);
+    CountEntries(progress, 4096 * 4, 300);  // a line from 500 ms on
+    progress.Finish();
+  }
+  EXPECT_EQ(err.text(),
+            "\r\033[Kqovant: loading: 8192 entries, 13653 entries/s"
+            "\r\033[Kqovant: loading: 12288 entries, 13653 entries/s"
+            "\r\033[Kqovant: loading: 16384 entries, 13653 entries/s"
+            "\r\033[K");
+}
+
+TEST(LoadProgressTest, SilentWhenNotATerminalOrFast) {
+  MemoryStream piped, fast;
+  fakeNow = 0;
+  {
+    dirclient::LoadProgress progress(piped.file(), false, "qovant", FakeClock);
+    CountEntries(progress, 4096 * 10, 1000);
+  }
+  {
+    dirclient::LoadProgress progress(fast.file(), true, "qovant", FakeClock);
+    CountEntries(progress, 4096 * 10, 10);  // all within 100 ms
+  }
+  EXPECT_EQ(piped.text(), "");
+  EXPECT_EQ(fast.text(), "");
+}
+
+}  // namespace
+}  // namespace qovant_test

@@ -1,0 +1,32 @@
+// Building hostile LDIF at run time and running the whole tool over it as a
+// file, the way the binary is started: the real loader, client and walk.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "capture.h"
+#include "client/dirclient.h"
+
+namespace qovant_test {
+
+std::string Base64(std::string_view bytes);
+
+// One record: its DN (base64 when it is not a safe plain value), its login
+// script base64-encoded, any `extra` attribute lines, and the blank line
+// that ends it.
+std::string LdifEntry(std::string_view dn, std::string_view script, std::string_view extra = "");
+std::string LdifEntryWithoutScript(std::string_view dn, std::string_view extra = "");
+
+struct SearchOptions {
+  uint32_t codePage = dirclient::kCodePageAscii;  // whatever the test's locale
+  bool terminal = false;
+  long cutAfterLoad = -1;  // when not negative, the file is cut to this size once loaded
+};
+
+// Writes `ldif` to a temporary file and runs the tool on it with `text` as the
+// argument. The file's path in standard error reads "PATH".
+RunResult SearchLdif(const std::string& ldif, const char* text, SearchOptions options = {});
+
+}  // namespace qovant_test

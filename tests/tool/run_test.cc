@@ -1,0 +1,126 @@
+// The run sequence: command line, start-up, exit status, output failures.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "tool/banner.h"
+#include "capture.h"
+#include "fake_dir_client.h"
+
+namespace qovant_test {
+namespace {
+
+const char kBannerPattern[] =
+    "Brellkin\\.\nCompiled at [A-Z][a-z]{2} [0-9]{2} [0-9]{4}  [0-9]{2}:[0-9]{2}:[0-9]{2}\n"
+    "Use: qovant <substring>\n";
+
+TEST(RunTest, WrongArgumentCountShowsBannerAndCallsNoClientOperation) {
+  for (std::vector<const char*> args :
+       {std::vector<const char*>{}, {"a", "b"}, {"a", "b", "c"}}) {
+    FakeDirClient client;
+    RunResult result = RunTool(client, args);
+    EXPECT_TRUE(std::regex_match(result.out, std::regex(kBannerPattern))) << result.out;
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_TRUE(client.calls.empty());
+  }
+}
+
+TEST(RunTest, BuildLineHasAZeroPaddedDay) {
+  char line[64];
+  qovant::FormatBuildLine("Mar  7 2011", "09:05:33", line, sizeof line);
+  EXPECT_STREQ(line, "Compiled at Mar 07 2011  09:05:33\n");
+  qovant::FormatBuildLine("Dec 17 2026", "23:59:59", line, sizeof line);
+  EXPECT_STREQ(line, "Compiled at Dec 17 2026  23:59:59\n");
+}
+
+TEST(RunTest, SubstringOf99BytesIsSearchedAnd100IsRefusedBeforeTheClient) {
+  std::string fits(99, 'q');
+  FakeDirClient client;
+  client.Add("[Root]", "CN=A", 0, "x" + fits);
+  RunResult ok = RunTool(client, {fits.c_str()});
+  EXPECT_EQ(ok.out, "A (X" + std::string(99, 'Q') + ")\n");
+  EXPECT_EQ(ok.exitStatus, 0);
+
+  std::string tooLong(100, 'q');
+  FakeDirClient refused;
+  RunResult result = RunTool(refused, {tooLong.c_str()});
+  EXPECT_EQ(result.out,
+            "qovant: the substring is longer than 99 bytes\nUse: qovant <substring>\n");
+  EXPECT_EQ(result.exitStatus, 2);
+  EXPECT_TRUE(refused.calls.empty());
+}
+
+TEST(RunTest, ArgumentsLookingLikeOptionsAreSearchText) {
+  FakeDirClient client;
+  client.Add("[Root]", "CN=A", 0, "run /q -v");
+  EXPECT_EQ(RunTool(client, {"/Q"}).out, "A (RUN /Q -V)\n");
+  EXPECT_EQ(RunTool(client, {"-v"}).out, "A (RUN /Q -V)\n");
+}
+
+TEST(RunTest, CaseOfTheArgumentDoesNotMatter) {
+  FakeDirClient lower, upper;
+  for (FakeDirClient* client : {&lower, &upper}) {
+    client->Add("[Root]", "CN=A", 0, "say abc");
+    client->Add("[Root]", "CN=B", 0, "say AbC");
+  }
+  EXPECT_EQ(RunTool(lower, {"abc"}).out, RunTool(upper, {"ABC"}).out);
+  EXPECT_EQ(RunTool(lower, {"abc"}).out, "A (SAY ABC)\nB (SAY ABC)\n");
+}
+
+// A search is complete only when nothing was left out, whether the walk
+// met the gap or the client knew of it before: each row says what the
+// report and standard error hold.
+TEST(RunTest, IncompleteSearchSaysSoOnStandardErrorAfterTheReport) {
+  struct Row {
+    bool failNameRead;
+    std::vector<std::string> unsearched;
+    const char* out;
+    const char* err;
+  } rows[] = {
+      {true, {}, "\nNWDSGetObjectName returned FFFFFDA5",
+       "qovant: search incomplete: 1 part(s) of the tree could not be read, "
+       "0 object(s) skipped\n"},
+      {false, {"ldap://b.example/ou=East,o=Acme", "a server limit"}, "A (X)\n",
+       "qovant: not searched: ldap://b.example/ou=East,o=Acme\n"
+       "qovant: not searched: a server limit\n"},
+      {true, {"a server limit"}, "\nNWDSGetObjectName returned FFFFFDA5",
+       "qovant: not searched: a server limit\n"
+       "qovant: search incomplete: 1 part(s) of the tree could not be read, "
+       "0 object(s) skipped\n"},
+  };
+  for (const Row& row : rows) {
+    FakeDirClient client;
+    client.Add("[Root]", "CN=A", 0, "x");
+    if (row.failNameRead) client.Fail(FakeDirClient::Op::NWDSGetObjectName, 1, -603);
+    client.unsearched = row.unsearched;
+    RunResult result = RunTool(client, {"x"});
+    EXPECT_EQ(result.exitStatus, 3);
+    EXPECT_EQ(result.out, row.out);
+    EXPECT_EQ(result.err, row.err);
+  }
+}
+
+// A full disk: the walk stops writing, the failure is told on standard error
+// and the run does not claim success.
+TEST(RunTest, WriteFailureStopsTheWalkAndFails) {
+  FakeDirClient client;
+  for (int i = 0; i < 5000; ++i) client.Add("[Root]", "CN=U" + std::to_string(i), 0, "match");
+  auto buffers = std::make_unique<qovant::SharedBuffers>();
+  std::FILE* full = std::fopen("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  MemoryStream err;
+  qovant::Output out(full, false);
+  const char* argv[] = {"qovant", "match"};
+  int status = qovant::RunQovant(2, argv, client, *buffers, out, err.file());
+  std::fclose(full);
+  EXPECT_EQ(status, 3);
+  EXPECT_EQ(err.text(), "qovant: cannot write standard output: No space left on device\n");
+  long opens = std::count_if(client.calls.begin(), client.calls.end(), [](const std::string& c) {
+    return c.rfind("DirOpenAttributeStream", 0) == 0;
+  });
+  EXPECT_LT(opens, 5000);
+  EXPECT_EQ(client.OpenHandles(), 0);
+}
+
+}  // namespace
+}  // namespace qovant_test

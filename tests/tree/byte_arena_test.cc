@@ -1,0 +1,61 @@
+// The script arena: offsets stay valid and bytes intact as it grows (and
+// moves) past its first mapping.
+#include "tree/byte_arena.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace qovant_test {
+namespace {
+
+// Reserved up front (pages warmed on a second thread) or not, and past the
+// reservation, where the block moves and the warming stops.
+class ByteArenaTest : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(ByteArenaTest, KeepsEveryPieceAtItsOffsetAcrossGrowth) {
+  dirclient::ByteArena arena;
+  if (GetParam()) {
+    ASSERT_TRUE(arena.ReserveAndWarm(GetParam()));
+  }
+  EXPECT_EQ(arena.view().size(), 0u);
+  struct Piece {
+    uint64_t offset;
+    std::string bytes;
+  };
+  std::vector<Piece> pieces;
+  // Small and large pieces, empty ones, bytes of every value; 5 MiB in all,
+  // so the mapping grows several times.
+  for (int i = 0; i < 600; ++i) {
+    size_t size = i % 50 == 0 ? 70000 + i : (i % 7 == 0 ? 0 : static_cast<size_t>(i));
+    std::string bytes(size, '\0');
+    for (size_t j = 0; j < size; ++j) bytes[j] = static_cast<char>((i * 31 + j) & 0xFF);
+    uint64_t offset = 0;
+    ASSERT_TRUE(arena.Append(bytes, &offset));
+    pieces.push_back({offset, bytes});
+  }
+  uint64_t expected = 0;
+  for (const Piece& piece : pieces) {
+    EXPECT_EQ(piece.offset, expected);
+    EXPECT_EQ(arena.view().substr(piece.offset, piece.bytes.size()), piece.bytes);
+    expected += piece.bytes.size();
+  }
+  EXPECT_EQ(arena.size(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reserved, ByteArenaTest,
+                         testing::Values(std::size_t{0}, std::size_t{64} << 20,
+                                         std::size_t{1} << 20, std::size_t{100}));
+
+TEST(ByteArenaGrowth, OneAppendLargerThanTheFirstMapping) {
+  dirclient::ByteArena arena;
+  std::string big(3 << 20, 'q');
+  uint64_t offset = 1;
+  ASSERT_TRUE(arena.Append(big, &offset));
+  EXPECT_EQ(offset, 0u);
+  EXPECT_EQ(arena.view(), big);
+}
+
+}  // namespace
+}  // namespace qovant_test

@@ -1,0 +1,151 @@
+// How entries land in the tree, shared by the LDIF and LDAP backends:
+// node chains with placeholders, flags from object classes, container
+// aliases.
+#include "tree/entry_mapping.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "client/dirclient.h"
+
+namespace qovant_test {
+namespace {
+
+using dirclient::DirTree;
+using dirclient::DnParser;
+
+DirTree::NodeId Add(DirTree& tree, const char* dn) {
+  DnParser parser;
+  EXPECT_TRUE(parser.Parse(dn)) << dn;
+  return dirclient::AddEntryPath(tree, parser);
+}
+
+DirTree::NodeId Find(const DirTree& tree, const char* dn) {
+  DnParser parser;
+  EXPECT_TRUE(parser.Parse(dn)) << dn;
+  return dirclient::FindEntryPath(tree, parser);
+}
+
+TEST(EntryMappingTest, ChildBeforeParentMakesAttributelessContainers) {
+  DirTree tree;
+  DirTree::NodeId user = Add(tree, "cn=Ann,ou=Sales,dc=example,dc=com");
+  EXPECT_EQ(tree.size(), 5u);  // [Root], dc=com, dc=example, ou=Sales, cn=Ann
+  EXPECT_EQ(tree.Name(user), "CN=Ann");
+  EXPECT_EQ(tree.Flags(user), 0u);
+  DirTree::NodeId unit = Find(tree, "OU=sales,DC=Example,dc=COM");
+  EXPECT_EQ(tree.Parent(user), unit);
+  EXPECT_EQ(tree.Flags(unit), dirclient::kFlagContainer);
+  EXPECT_FALSE(tree.HasScript(unit));
+  // The parent's own entry, met later, lands on the same node.
+  EXPECT_EQ(Add(tree, "ou=Sales,dc=example,dc=com"), unit);
+  EXPECT_EQ(tree.size(), 5u);
+  EXPECT_EQ(Find(tree, "dc=com"), tree.FirstChild(DirTree::kRoot));
+  EXPECT_EQ(Find(tree, "ou=Other,dc=example,dc=com"), DirTree::kNone);
+  EXPECT_EQ(Find(tree, ""), DirTree::kNone);
+}
+
+TEST(EntryMappingTest, ObjectClassesGiveFlags) {
+  struct Case {
+    const char* objectClass;
+    uint32_t flags;
+  } cases[] = {
+      {"alias", dirclient::kFlagAlias},        {"ALIAS", dirclient::kFlagAlias},
+      {"organization", dirclient::kFlagContainer}, {"organizationalUnit", dirclient::kFlagContainer},
+      {"organizationalunit", dirclient::kFlagContainer}, {"country", dirclient::kFlagContainer},
+      {"locality", dirclient::kFlagContainer}, {"domain", dirclient::kFlagContainer},
+      {"dcObject", dirclient::kFlagContainer}, {"top", 0},
+      {"person", 0},                           {"inetOrgPerson", 0},
+      {"organizationalPerson", 0},             {"aliasx", 0},
+      {"", 0},                                 {"extensibleObject", 0},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(dirclient::ObjectClassFlags(c.objectClass), c.flags) << c.objectClass;
+}
+
+TEST(EntryMappingTest, AliasOfAContainerIsAContainerAlias) {
+  DirTree tree;
+  Add(tree, "cn=Ann,ou=Sales,o=Acme");
+  DirTree::NodeId empty = Add(tree, "ou=Empty,o=Acme");
+  tree.AddFlags(empty, dirclient::kFlagContainer);
+  struct Case {
+    const char* target;
+    bool containerAlias;
+  } cases[] = {
+      {"ou=Sales,o=Acme", true},  {"OU=SALES, O=ACME", true}, {"ou=Empty,o=Acme", true},
+      {"o=Acme", true},           {"cn=Ann,ou=Sales,o=Acme", false},
+      {"ou=Gone,o=Acme", false},  {"not a dn", false},        {"", false},
+  };
+  DnParser scratch;
+  for (const Case& c : cases) {
+    DirTree::NodeId alias = tree.AddChild(DirTree::kRoot, std::string("CN=alias ") + c.target);
+    tree.AddFlags(alias, dirclient::kFlagAlias);
+    dirclient::MarkContainerAlias(tree, alias, c.target, scratch);
+    uint32_t expected = dirclient::kFlagAlias | (c.containerAlias ? dirclient::kFlagContainerAlias : 0);
+    EXPECT_EQ(tree.Flags(alias), expected) << c.target;
+  }
+}
+
+// Reusing the last chain must build the very tree that looking up every
+// RDN builds, whatever order the entries come in.
+TEST(EntryMappingTest, ReusedChainsBuildTheSameTree) {
+  const char* const dns[] = {
+      "o=Acme", "ou=Sales,o=Acme", "cn=Ann,ou=Sales,o=Acme",
+      "cn=Bob,ou=Sales,o=Acme",         // sibling
+      "cn=Kid,cn=Bob,ou=Sales,o=Acme",  // the last leaf becomes a parent
+      "ou=Ops,o=Acme",                  // back up two levels
+      "cn=X,ou=Deep,ou=Ops,o=Acme",     // a placeholder under a cached node
+      "CN=ann,OU=sales,O=ACME",         // same entry, other spelling
+      "ou=Deep,ou=Ops,o=Acme",          // the placeholder's own entry
+      "dc=example,dc=com", "cn=Ann,ou=Sales,o=Acme"};
+  DirTree cached, fresh;
+  dirclient::EntryPaths paths;
+  DnParser parser;
+  for (const char* dn : dns) {
+    ASSERT_TRUE(parser.Parse(dn));
+    EXPECT_EQ(paths.Add(cached, parser), dirclient::AddEntryPath(fresh, parser)) << dn;
+  }
+  ASSERT_EQ(cached.size(), fresh.size());
+  for (DirTree::NodeId node = 1; node < cached.size(); ++node) {
+    EXPECT_EQ(cached.Name(node), fresh.Name(node));
+    EXPECT_EQ(cached.Parent(node), fresh.Parent(node));
+    EXPECT_EQ(cached.Flags(node), fresh.Flags(node)) << cached.Name(node);
+  }
+  EXPECT_EQ(cached.Flags(Find(cached, "cn=Bob,ou=Sales,o=Acme")), dirclient::kFlagContainer);
+}
+
+// A remembered container is found by its DN as spelled, among as many as
+// make its table grow; spelled otherwise, it is left to the full path.
+TEST(EntryMappingTest, RemembersContainersByTheirSpelling) {
+  DirTree tree;
+  dirclient::EntryPaths paths;
+  DnParser parser;
+  std::vector<DirTree::NodeId> units;
+  auto unitDn = [](int i) {
+    std::string dn = "ou=U";
+    dn += std::to_string(i);
+    dn += ",o=Acme";
+    return dn;
+  };
+  for (int i = 0; i < 2000; ++i) {
+    DirTree::NodeId node;
+    ASSERT_TRUE(paths.AddText(tree, unitDn(i), parser, &node));
+    paths.RememberContainer(unitDn(i), node);
+    units.push_back(node);
+  }
+  for (int i = 1999; i >= 0; --i) {
+    std::string dn = "cn=P,";
+    dn += unitDn(i);
+    dirclient::EntryPaths::Pending pending;
+    ASSERT_TRUE(paths.BeginSibling(tree, dn, parser, &pending)) << dn;
+    EXPECT_EQ(pending.parent, units[i]) << dn;
+  }
+  dirclient::EntryPaths::Pending pending;
+  EXPECT_FALSE(paths.BeginSibling(tree, "cn=P,OU=u7,o=Acme", parser, &pending));
+  ASSERT_TRUE(paths.BeginAny(tree, "cn=P,OU=u7,o=Acme", parser, &pending));
+  EXPECT_EQ(tree.Parent(pending.node), units[7]);
+}
+
+}  // namespace
+}  // namespace qovant_test
