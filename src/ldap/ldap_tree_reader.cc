@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tree/entry_mapping.h"
+#include "tree/entry_assembler.h"
 #include "ldap/ldap_limits.h"
 #include "ldap/ldap_search.h"
 #include "tree/name_mapping.h"
@@ -15,8 +15,9 @@ namespace {
 
 // hasSubordinates is computed by the server and sent only when asked for by
 // name; it makes a container of an entry whose subordinates are all hidden.
-const char* const kAttributes[] = {"objectClass", "loginScript", "aliasedObjectName",
-                                   "hasSubordinates", nullptr};
+const char* const kAttributes[] = {kObjectClassAttribute.data(), kLoginScriptAttribute.data(),
+                                   kAliasedObjectNameAttribute.data(), "hasSubordinates",
+                                   nullptr};
 
 std::string_view View(const struct berval& value) {
   return {value.bv_val, value.bv_len};
@@ -39,26 +40,24 @@ LdapFailure DnTooLong(const char* what, std::size_t length) {
 class TreeBuilder : public EntrySink {
  public:
   TreeBuilder(LoadedTree& loaded, LoadProgress* progress)
-      : loaded_(loaded), progress_(progress) {}
+      : loaded_(loaded), progress_(progress), assembler_(loaded.tree, RepeatedDn::kKeepFirst) {}
   bool Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) override;
   void Reference(std::string_view urls) override {
     loaded_.unsearched.push_back("search reference to " + std::string(urls) +
                                  ": that part of the tree is on another server");
   }
-  void Finish();
+  void Finish() { assembler_.Finish(); }
 
  private:
-  bool Attribute(std::string_view type, const struct berval* values,
-                 DirTree::NodeId node, LdapFailure* failure);
+  bool Attribute(std::string_view type, const struct berval* values, EntryFacts* facts,
+                 LdapFailure* failure);
 
   LoadedTree& loaded_;
   LoadProgress* progress_;
+  EntryAssembler assembler_;
   DnParser dn_;
-  EntryPaths paths_;
-  std::vector<bool> isEntry_;  // per node: read as an entry, not a placeholder
-  bool sawScript_ = false;
-  bool sawAlias_ = false;
-  PendingAliases aliases_;
+  uint64_t entries_ = 0;
+  std::string aliasTarget_;  // the entry's, kept past its message
 };
 
 bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) {
@@ -75,22 +74,15 @@ bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) {
     return false;
   }
   DirTree& tree = loaded_.tree;
-  DirTree::NodeId node;
-  if (!paths_.AddText(tree, View(dn), dn_, &node)) {
+  EntryPaths::Pending pending;
+  if (!assembler_.paths().Begin(tree, View(dn), dn_, &pending)) {
     *failure = MakeClientFailure(kLdapBadDn, "the server sent a DN that does not parse: ");
     AppendPrintable(failure->message, std::string(View(dn)).c_str());
     return false;
   }
-  if (node == DirTree::kNone) return true;  // the root DSE is no object of the tree
-  if (isEntry_.size() < tree.size()) isEntry_.resize(tree.size() + tree.size() / 2);
-  // A second copy of an entry (a context also read through another) adds
-  // nothing.
-  if (isEntry_[node]) return true;
-  isEntry_[node] = true;
-  tree.Respell(node, dn_.Rdn(0));
-  if (progress_) progress_->Count();
+  if (pending.empty) return true;  // the root DSE is no object of the tree
 
-  sawScript_ = sawAlias_ = false;
+  EntryFacts facts;
   for (;;) {
     struct berval description = {0, nullptr};
     struct berval* rawValues = nullptr;
@@ -100,46 +92,50 @@ bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) {
       *failure = MakeLdapFailure(rc, nullptr);
       return false;
     }
-    if (!description.bv_val) return true;
-    if (!Attribute(AttributeType(description), values.get(), node, failure)) return false;
+    if (!description.bv_val) break;
+    if (!Attribute(AttributeType(description), values.get(), &facts, failure)) return false;
   }
+  uint64_t first;
+  // A second copy of an entry (a context also read through another) adds
+  // nothing.
+  if (assembler_.Complete(pending, View(dn), ++entries_, facts, &first) ==
+          EntryAssembler::Result::kAdded &&
+      progress_)
+    progress_->Count();
+  return true;
 }
 
 bool TreeBuilder::Attribute(std::string_view type, const struct berval* values,
-                            DirTree::NodeId node, LdapFailure* failure) {
+                            EntryFacts* facts, LdapFailure* failure) {
   if (!values) return true;
-  DirTree& tree = loaded_.tree;
-  if (EqualsIgnoreAsciiCase(type, "objectClass")) {
+  if (EqualsIgnoreAsciiCase(type, kObjectClassAttribute)) {
     for (const struct berval* value = values; value->bv_val; ++value)
-      tree.AddFlags(node, ObjectClassFlags(View(*value)));
-  } else if (EqualsIgnoreAsciiCase(type, "loginScript")) {
+      facts->flags |= ObjectClassFlags(View(*value));
+  } else if (EqualsIgnoreAsciiCase(type, kLoginScriptAttribute)) {
     // Only the first value is the script, stored once as the server sent
     // it, up to what the tool can ever read of it.
-    if (sawScript_ || !values[0].bv_val) return true;
-    sawScript_ = true;
-    if (!tree.StoreScript(node, View(values[0]).substr(0, kMaxKeptScript))) {
+    if (facts->hasScript || !values[0].bv_val) return true;
+    std::string_view script = View(values[0]).substr(0, kMaxKeptScript);
+    if (!loaded_.tree.ScriptStore().Append(script, &facts->scriptOffset)) {
       *failure = MakeClientFailure(kOutOfMemory, "out of memory for login scripts");
       return false;
     }
-  } else if (EqualsIgnoreAsciiCase(type, "aliasedObjectName")) {
-    if (sawAlias_ || !values[0].bv_val) return true;
+    facts->hasScript = true;
+    facts->scriptLength = script.size();
+  } else if (EqualsIgnoreAsciiCase(type, kAliasedObjectNameAttribute)) {
+    if (facts->hasAlias || !values[0].bv_val) return true;
     if (values[0].bv_len > kMaxDn) {
       *failure = DnTooLong("an aliasedObjectName", values[0].bv_len);
       return false;
     }
-    sawAlias_ = true;
-    aliases_.Add(node, View(values[0]));
+    aliasTarget_.assign(View(values[0]));
+    facts->hasAlias = true;
+    facts->aliasTarget = aliasTarget_;
   } else if (EqualsIgnoreAsciiCase(type, "hasSubordinates")) {
     if (values[0].bv_val && EqualsIgnoreAsciiCase(View(values[0]), "TRUE"))
-      tree.AddFlags(node, kNodeContainer);
+      facts->flags |= kNodeContainer;
   }
   return true;
-}
-
-void TreeBuilder::Finish() {
-  aliases_.Mark(loaded_.tree, dn_);
-  isEntry_.clear();
-  isEntry_.shrink_to_fit();
 }
 
 }  // namespace

@@ -14,6 +14,9 @@ class BlockReader {
   // false, with the system's reason in *error, when reading fails.
   virtual bool ReadBlock(char* dest, std::size_t size, std::size_t* got,
                          std::string* error) = 0;
+  // How many bytes are expected in all, where that is known (0 otherwise):
+  // room for the tree can then be made up front.
+  virtual std::size_t SizeHint() const { return 0; }
 };
 
 }  // namespace dirclient

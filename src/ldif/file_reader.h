@@ -19,6 +19,7 @@ class FileReader : public BlockReader {
   // Opens `path`; false with the system's reason in *error.
   bool Open(const char* path, std::string* error);
   uint64_t size() const { return size_; }  // of a regular file, else 0
+  std::size_t SizeHint() const override { return static_cast<std::size_t>(size_); }
 
   bool ReadBlock(char* dest, std::size_t size, std::size_t* got,
                  std::string* error) override;

@@ -39,9 +39,9 @@ bool LdifBuilder::Add(const FoundBatch& batch, LdifError* error, bool* readerFai
   };
   for (const FoundEntry& entry : batch.entries) {
     std::string_view dnText = text.substr(entry.dnBegin, entry.dnLength);
-    if (!paths_.BeginSibling(tree_, dnText, parsers_[turn], &pending[turn])) {
+    if (!assembler_.paths().BeginSibling(tree_, dnText, parsers_[turn], &pending[turn])) {
       if (!completeWaiting()) return false;
-      if (!paths_.BeginAny(tree_, dnText, parsers_[turn], &pending[turn]))
+      if (!assembler_.paths().BeginAny(tree_, dnText, parsers_[turn], &pending[turn]))
         return Fail(error, entry.dnLine, "DN does not parse");
       if (pending[turn].empty) return Fail(error, entry.dnLine, "empty DN");
     }
@@ -54,38 +54,27 @@ bool LdifBuilder::Add(const FoundBatch& batch, LdifError* error, bool* readerFai
 
 bool LdifBuilder::Complete(const FoundEntry& entry, const EntryPaths::Pending& pending,
                            std::string_view text, LdifError* error, bool* readerFailed) {
-  DirTree::NodeId node = EntryPaths::Finish(tree_, pending);
-  if (entryLine_.size() < tree_.size()) {
-    // Room for as many nodes as the tree has room for: the first time that
-    // is some megabytes, best had as huge pages before they are cleared.
-    GrowInHugePages(entryLine_, std::max(tree_.capacity(), tree_.size() + tree_.size() / 2),
-                    uint64_t{0});
-  }
-  // Its line comes before any its attributes failed on.
-  if (entryLine_[node] != 0)
-    return Fail(error, entry.dnLine,
-                "duplicate DN (first at line " + std::to_string(entryLine_[node]) + ")");
+  EntryFacts facts;
+  facts.flags = entry.flags;
+  facts.hasScript = entry.hasScript;
+  facts.scriptOffset = entry.scriptOffset;
+  facts.scriptLength = entry.scriptLength;
+  facts.hasAlias = entry.hasAlias;
+  facts.aliasTarget = text.substr(entry.aliasBegin, entry.aliasLength);
+  uint64_t first = 0;
+  // Its DN's line comes before any its attributes failed on.
+  if (assembler_.Complete(pending, text.substr(entry.dnBegin, entry.dnLength), entry.dnLine,
+                          facts, &first) == EntryAssembler::Result::kRefused)
+    return Fail(error, entry.dnLine, "duplicate DN (first at line " + std::to_string(first) + ")");
   if (entry.failed) {
     *readerFailed = true;
     return false;
   }
-  entryLine_[node] = entry.dnLine;
-  tree_.Respell(node, pending.rdn);
   if (progress_) progress_->Count();
-
-  tree_.AddFlags(node, entry.flags);
-  if (entry.flags & kNodeContainer)
-    paths_.RememberContainer(text.substr(entry.dnBegin, entry.dnLength), node);
-  if (entry.hasScript) tree_.SetScript(node, entry.scriptOffset, entry.scriptLength);
-  if (entry.hasAlias) aliases_.Add(node, text.substr(entry.aliasBegin, entry.aliasLength));
   return true;
 }
 
-void LdifBuilder::Finish() {
-  aliases_.Mark(tree_, parsers_[0]);
-  entryLine_.clear();
-  entryLine_.shrink_to_fit();
-}
+void LdifBuilder::Finish() { assembler_.Finish(); }
 
 BuildThread::BuildThread(LdifBuilder& builder)
     : builder_(builder), thread_(&BuildThread::Run, this) {}

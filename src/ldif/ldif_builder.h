@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "tree/dir_tree.h"
-#include "tree/entry_mapping.h"
+#include "tree/entry_assembler.h"
 #include "ldif/ldif_loader.h"
 #include "client/load_progress.h"
 #include "tree/name_mapping.h"
@@ -41,7 +41,8 @@ struct FoundBatch {
 
 class LdifBuilder {
  public:
-  LdifBuilder(DirTree& tree, LoadProgress* progress) : tree_(tree), progress_(progress) {}
+  LdifBuilder(DirTree& tree, LoadProgress* progress)
+      : tree_(tree), progress_(progress), assembler_(tree, RepeatedDn::kRefuse) {}
   // Adds the batch's entries to the tree; false at the first that fails,
   // with *error set, or with *readerFailed set when the reader's own
   // error is the first.
@@ -58,9 +59,7 @@ class LdifBuilder {
   DirTree& tree_;
   LoadProgress* progress_;
   DnParser parsers_[2];  // by turns: a pending entry's RDN lives in its parser
-  EntryPaths paths_;
-  std::vector<uint64_t> entryLine_;  // per node: line of its entry, 0 if none
-  PendingAliases aliases_;
+  EntryAssembler assembler_;
 };
 
 // Runs a builder on its own thread, fed batch by batch.

@@ -282,6 +282,10 @@ class Loader {
   bool builderFailed_ = false;  // building here failed
 
   std::string valueScratch_;
+  // The scripts, decoded as they are read: this thread's own store, which
+  // the tree takes once the load is done, while the builder's thread only
+  // names where each script stands.
+  std::unique_ptr<ByteArena> scripts_ = std::make_unique<ByteArena>();
   LdifBuilder builder_;
   std::unique_ptr<BuildThread> thread_;  // when building on a second thread
   std::unique_ptr<FoundBatch> batch_ = std::make_unique<FoundBatch>();
@@ -470,6 +474,12 @@ bool Loader::CheckBase64(const Line& line, const Attribute& attribute) {
 
 bool Loader::Load(LdifError* error) {
   error_ = error;
+  if (std::size_t expected = reader_ ? reader_->SizeHint() : text_.size()) {
+    // Exports take some hundreds of bytes an entry; decoded scripts never
+    // take more room than the file.
+    tree_.Reserve(expected / 512);
+    scripts_->ReserveAndWarm(expected);
+  }
   if (reader_) {
     try {
       thread_ = std::make_unique<BuildThread>(builder_);
@@ -492,6 +502,7 @@ bool Loader::Load(LdifError* error) {
   }
   if (!read) return false;  // *error holds the reader's failure
   builder_.Finish();
+  tree_.AdoptScripts(std::move(scripts_));
   return true;
 }
 
@@ -793,7 +804,7 @@ bool Loader::ReadAttribute(const Line& line, const Attribute& attribute, FoundEn
     // gone by the time the walk asks for it.
     if (entry->hasScript) return CheckBase64(line, attribute);
     std::string_view raw = text_.substr(attribute.valueBegin, line.end - attribute.valueBegin);
-    switch (KeepDecoded(tree_.ScriptStore(), raw, attribute.encoding, &entry->scriptOffset,
+    switch (KeepDecoded(*scripts_, raw, attribute.encoding, &entry->scriptOffset,
                         &entry->scriptLength)) {
       case Kept::kKept:
         entry->hasScript = true;

@@ -159,11 +159,5 @@ void DirTree::SetScript(NodeId node, uint64_t offset, uint64_t length) {
   n.hasScript = true;
 }
 
-bool DirTree::StoreScript(NodeId node, std::string_view bytes) {
-  uint64_t offset;
-  if (!storedScripts_.Append(bytes, &offset)) return false;
-  SetScript(node, offset, bytes.size());
-  return true;
-}
 
 }  // namespace dirclient

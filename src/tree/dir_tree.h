@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,30 +81,27 @@ class DirTree {
   // later copies them into fresh memory, which costs more than the room
   // left unused (untouched pages cost nothing).
   void Reserve(size_t nodes);
-  // Makes room for `bytes` of stored scripts up front, their pages readied
-  // ahead of the loader on a second thread.
-  void ReserveScripts(size_t bytes) { storedScripts_.ReserveAndWarm(bytes); }
-
-  // Login scripts are kept, decoded, in the tree's own store. Nodes without
+  // Login scripts are kept, decoded, in the tree's script store; a node
+  // names its script by where it stands there (SetScript). Nodes without
   // one report HasScript() false.
   //
-  // Keeps `bytes` as the script of `node`; false, with nothing kept, when
-  // memory cannot be had.
-  bool StoreScript(NodeId node, std::string_view bytes);
-  // The store itself, for a reader that decodes scripts straight into it
-  // and names them with SetScript once their nodes are known.
-  ByteArena& ScriptStore() { return storedScripts_; }
+  // The store, for a reader that writes scripts into it as it goes.
+  ByteArena& ScriptStore() { return *storedScripts_; }
+  // Takes `store` as the script store, in place of an empty one: a reader
+  // on another thread than the one that builds the nodes fills a store of
+  // its own, handed over once the load is done.
+  void AdoptScripts(std::unique_ptr<ByteArena> store) { storedScripts_ = std::move(store); }
   void SetScript(NodeId node, uint64_t offset, uint64_t length);
   bool HasScript(NodeId node) const { return nodes_[node].hasScript; }
   // Fetches the first KiB of a node's script into the caches ahead of use.
   void PrefetchScript(NodeId node) const {
     const Node& n = nodes_[node];
     if (!n.hasScript) return;
-    const char* p = storedScripts_.view().data() + n.scriptOffset;
+    const char* p = storedScripts_->view().data() + n.scriptOffset;
     for (uint64_t i = 0; i < n.scriptLength && i < 1024; i += 64) __builtin_prefetch(p + i);
   }
   std::string_view Script(NodeId node) const {
-    return storedScripts_.view().substr(nodes_[node].scriptOffset, nodes_[node].scriptLength);
+    return storedScripts_->view().substr(nodes_[node].scriptOffset, nodes_[node].scriptLength);
   }
 
  private:
@@ -139,7 +137,7 @@ class DirTree {
   std::vector<Node> nodes_;
   std::string names_;
   std::vector<Slot> slots_;  // hash of (parent, name); node kNone when empty
-  ByteArena storedScripts_;
+  std::unique_ptr<ByteArena> storedScripts_ = std::make_unique<ByteArena>();
   mutable std::vector<std::string_view> components_;  // Resolve's scratch
 };
 
