@@ -1,5 +1,5 @@
 // What the client accepts from a server, and for how long it reads: the
-// documented limits of an LDAP load (README, "How the tree is read").
+// documented limits of an LDAP load (docs/ldap.md, "How the tree is read").
 #pragma once
 
 #include <chrono>
