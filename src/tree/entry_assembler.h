@@ -3,10 +3,12 @@
 // marked once the whole tree is known.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
+#include "tree/byte_arena.h"
 #include "tree/dir_tree.h"
 #include "tree/entry_mapping.h"
 #include "tree/name_mapping.h"
@@ -62,5 +64,30 @@ class EntryAssembler {
   PendingAliases aliases_;
   DnParser aliasParser_;
 };
+
+// Inline: every entry of a large load passes here.
+inline EntryAssembler::Result EntryAssembler::Complete(const EntryPaths::Pending& pending,
+                                                std::string_view dnText, uint64_t place,
+                                                const EntryFacts& facts, uint64_t* first) {
+  DirTree::NodeId node = EntryPaths::Finish(tree_, pending);
+  if (entryPlace_.size() < tree_.size()) {
+    // Room for as many nodes as the tree has room for: the first time that
+    // is some megabytes, best had as huge pages before they are cleared.
+    GrowInHugePages(entryPlace_, std::max(tree_.capacity(), tree_.size() + tree_.size() / 2),
+                    uint64_t{0});
+  }
+  if (entryPlace_[node] != 0) {
+    *first = entryPlace_[node];
+    return repeated_ == RepeatedDn::kRefuse ? Result::kRefused : Result::kIgnored;
+  }
+  entryPlace_[node] = place;
+  // An entry below it may have come first and spelled it otherwise.
+  tree_.Respell(node, pending.rdn);
+  tree_.AddFlags(node, facts.flags);
+  if (facts.flags & kNodeContainer) paths_.RememberContainer(dnText, node);
+  if (facts.hasScript) tree_.SetScript(node, facts.scriptOffset, facts.scriptLength);
+  if (facts.hasAlias) aliases_.Add(node, facts.aliasTarget);
+  return Result::kAdded;
+}
 
 }  // namespace dirclient

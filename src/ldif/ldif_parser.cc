@@ -1,0 +1,270 @@
+#include "ldif/ldif_parser.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "ldif/ldif_value.h"
+#include "tree/entry_mapping.h"
+
+namespace dirclient {
+namespace {
+
+// Entries handed to the builder at a time: enough to make handing over
+// cheap, little enough to stay in the caches.
+constexpr size_t kBatchEntries = 2048;
+constexpr size_t kBatchText = size_t{256} << 10;
+
+}  // namespace
+
+bool RecordParser::Load(LdifError* error) {
+  failure_.error = error;
+  if (std::size_t expected = reader_ ? reader_->SizeHint() : text().size()) {
+    // Exports take some hundreds of bytes an entry; decoded scripts never
+    // take more room than the file.
+    tree_.Reserve(expected / 512);
+    scripts_->ReserveAndWarm(expected);
+  }
+  if (reader_) {
+    try {
+      thread_ = std::make_unique<BuildThread>(builder_);
+    } catch (const std::exception&) {
+      // Without a second thread the batches are built here.
+    }
+  }
+  bool read = Read();
+  if (!builderFailed_) Hand();  // the last batch
+  if (thread_) {
+    // The builder's own failure comes before the reader's: it stopped at
+    // an entry the reader found before failing.
+    bool readerFailed = false;
+    if (!thread_->Finish(&builderError_, &readerFailed)) builderFailed_ = !readerFailed;
+    thread_.reset();
+  }
+  if (builderFailed_) {
+    *error = builderError_;
+    return false;
+  }
+  if (!read) return false;  // *error holds the reader's failure
+  builder_.Finish();
+  tree_.AdoptScripts(std::move(scripts_));
+  return true;
+}
+bool RecordParser::Read() {
+  if (!lines_.CheckEncoding()) return false;
+  LineReader::Line line;
+  Attribute attribute;
+  bool first = true;
+  while (lines_.Next(&line)) {
+    if (line.begin == line.end) continue;  // blank lines between records
+    char c = text()[line.begin];
+    if (c == '#') {
+      NoteComment(line);
+      continue;
+    }
+    if (c == ' ') return Fail(line.number, "continuation line with nothing to continue");
+    if (!ParseAttribute(lines_, line, &attribute, failure_)) return false;
+    if (first && attribute.kind == Kind::kVersion) {
+      std::string_view value;
+      if (!Value(line, attribute, &value)) return false;
+      if (TrimTrailingBlanks(value) != "1") return Fail(line.number, "unsupported LDIF version");
+      first = false;
+      continue;
+    }
+    first = false;
+    bool read;
+    if (attribute.kind == Kind::kDn && !attribute.options)
+      read = ReadEntry(line, attribute);
+    else if (attribute.kind == Kind::kSearch)
+      read = ReadResult(line);
+    else if (attribute.kind == Kind::kRef)
+      read = ReadReference(line, attribute);
+    else
+      return Fail(line.number, "record does not begin with \"dn:\"");
+    if (!read) return false;
+  }
+  return !failure_.failed && CheckComplete();  // a refill that failed ends the loop too
+}
+
+bool RecordParser::FailBase64(const LineReader::Line& line, const Attribute& attribute) {
+  std::string_view raw = text().substr(attribute.valueBegin, line.end - attribute.valueBegin);
+  return Fail(line.number,
+              std::string("bad base64 value: ") + Base64Fault(raw, attribute.encoding));
+}
+// Validates a base64 value the loader has no use for, by decoding it; plain
+// values always pass.
+bool RecordParser::CheckBase64(const LineReader::Line& line, const Attribute& attribute) {
+  std::string_view unused;
+  return !(attribute.encoding & kValueBase64) || Value(line, attribute, &unused);
+}
+bool RecordParser::Hand() {
+  if (thread_) return thread_->Hand(&batch_);
+  bool readerFailed = false;
+  bool ok = builder_.Add(*batch_, &builderError_, &readerFailed);
+  batch_->entries.clear();
+  batch_->text.clear();
+  // The reader's own failure is already in error_.
+  if (!ok && !readerFailed) builderFailed_ = true;
+  return ok;
+}
+bool RecordParser::ReadEntry(const LineReader::Line& dnLine, const Attribute& dn) {
+  std::string_view dnText;
+  if (!Value(dnLine, dn, &dnText)) return false;
+  // The root DSE, which some exports include, describes the server, not
+  // an object of any tree.
+  if (dnText.empty()) return SkipRecord();
+  if (dnText.size() > kMaxDnBytes)
+    return Fail(dnLine.number, "DN longer than " + std::to_string(kMaxDnBytes >> 10) + " KiB");
+  FoundEntry entry{};
+  entry.dnLine = dnLine.number;
+  entry.dnLength = static_cast<uint32_t>(dnText.size());
+  entry.dnBegin = KeepText(dnText);
+  Outcome outcome = ReadAttributes(&entry);
+  if (outcome == Outcome::kRefused) return false;
+  entry.failed = outcome == Outcome::kFailed;
+  batch_->entries.push_back(entry);
+  // The builder checks the DN before the reader's failure is reported.
+  if (entry.failed) return false;
+  ++entries_;
+  ++recordsSinceResult_;
+  if (batch_->entries.size() >= kBatchEntries || batch_->text.size() >= kBatchText) {
+    if (!Hand()) return false;
+  }
+  return true;
+}
+uint32_t RecordParser::KeepText(std::string_view text) {
+  auto begin = static_cast<uint32_t>(batch_->text.size());
+  batch_->text.append(text);
+  return begin;
+}
+inline RecordParser::Outcome RecordParser::ReadAttributes(FoundEntry* entry) {
+  // An add record may open with controls, which change nothing in the
+  // entry, then names its change type; a content record starts with its
+  // attributes.
+  bool opening = true;
+  bool control = false;
+  uint64_t attributes = 0;
+  LineReader::Line line;
+  Attribute attribute;
+  while (lines_.Next(&line)) {
+    if (line.begin == line.end) break;
+    char c = text()[line.begin];
+    if (c == '#') continue;
+    if (!ParseAttribute(lines_, line, &attribute, failure_)) return Outcome::kFailed;
+    // Without it the next record would become attributes of this one and
+    // its entry would vanish from the tree.
+    if (attribute.kind == Kind::kDn) {
+      Fail(line.number, "missing blank line before \"dn:\"");
+      return Outcome::kFailed;
+    }
+    if (opening && attribute.kind == Kind::kControl) {
+      control = true;
+      if (!CheckOtherValue(line, attribute)) return Outcome::kFailed;
+      continue;
+    }
+    if (opening && attribute.kind == Kind::kChangeType) {
+      opening = false;
+      if (!ReadChangeType(line, attribute)) return Outcome::kRefused;
+      continue;
+    }
+    if (opening && control) {
+      Fail(line.number, "\"control:\" line outside a change record");
+      return Outcome::kFailed;
+    }
+    if (attribute.kind == Kind::kChangeType) {
+      Fail(line.number, "\"changetype:\" line after the entry's attributes");
+      return Outcome::kFailed;
+    }
+    opening = false;
+    ++attributes;
+    if (!ReadAttribute(line, attribute, entry)) return Outcome::kFailed;
+  }
+  if (failure_.failed) return Outcome::kFailed;  // a refill that failed ends the entry too
+  // Every entry has at least its object classes: a record without any
+  // attribute is what a file cut right after a "dn:" line leaves.
+  if (attributes == 0) {
+    Fail(entry->dnLine,
+         "entry without attributes: the file was cut after this \"dn:\" line, or the "
+         "export left out objectClass");
+    return Outcome::kFailed;
+  }
+  return Outcome::kRead;
+}
+// An add record carries exactly the entry's attributes; any other change
+// record describes a change, not a tree.
+bool RecordParser::ReadChangeType(const LineReader::Line& line, const Attribute& attribute) {
+  std::string_view value;
+  if (!Value(line, attribute, &value)) return false;
+  value = TrimTrailingBlanks(value);
+  if (EqualsIgnoreAsciiCase(value, "add")) return true;
+  // The value is named only when it is a known type: it goes to a
+  // terminal as it stands.
+  std::string what = "an unknown change type";
+  for (const char* type : {"modify", "delete", "modrdn", "moddn"})
+    if (EqualsIgnoreAsciiCase(value, type)) what = std::string("\"changetype: ") + type + "\"";
+  return Fail(line.number, "change record (" + what +
+                               "): a tree must be exported as entries, not as changes");
+}
+inline bool RecordParser::ReadAttribute(const LineReader::Line& line, const Attribute& attribute,
+                                        FoundEntry* entry) {
+  if (attribute.kind == Kind::kLoginScript) {
+    // Only the first value is the script. It is checked and decoded now,
+    // in one pass, while its line is at hand: a block read from a file is
+    // gone by the time the walk asks for it.
+    if (entry->hasScript) return CheckBase64(line, attribute);
+    std::string_view raw = text().substr(attribute.valueBegin, line.end - attribute.valueBegin);
+    switch (KeepDecoded(*scripts_, raw, attribute.encoding, &entry->scriptOffset,
+                        &entry->scriptLength)) {
+      case Kept::kKept:
+        entry->hasScript = true;
+        return true;
+      case Kept::kBadValue:
+        return FailBase64(line, attribute);
+      case Kept::kNoMemory:
+        break;
+    }
+    // Bad base64 is the fault to report, whatever memory there is.
+    if (!CheckBase64(line, attribute)) return false;
+    failure_.error->outOfMemory = true;
+    return Fail(line.number, "out of memory");
+  }
+  if (attribute.kind == Kind::kObjectClass) {
+    std::string_view value;
+    if (!Value(line, attribute, &value)) return false;
+    entry->flags |= ObjectClassFlags(value);
+    return true;
+  }
+  if (attribute.kind == Kind::kAliasedObjectName) {
+    std::string_view target;
+    if (!Value(line, attribute, &target)) return false;
+    if (!entry->hasAlias) {
+      entry->hasAlias = true;
+      entry->aliasLength = static_cast<uint32_t>(target.size());
+      entry->aliasBegin = KeepText(target);
+    }
+    return true;
+  }
+  return CheckOtherValue(line, attribute);
+}
+// A value of a type the loader has no use for: its base64 is still
+// checked, since a value cut short proves the file was cut, but blanks
+// after it, which some exports leave, are let pass.
+bool RecordParser::CheckOtherValue(const LineReader::Line& line, const Attribute& attribute) {
+  if (!(attribute.encoding & kValueBase64)) return true;
+  LineReader::Line trimmed = line;
+  while (trimmed.end > attribute.valueBegin && text()[trimmed.end - 1] == ' ') --trimmed.end;
+  return CheckBase64(trimmed, attribute);
+}
+
+bool LoadLdif(std::string_view text, DirTree& tree, LdifError* error,
+              LoadProgress* progress, LdifNotes* notes) {
+  RecordParser loader(text, tree, progress, notes);
+  return loader.Load(error);
+}
+
+bool LoadLdif(BlockReader& reader, DirTree& tree, LdifError* error,
+              LoadProgress* progress, std::size_t blockSize, LdifNotes* notes) {
+  RecordParser loader(reader, blockSize ? blockSize : 1, tree, progress, notes);
+  return loader.Load(error);
+}
+
+}  // namespace dirclient

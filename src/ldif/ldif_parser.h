@@ -1,0 +1,110 @@
+// The LDIF grammar over the lines of a file: content, add and other change
+// records, and ldapsearch's result and reference records. Entries go on to
+// the builder in batches; what the export says it left out goes to the
+// caller's notes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ldif/ldif_attribute.h"
+#include "ldif/ldif_builder.h"
+#include "ldif/ldif_lines.h"
+#include "ldif/ldif_loader.h"
+#include "ldif/ldif_value.h"
+#include "tree/byte_arena.h"
+
+namespace dirclient {
+
+class RecordParser {
+ public:
+  // Reads `text`, all in memory.
+  RecordParser(std::string_view text, DirTree& tree, LoadProgress* progress, LdifNotes* notes)
+      : lines_(text, failure_), tree_(tree), notes_(notes), builder_(tree, progress) {}
+  // Reads what `reader` reads, a block of `blockSize` bytes at a time, the
+  // tree built on a second thread where one can be had.
+  RecordParser(BlockReader& reader, std::size_t blockSize, DirTree& tree, LoadProgress* progress,
+               LdifNotes* notes)
+      : lines_(reader, blockSize, failure_), reader_(&reader), tree_(tree), notes_(notes),
+        builder_(tree, progress) {}
+  bool Load(LdifError* error);
+
+ private:
+  std::string_view text() const { return lines_.text(); }
+  bool Fail(uint64_t line, std::string message) { return failure_.Fail(line, std::move(message)); }
+  bool Read();
+
+  // Entries (ldif_parser.cc).
+  bool ReadEntry(const LineReader::Line& dnLine, const Attribute& dn);
+  // How reading an entry's attributes ended: kRefused when the record is
+  // no entry at all but another change record, so that this, not its DN,
+  // is the fault reported.
+  enum class Outcome { kRead, kFailed, kRefused };
+  [[gnu::always_inline]] Outcome ReadAttributes(FoundEntry* entry);
+  bool ReadChangeType(const LineReader::Line& line, const Attribute& attribute);
+  [[gnu::always_inline]] bool ReadAttribute(const LineReader::Line& line,
+                                            const Attribute& attribute, FoundEntry* entry);
+  [[gnu::always_inline]] bool Value(const LineReader::Line& line, const Attribute& attribute,
+                                    std::string_view* value);
+  bool CheckBase64(const LineReader::Line& line, const Attribute& attribute);
+  bool FailBase64(const LineReader::Line& line, const Attribute& attribute);
+  bool CheckOtherValue(const LineReader::Line& line, const Attribute& attribute);
+  uint32_t KeepText(std::string_view text);
+  // Hands the batch to the builder; false once building has failed.
+  bool Hand();
+
+  // What an export says of itself (ldif_export_records.cc).
+  void NoteComment(const LineReader::Line& line);
+  void Note(std::vector<LdifNote> LdifNotes::*list, uint64_t line, std::string text);
+  bool ReadResult(const LineReader::Line& searchLine);
+  bool ReadReference(const LineReader::Line& refLine, const Attribute& ref);
+  bool SkipRecord();
+  bool CheckComplete();
+
+  LoadFailure failure_;  // before lines_, which refers to it
+  LineReader lines_;
+  BlockReader* reader_ = nullptr;
+  DirTree& tree_;
+  LdifNotes* notes_;
+  uint64_t entries_ = 0;
+
+  // ldapsearch's own format: its header opens the file, and each search
+  // (each page of a paged one) ends with a result record.
+  bool extended_ = false;
+  bool paged_ = false;  // its header asks for paged results
+  bool sawResult_ = false;
+  uint64_t recordsSinceResult_ = 0;
+  unsigned lastResultCode_ = 0;
+  bool lastResultPaged_ = false;  // the last result carries the paging control
+  bool moreCookie_ = false;       // and that asks for another page
+  LdifError builderError_;
+  bool builderFailed_ = false;  // building here failed
+
+  std::string valueScratch_;
+  // The scripts, decoded as they are read: this thread's own store, which
+  // the tree takes once the load is done, while the builder's thread only
+  // names where each script stands.
+  std::unique_ptr<ByteArena> scripts_ = std::make_unique<ByteArena>();
+  LdifBuilder builder_;
+  std::unique_ptr<BuildThread> thread_;  // when building on a second thread
+  std::unique_ptr<FoundBatch> batch_ = std::make_unique<FoundBatch>();
+};
+
+inline bool RecordParser::Value(const LineReader::Line& line, const Attribute& attribute,
+                                std::string_view* value) {
+  std::string_view raw = text().substr(attribute.valueBegin, line.end - attribute.valueBegin);
+  if (!DecodeValue(raw, attribute.encoding, valueScratch_, value))
+    return FailBase64(line, attribute);
+  return true;
+}
+
+// Blanks some exports leave after a value.
+inline std::string_view TrimTrailingBlanks(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace dirclient
