@@ -73,16 +73,5 @@ void AppendShownText(std::string& out, std::string_view text, uint32_t codePage,
   }
 }
 
-std::string ShownOn(std::FILE* stream, std::string_view text) {
-  bool terminal = isatty(fileno(stream)) == 1;
-  uint32_t codePage = kCodePageAscii;
-  if (terminal)
-    codePage = QueryLocale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"),
-                           std::getenv("LANG")).codePage;
-  std::string shown;
-  shown.reserve(text.size());
-  AppendShownText(shown, text, codePage, terminal);
-  return shown;
-}
 
 }  // namespace dirclient

@@ -34,8 +34,5 @@ ShownChar NextTerminalChar(std::string_view text, uint32_t codePage);
 void AppendShownText(std::string& out, std::string_view text, uint32_t codePage,
                      bool terminal);
 
-// `text` as it may be written to `stream`: for a terminal, in the character
-// set of the process's locale (LC_ALL, LC_CTYPE, LANG).
-std::string ShownOn(std::FILE* stream, std::string_view text);
 
 }  // namespace dirclient

@@ -93,7 +93,8 @@ struct TreeClient::Stream {
   std::size_t position = 0;
 };
 
-TreeClient::TreeClient(TreeSource& source) : source_(&source) {}
+TreeClient::TreeClient(TreeSource& source, const Environment& environment)
+    : source_(&source), environment_(environment) {}
 
 TreeClient::TreeClient(std::unique_ptr<LoadedTree> tree) : loaded_(std::move(tree)) {}
 
@@ -126,8 +127,8 @@ const std::vector<std::string>& TreeClient::DirUnsearchedParts() const {
 
 Status TreeClient::DirQueryLocale(LocaleRecord* locale) {
   if (!locale) return kBadArgument;
-  LocaleInfo info = QueryLocale(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"),
-                                std::getenv("LANG"));
+  LocaleInfo info = QueryLocale(environment_.Get("LC_ALL"), environment_.Get("LC_CTYPE"),
+                                environment_.Get("LANG"));
   SetLocaleCodePage(locale, info.codePage);
   SetLocaleCountryId(locale, info.countryId);
   return kOk;

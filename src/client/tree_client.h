@@ -12,14 +12,16 @@
 #include <vector>
 
 #include "client/dirclient.h"
+#include "client/environment.h"
 #include "client/tree_source.h"
 
 namespace dirclient {
 
 class TreeClient : public DirClient {
  public:
-  // Loads its tree from `source` when it starts.
-  explicit TreeClient(TreeSource& source);
+  // Loads its tree from `source` when it starts; the locale query reads
+  // LC_ALL, LC_CTYPE and LANG from `environment`.
+  TreeClient(TreeSource& source, const Environment& environment);
   // Serves an already loaded tree (tests, other backends).
   explicit TreeClient(std::unique_ptr<LoadedTree> tree);
   ~TreeClient() override;
@@ -60,6 +62,7 @@ class TreeClient : public DirClient {
                                 Status* status) const;
 
   TreeSource* source_ = nullptr;
+  Environment environment_;
   std::unique_ptr<LoadedTree> loaded_;
   bool started_ = false;
   DirTree::NodeId lastListed_ = DirTree::kNone;  // last object read from a batch

@@ -85,8 +85,8 @@ bool ConnectionIsConfidential(LDAP* ld) {
   return IsLoopback(peer);
 }
 
-bool PlaintextBindAllowed() {
-  const char* value = std::getenv(kPlaintextBindVariable);
+bool PlaintextBindAllowed(const Environment& environment) {
+  const char* value = environment.Get(kPlaintextBindVariable);
   return value && std::strcmp(value, kPlaintextBindAllowed) == 0;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "client/dirclient.h"
+#include "client/environment.h"
 #include "ldap/user_ldap_config.h"
 
 namespace dirclient {
@@ -39,7 +40,7 @@ std::vector<std::string> WorkingDirChoices(const UserLdapConfig& config,
 bool ConnectionIsConfidential(LDAP* ld);
 
 // True when the user set kPlaintextBindVariable to kPlaintextBindAllowed.
-bool PlaintextBindAllowed();
+bool PlaintextBindAllowed(const Environment& environment);
 
 // "never" or "allow" when libldap's configuration (ldap.conf, ldaprc,
 // LDAPTLS_REQCERT) lets TLS go on with a certificate that does not check

@@ -23,7 +23,7 @@ bool WantsExternal(LDAP* ld, const LdapTarget& target) {
 
 bool BindConnection(LdapConnection& connection, const LdapTarget& target,
                     const SecretBytes* password, const std::string& bindDn,
-                    LdapFailure* failure) {
+                    Failure* failure) {
   LDAP* ld = connection.get();
   int msgid = -1;
   int rc;
@@ -45,7 +45,7 @@ bool BindConnection(LdapConnection& connection, const LdapTarget& target,
     return true;  // LDAPv3 needs no bind to be anonymous
   }
   if (rc != LDAP_SUCCESS) {
-    *failure = connection.Failure(rc);
+    *failure = connection.FailureOf(rc);
     return false;
   }
   PendingRequest request(ld, msgid);
@@ -58,7 +58,7 @@ bool BindConnection(LdapConnection& connection, const LdapTarget& target,
                          nullptr, 0);
   LdapStringPtr ownedDiagnostic(diagnostic);
   if (rc != LDAP_SUCCESS) {
-    *failure = connection.Failure(rc);
+    *failure = connection.FailureOf(rc);
     return false;
   }
   if (result != LDAP_SUCCESS) {

@@ -18,6 +18,6 @@ namespace dirclient {
 // configuration and checked. A refused bind fails with the server's result.
 bool BindConnection(LdapConnection& connection, const LdapTarget& target,
                     const SecretBytes* password, const std::string& bindDn,
-                    LdapFailure* failure);
+                    Failure* failure);
 
 }  // namespace dirclient

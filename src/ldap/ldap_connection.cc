@@ -32,7 +32,7 @@ struct timeval ConfiguredTimeout(LDAP* ld, int option, long fallback) {
 
 }  // namespace
 
-LdapFailure LdapConnection::Failure(int code) const {
+Failure LdapConnection::FailureOf(int code) const {
   if (watchdog_.Fired()) return TimedOut();
   char* diagnostic = nullptr;
   if (ld_) ldap_get_option(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE, &diagnostic);
@@ -40,7 +40,7 @@ LdapFailure LdapConnection::Failure(int code) const {
   return MakeLdapFailure(code, owned.get());
 }
 
-bool LdapConnection::SetOptions(LdapFailure* failure) {
+bool LdapConnection::SetOptions(Failure* failure) {
   LDAP* ld = ld_.get();
   if (deadline_.end == Clock::time_point::max())
     deadline_.end = Clock::now() + std::chrono::seconds(deadline_.seconds);
@@ -94,8 +94,8 @@ ConnectionWatchdog::Clock::duration LdapConnection::BoundWait(std::chrono::milli
   return until - now;
 }
 
-LdapFailure LdapConnection::TimedOut() const {
-  LdapFailure failure = MakeLdapFailure(LDAP_TIMEOUT, nullptr);
+Failure LdapConnection::TimedOut() const {
+  Failure failure = MakeLdapFailure(LDAP_TIMEOUT, nullptr);
   std::string limit = std::to_string((boundLimit_.count() + 999) / 1000) + " s";
   if (boundIsDeadline_ || Clock::now() >= deadline_.end)
     failure.message += ": the tree was not read within " + std::string(kLoadTimeoutVariable) +
@@ -107,7 +107,7 @@ LdapFailure LdapConnection::TimedOut() const {
   return failure;
 }
 
-bool LdapConnection::Open(const LdapTarget& target, LdapFailure* failure) {
+bool LdapConnection::Open(const LdapTarget& target, Failure* failure) {
   LDAP* raw = nullptr;
   int rc = ldap_initialize(&raw, target.servers.c_str());
   ld_.reset(raw);
@@ -118,13 +118,13 @@ bool LdapConnection::Open(const LdapTarget& target, LdapFailure* failure) {
   if (!SetOptions(failure)) return false;
   rc = ConnectWithinBounds();
   if (rc != LDAP_SUCCESS) {
-    *failure = Failure(rc);
+    *failure = FailureOf(rc);
     return false;
   }
   if (target.startTls && !ldap_tls_inplace(ld_.get())) {
     rc = StartTlsWithinBounds();
     if (rc != LDAP_SUCCESS) {
-      *failure = Failure(rc);
+      *failure = FailureOf(rc);
       failure->message = "StartTLS: " + failure->message;
       return false;
     }
@@ -153,7 +153,7 @@ int LdapConnection::StartTlsWithinBounds() {
   return rc;
 }
 
-int LdapConnection::Next(int msgid, LdapMessagePtr* message, LdapFailure* failure) {
+int LdapConnection::Next(int msgid, LdapMessagePtr* message, Failure* failure) {
   Clock::duration left = BoundWait(Milliseconds(requestTimeout_), Bound::kAnswer);
   if (left <= Clock::duration::zero()) {
     *failure = TimedOut();
@@ -184,7 +184,7 @@ int LdapConnection::Next(int msgid, LdapMessagePtr* message, LdapFailure* failur
   if (type < 0 || !raw) {
     int code = LDAP_OTHER;
     ldap_get_option(ld_.get(), LDAP_OPT_RESULT_CODE, &code);
-    *failure = Failure(code != LDAP_SUCCESS ? code : LDAP_OTHER);
+    *failure = FailureOf(code != LDAP_SUCCESS ? code : LDAP_OTHER);
     return 0;
   }
   return type;

@@ -30,25 +30,25 @@ class LdapConnection {
   // StartTLS when the target asks for it, and then a failure to start TLS
   // fails the connection). Certificate checks are left as libldap's
   // configuration sets them.
-  bool Open(const LdapTarget& target, LdapFailure* failure);
+  bool Open(const LdapTarget& target, Failure* failure);
 
   LDAP* get() const { return ld_.get(); }
 
   // Waits for the next message of request `msgid`, at most the request
   // timeout, and never past the deadline. Returns its type (LDAP_RES_*), or
   // 0 with *failure set.
-  int Next(int msgid, LdapMessagePtr* message, LdapFailure* failure);
+  int Next(int msgid, LdapMessagePtr* message, Failure* failure);
 
   // The failure for libldap call that returned `code`, with the handle's
   // diagnostic message; a timeout when a bound ran out meanwhile.
-  LdapFailure Failure(int code) const;
+  Failure FailureOf(int code) const;
 
  private:
   using Clock = ConnectionWatchdog::Clock;
   // What a bound on waiting stands for, for the message when it runs out.
   enum class Bound { kConnect, kAnswer };
 
-  bool SetOptions(LdapFailure* failure);
+  bool SetOptions(Failure* failure);
   // ldap_connect and ldap_start_tls_s, each wait of theirs bounded.
   int ConnectWithinBounds();
   int StartTlsWithinBounds();
@@ -57,7 +57,7 @@ class LdapConnection {
   Clock::duration BoundWait(std::chrono::milliseconds limit, Bound what);
   // Leaves only the deadline as a bound, between waits.
   void EndWait() { watchdog_.Arm(deadline_.end + kWatchdogGrace); }
-  LdapFailure TimedOut() const;
+  Failure TimedOut() const;
 
   // The watchdog's bound lags the wait's own, so that libldap's timeout,
   // where it works, is the one that ends a wait.

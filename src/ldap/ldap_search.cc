@@ -30,11 +30,11 @@ class CookiesSeen {
 
 // A continuation reference's URLs for EntrySink::Reference.
 bool ParseReference(LdapConnection& connection, LDAPMessage* message, std::string* urls,
-                    LdapFailure* failure) {
+                    Failure* failure) {
   char** raw = nullptr;
   int rc = ldap_parse_reference(connection.get(), message, &raw, nullptr, 0);
   if (rc != LDAP_SUCCESS) {
-    *failure = connection.Failure(rc);
+    *failure = connection.FailureOf(rc);
     return false;
   }
   for (char** url = raw; url && *url; ++url) {
@@ -56,7 +56,7 @@ struct FinalResult {
 // Parses a final result; anything but success is a failure with the
 // server's own text.
 bool ParseFinal(LdapConnection& connection, LDAPMessage* message,
-                FinalResult* result, LdapFailure* failure) {
+                FinalResult* result, Failure* failure) {
   char* diagnostic = nullptr;
   LDAPControl** controls = nullptr;
   int rc = ldap_parse_result(connection.get(), message, &result->code, nullptr,
@@ -64,7 +64,7 @@ bool ParseFinal(LdapConnection& connection, LDAPMessage* message,
   result->diagnostic.reset(diagnostic);
   result->controls.reset(controls);
   if (rc != LDAP_SUCCESS) {
-    *failure = connection.Failure(rc);
+    *failure = connection.FailureOf(rc);
     return false;
   }
   if (result->code != LDAP_SUCCESS) {
@@ -80,13 +80,13 @@ bool ParseFinal(LdapConnection& connection, LDAPMessage* message,
 // read: `sink` is told of them.
 bool Search(LdapConnection& connection, const char* base, int scope,
             const char* const* attributes, LDAPControl** controls, int maxEntries,
-            EntrySink& sink, FinalResult* result, LdapFailure* failure) {
+            EntrySink& sink, FinalResult* result, Failure* failure) {
   LDAP* ld = connection.get();
   int msgid = -1;
   int rc = ldap_search_ext(ld, base, scope, kEveryEntry, const_cast<char**>(attributes), 0,
                            controls, nullptr, nullptr, LDAP_NO_LIMIT, &msgid);
   if (rc != LDAP_SUCCESS) {
-    *failure = connection.Failure(rc);
+    *failure = connection.FailureOf(rc);
     return false;
   }
   PendingRequest request(ld, msgid);
@@ -118,7 +118,7 @@ bool Search(LdapConnection& connection, const char* base, int scope,
 class NamingContexts : public EntrySink {
  public:
   explicit NamingContexts(std::vector<std::string>* contexts) : contexts_(contexts) {}
-  bool Entry(LDAP* ld, LDAPMessage* entry, LdapFailure*) override {
+  bool Entry(LDAP* ld, LDAPMessage* entry, Failure*) override {
     BerValuesPtr values(ldap_get_values_len(ld, entry, kNamingContexts));
     for (struct berval** value = values.get(); value && *value; ++value)
       if ((*value)->bv_len) contexts_->emplace_back((*value)->bv_val, (*value)->bv_len);
@@ -134,14 +134,14 @@ class NamingContexts : public EntrySink {
 // result. Sets *done when the search is over; otherwise *cookie is the next.
 bool ReadPage(LdapConnection& connection, const std::string& base,
               const char* const* attributes, EntrySink& sink, OwnedBerval* cookie,
-              CookiesSeen* seen, bool* done, LdapFailure* failure) {
+              CookiesSeen* seen, bool* done, Failure* failure) {
   LDAP* ld = connection.get();
   LDAPControl* rawControl = nullptr;
   int rc = ldap_create_page_control(ld, kPageSize, cookie->empty() ? nullptr : cookie->get(),
                                     1, &rawControl);
   LdapControlPtr control(rawControl);
   if (rc != LDAP_SUCCESS) {
-    *failure = connection.Failure(rc);
+    *failure = connection.FailureOf(rc);
     return false;
   }
   LDAPControl* serverControls[] = {control.get(), nullptr};
@@ -162,7 +162,7 @@ bool ReadPage(LdapConnection& connection, const std::string& base,
   OwnedBerval nextCookie;
   nextCookie.Adopt(next);
   if (rc != LDAP_SUCCESS) {
-    *failure = connection.Failure(rc);
+    *failure = connection.FailureOf(rc);
     return false;
   }
   if (nextCookie.empty()) {
@@ -181,7 +181,7 @@ bool ReadPage(LdapConnection& connection, const std::string& base,
 }  // namespace
 
 bool ReadNamingContexts(LdapConnection& connection,
-                        std::vector<std::string>* contexts, LdapFailure* failure) {
+                        std::vector<std::string>* contexts, Failure* failure) {
   const char* const attributes[] = {kNamingContexts, nullptr};
   NamingContexts sink(contexts);
   FinalResult result;
@@ -191,7 +191,7 @@ bool ReadNamingContexts(LdapConnection& connection,
 
 bool ReadSubtreePaged(LdapConnection& connection, const std::string& base,
                       const char* const* attributes, EntrySink& sink,
-                      LdapFailure* failure) {
+                      Failure* failure) {
   OwnedBerval cookie;
   CookiesSeen seen;
   bool done = false;

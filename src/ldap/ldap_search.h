@@ -20,7 +20,7 @@ inline constexpr int kPageSize = 1000;
 class EntrySink {
  public:
   virtual ~EntrySink() = default;
-  virtual bool Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) = 0;
+  virtual bool Entry(LDAP* ld, LDAPMessage* entry, Failure* failure) = 0;
   // A search continuation reference: a part of the tree on another server,
   // not searched; `urls` are its URLs, made printable, joined by blanks.
   virtual void Reference(std::string_view urls) = 0;
@@ -28,7 +28,7 @@ class EntrySink {
 
 // The namingContexts of the server's root DSE, in the order it lists them.
 bool ReadNamingContexts(LdapConnection& connection,
-                        std::vector<std::string>* contexts, LdapFailure* failure);
+                        std::vector<std::string>* contexts, Failure* failure);
 
 // Reads the subtree below `base` (all entries, `attributes` of each) page by
 // page, the paging control marked critical, and hands every entry to `sink`.
@@ -38,6 +38,6 @@ bool ReadNamingContexts(LdapConnection& connection,
 // (at any earlier page), and on a timeout.
 bool ReadSubtreePaged(LdapConnection& connection, const std::string& base,
                       const char* const* attributes, EntrySink& sink,
-                      LdapFailure* failure);
+                      Failure* failure);
 
 }  // namespace dirclient

@@ -14,7 +14,6 @@
 #include "client/load_progress.h"
 #include "ldap/password_file.h"
 #include "ldap/secret_guard.h"
-#include "client/shown_text.h"
 #include "ldap/sigpipe_block.h"
 #include "client/status.h"
 #include "ldap/user_ldap_config.h"
@@ -52,18 +51,19 @@ bool UsesTls(const LdapTarget& target) {
 // directory chose the server or the bind DN, or that certificates go
 // unchecked.
 void AnnounceChoices(const UserLdapConfig& config, const LdapTarget& target, bool simpleBind,
-                     const char* weakCheck, std::FILE* diagnostics, const char* program) {
+                     const char* weakCheck, LoadObserver& observer) {
   bool serverFromConfig = target.display == ConfiguredLdapUris();
   for (const std::string& line : WorkingDirChoices(config, serverFromConfig, simpleBind))
-    std::fprintf(diagnostics, "%s: %s\n", program, ShownOn(diagnostics, line).c_str());
+    observer.Notice(line);
   if (weakCheck && UsesTls(target))
-    std::fprintf(diagnostics,
-                 "%s: warning: TLS_REQCERT %s: the server's certificate is not checked\n",
-                 program, weakCheck);
+    observer.Notice(std::string("warning: TLS_REQCERT ") + weakCheck +
+                    ": the server's certificate is not checked");
 }
 
-bool RefusePlaintextBind(LdapConnection& connection, LdapFailure* failure) {
-  if (ConnectionIsConfidential(connection.get()) || PlaintextBindAllowed()) return false;
+bool RefusePlaintextBind(LdapConnection& connection, const Environment& environment,
+                         Failure* failure) {
+  if (ConnectionIsConfidential(connection.get()) || PlaintextBindAllowed(environment))
+    return false;
   *failure = MakeClientFailure(
       kPlaintextBindRefused,
       std::string("simple bind refused: the password would cross the network in clear "
@@ -73,64 +73,60 @@ bool RefusePlaintextBind(LdapConnection& connection, LdapFailure* failure) {
 }
 
 // The deadline of the whole load, DIRCLIENT_LOAD_TIMEOUT from now; on a
-// value that is no number of seconds, writes why and returns false.
-bool StartDeadline(LoadDeadline* deadline, std::FILE* diagnostics, const char* program) {
-  std::string reason;
-  if (!ParseLoadTimeout(std::getenv(kLoadTimeoutVariable), &deadline->seconds, &reason)) {
-    std::fprintf(diagnostics, "%s: %s: %s\n", program, kLoadTimeoutVariable, reason.c_str());
+// value that is no number of seconds, false with *failure set.
+bool StartDeadline(const Environment& environment, LoadDeadline* deadline, Failure* failure) {
+  if (!ParseLoadTimeout(environment.Get(kLoadTimeoutVariable), &deadline->seconds,
+                        &failure->message)) {
+    failure->status = kBadArgument;
+    failure->where = kLoadTimeoutVariable;
     return false;
   }
   deadline->end = std::chrono::steady_clock::now() + std::chrono::seconds(deadline->seconds);
   return true;
 }
 
-Status Load(const LdapTarget& target, const char* passwordFile, std::FILE* diagnostics,
-            const char* program, std::unique_ptr<LoadedTree>* out) {
+Status Load(const LdapTarget& target, const Environment& environment, LoadObserver& observer,
+            std::unique_ptr<LoadedTree>* out, Failure* failure) {
   LoadDeadline deadline;
-  if (!StartDeadline(&deadline, diagnostics, program)) return kBadArgument;
+  if (!StartDeadline(environment, &deadline, failure)) return failure->status;
   // Asking libldap first makes it read its configuration now, before the
   // client looks at the same files.
   const char* weakCheck = WeakCertificateCheck();
-  UserLdapConfig config = ReadUserLdapConfig();
+  UserLdapConfig config = ReadUserLdapConfig(environment);
+  const char* passwordFile = environment.Get(kPasswordFileVariable);
   bool simpleBind = passwordFile && *passwordFile;
   // Declared before the password, so that the password is wiped first.
   std::optional<SecretGuard> guard;
   SecretBytes password;
   if (simpleBind) {
     guard.emplace();
-    std::string where, reason;
-    Status status = PrepareSimpleBind(passwordFile, config, &password, &where, &reason);
-    if (status != kOk) {
-      if (!where.empty()) where = ShownOn(diagnostics, where) + ": ";
-      std::fprintf(diagnostics, "%s: %s%s\n", program, where.c_str(),
-                   ShownOn(diagnostics, reason).c_str());
-      return status;
-    }
+    failure->status = PrepareSimpleBind(passwordFile, config, &password, &failure->where,
+                                        &failure->message);
+    if (failure->status != kOk) return failure->status;
   }
-  AnnounceChoices(config, target, simpleBind, weakCheck, diagnostics, program);
+  AnnounceChoices(config, target, simpleBind, weakCheck, observer);
 
   // Declared before the connection, so that its unbind is covered too.
   SigpipeBlock sigpipe;
-  LdapFailure failure;
   LdapConnection connection;
   connection.SetDeadline(deadline);
   auto loaded = std::make_unique<LoadedTree>();
-  bool ok = connection.Open(target, &failure);
+  bool ok = connection.Open(target, failure);
   if (ok && simpleBind) {
-    ok = !RefusePlaintextBind(connection, &failure);
+    ok = !RefusePlaintextBind(connection, environment, failure);
     if (ok) guard->HandedOn();
   }
   ok = ok && BindConnection(connection, target,
-                            simpleBind ? &password : nullptr, config.bindDn.value, &failure);
+                            simpleBind ? &password : nullptr, config.bindDn.value, failure);
   password.Wipe();
-  LoadProgress progress(diagnostics, isatty(fileno(diagnostics)) == 1, program);
-  ok = ok && ReadLdapTree(connection, target.base, *loaded, &failure, &progress);
-  progress.Finish();
+  LoadProgress progress(&observer);
+  ok = ok && ReadLdapTree(connection, target.base, *loaded, failure, &progress);
   if (!ok) {
-    std::fprintf(diagnostics, "%s: %s: %s\n", program,
-                 ShownOn(diagnostics, target.display).c_str(),
-                 ShownOn(diagnostics, failure.message).c_str());
-    return failure.status != kOk ? failure.status : LdapCodeStatus(LDAP_OTHER);
+    // A step's failure says what happened; the server it happened with is
+    // the URI's.
+    failure->where = target.display;
+    if (failure->status == kOk) failure->status = LdapCodeStatus(LDAP_OTHER);
+    return failure->status;
   }
   *out = std::move(loaded);
   return kOk;
@@ -140,14 +136,12 @@ Status Load(const LdapTarget& target, const char* passwordFile, std::FILE* diagn
 
 // Memory running out anywhere on the way (the tree, libldap's messages as
 // the client copies them) is one failure like the others, not an abort.
-Status LoadLdapTree(const LdapTarget& target, const char* passwordFile,
-                    std::FILE* diagnostics, const char* program,
-                    std::unique_ptr<LoadedTree>* out) {
+Status LoadLdapTree(const LdapTarget& target, const Environment& environment,
+                    LoadObserver& observer, std::unique_ptr<LoadedTree>* out, Failure* failure) {
   try {
-    return Load(target, passwordFile, diagnostics, program, out);
+    return Load(target, environment, observer, out, failure);
   } catch (const std::bad_alloc&) {
-    std::fprintf(diagnostics, "%s: %s: out of memory\n", program,
-                 ShownOn(diagnostics, target.display).c_str());
+    *failure = Failure{kOutOfMemory, target.display, 0, "out of memory"};
     return kOutOfMemory;
   }
 }

@@ -1,21 +1,26 @@
 // Start-up over LDAP: read the password file, connect, bind, read the tree.
 #pragma once
 
-#include <cstdio>
 #include <memory>
 
 #include "client/dirclient.h"
+#include "client/environment.h"
+#include "client/failure.h"
+#include "client/load_observer.h"
 #include "ldap/ldap_target.h"
 #include "tree/loaded_tree.h"
 
 namespace dirclient {
 
-// Loads the tree `target` names. `passwordFile` (DIRCLIENT_PASSWORD_FILE, may
-// be null) makes the bind a simple one. On failure writes one line to
-// `diagnostics`: "program: URI: what the server or libldap said", or
-// "program: FILE: reason" for the password file.
-Status LoadLdapTree(const LdapTarget& target, const char* passwordFile,
-                    std::FILE* diagnostics, const char* program,
-                    std::unique_ptr<LoadedTree>* out);
+// The settings of a load over LDAP, beside libldap's own.
+inline constexpr char kPasswordFileVariable[] = "DIRCLIENT_PASSWORD_FILE";
+
+// Loads the tree `target` names. A password file in `environment`
+// (DIRCLIENT_PASSWORD_FILE) makes the bind a simple one. On failure sets
+// *failure (the URI, or the file or setting at fault, and what the server,
+// libldap or the client said) and returns its status; notices and progress
+// go to `observer` as the load goes on.
+Status LoadLdapTree(const LdapTarget& target, const Environment& environment,
+                    LoadObserver& observer, std::unique_ptr<LoadedTree>* out, Failure* failure);
 
 }  // namespace dirclient

@@ -30,8 +30,8 @@ void AppendPrintable(std::string& out, const char* text) {
   if (length > kMaxShownText) out += "...";
 }
 
-LdapFailure MakeLdapFailure(int code, const char* diagnostic) {
-  LdapFailure failure;
+Failure MakeLdapFailure(int code, const char* diagnostic) {
+  Failure failure;
   // Memory running out is the client's own status, whoever noticed it.
   failure.status = code == LDAP_NO_MEMORY ? kOutOfMemory : LdapCodeStatus(code);
   failure.message = ldap_err2string(code);
@@ -43,8 +43,11 @@ LdapFailure MakeLdapFailure(int code, const char* diagnostic) {
   return failure;
 }
 
-LdapFailure MakeClientFailure(Status status, std::string message) {
-  return LdapFailure{status, std::move(message)};
+Failure MakeClientFailure(Status status, std::string message) {
+  Failure failure;
+  failure.status = status;
+  failure.message = std::move(message);
+  return failure;
 }
 
 }  // namespace dirclient

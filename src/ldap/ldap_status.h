@@ -4,6 +4,7 @@
 #include <string>
 
 #include "client/dirclient.h"
+#include "client/failure.h"
 
 namespace dirclient {
 
@@ -12,18 +13,12 @@ namespace dirclient {
 // ranges a status can hold distinctly share the range's last status.
 Status LdapCodeStatus(int code);
 
-// A failed LDAP step: the status to return and the one line to show.
-struct LdapFailure {
-  Status status = 0;
-  std::string message;
-};
-
 // "TEXT (CODE)" from libldap's text for `code`, then ": " and the server's
 // diagnostic message where it sent one, made safe to print on one line.
-LdapFailure MakeLdapFailure(int code, const char* diagnostic);
+Failure MakeLdapFailure(int code, const char* diagnostic);
 
 // A failure of the client's own (status.h) with its message.
-LdapFailure MakeClientFailure(Status status, std::string message);
+Failure MakeClientFailure(Status status, std::string message);
 
 // Appends `text` with control bytes replaced by blanks and cut to a length
 // that fits a diagnostic line: server texts are not trusted.

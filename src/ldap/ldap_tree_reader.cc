@@ -30,7 +30,7 @@ std::string_view AttributeType(const struct berval& description) {
 }
 
 // The failure for a DN (`what`) over kMaxDn.
-LdapFailure DnTooLong(const char* what, std::size_t length) {
+Failure DnTooLong(const char* what, std::size_t length) {
   return MakeClientFailure(kLdapOverLimit, std::string("the server sent ") + what + " of " +
                                                std::to_string(length) +
                                                " bytes, over the largest DN (" +
@@ -41,7 +41,7 @@ class TreeBuilder : public EntrySink {
  public:
   TreeBuilder(LoadedTree& loaded, LoadProgress* progress)
       : loaded_(loaded), progress_(progress), assembler_(loaded.tree, RepeatedDn::kKeepFirst) {}
-  bool Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) override;
+  bool Entry(LDAP* ld, LDAPMessage* entry, Failure* failure) override;
   void Reference(std::string_view urls) override {
     loaded_.unsearched.push_back("search reference to " + std::string(urls) +
                                  ": that part of the tree is on another server");
@@ -50,7 +50,7 @@ class TreeBuilder : public EntrySink {
 
  private:
   bool Attribute(std::string_view type, const struct berval* values, EntryFacts* facts,
-                 LdapFailure* failure);
+                 Failure* failure);
 
   LoadedTree& loaded_;
   LoadProgress* progress_;
@@ -60,7 +60,7 @@ class TreeBuilder : public EntrySink {
   std::string aliasTarget_;  // the entry's, kept past its message
 };
 
-bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) {
+bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, Failure* failure) {
   BerElement* rawBer = nullptr;
   struct berval dn = {0, nullptr};
   int rc = ldap_get_dn_ber(ld, entry, &rawBer, &dn);
@@ -106,7 +106,7 @@ bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, LdapFailure* failure) {
 }
 
 bool TreeBuilder::Attribute(std::string_view type, const struct berval* values,
-                            EntryFacts* facts, LdapFailure* failure) {
+                            EntryFacts* facts, Failure* failure) {
   if (!values) return true;
   if (EqualsIgnoreAsciiCase(type, kObjectClassAttribute)) {
     for (const struct berval* value = values; value->bv_val; ++value)
@@ -141,7 +141,7 @@ bool TreeBuilder::Attribute(std::string_view type, const struct berval* values,
 }  // namespace
 
 bool ReadLdapTree(LdapConnection& connection, const std::string& base,
-                  LoadedTree& loaded, LdapFailure* failure, LoadProgress* progress) {
+                  LoadedTree& loaded, Failure* failure, LoadProgress* progress) {
   std::vector<std::string> bases;
   if (base.empty()) {
     if (!ReadNamingContexts(connection, &bases, failure)) return false;

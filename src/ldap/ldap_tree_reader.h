@@ -16,7 +16,7 @@ namespace dirclient {
 // context hangs below "[Root]" by its chain of RDNs. On failure `loaded` is
 // left part-built and must not be served.
 bool ReadLdapTree(LdapConnection& connection, const std::string& base,
-                  LoadedTree& loaded, LdapFailure* failure,
+                  LoadedTree& loaded, Failure* failure,
                   LoadProgress* progress = nullptr);
 
 }  // namespace dirclient

@@ -97,25 +97,26 @@ void ReadUserFile(const char* name, const char* home, UserLdapConfig* config) {
   ReadFile(name, true, config);
 }
 
-void ReadVariable(LdapConfigSetting& setting, const char* variable) {
-  const char* value = std::getenv(variable);
+void ReadVariable(const Environment& environment, LdapConfigSetting& setting,
+                  const char* variable) {
+  const char* value = environment.Get(variable);
   if (value) setting = LdapConfigSetting{*value != '\0', value, variable, false};
 }
 
 }  // namespace
 
-UserLdapConfig ReadUserLdapConfig() {
+UserLdapConfig ReadUserLdapConfig(const Environment& environment) {
   UserLdapConfig config;
   // ldap.conf is read first and cannot set BINDDN, so it never decides
   // either option where a later source sets it.
-  if (std::getenv("LDAPNOINIT") || geteuid() != getuid()) return config;
-  const char* home = std::getenv("HOME");
+  if (environment.Get("LDAPNOINIT") || geteuid() != getuid()) return config;
+  const char* home = environment.Get("HOME");
   ReadUserFile("ldaprc", home, &config);
-  if (const char* conf = std::getenv("LDAPCONF")) ReadFile(conf, false, &config);
-  if (const char* rc = std::getenv("LDAPRC")) ReadUserFile(rc, home, &config);
-  ReadVariable(config.server, "LDAPHOST");
-  ReadVariable(config.server, "LDAPURI");
-  ReadVariable(config.bindDn, "LDAPBINDDN");
+  if (const char* conf = environment.Get("LDAPCONF")) ReadFile(conf, false, &config);
+  if (const char* rc = environment.Get("LDAPRC")) ReadUserFile(rc, home, &config);
+  ReadVariable(environment, config.server, "LDAPHOST");
+  ReadVariable(environment, config.server, "LDAPURI");
+  ReadVariable(environment, config.bindDn, "LDAPBINDDN");
   return config;
 }
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "client/environment.h"
+
 namespace dirclient {
 
 // One configuration file that libldap reads.
@@ -48,6 +50,6 @@ inline constexpr long kMaxLdapConfigFile = 1 << 20;
 // user files (not in $LDAPCONF), as in libldap. Of the working directory,
 // libldap reads ./ldaprc (not ./.ldaprc), and more only where HOME, LDAPCONF
 // or LDAPRC lead there.
-UserLdapConfig ReadUserLdapConfig();
+UserLdapConfig ReadUserLdapConfig(const Environment& environment);
 
 }  // namespace dirclient

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "client/tree_client.h"
 #include "tool/run.h"
@@ -16,8 +18,14 @@ int main(int argc, char** argv) {
   // The buffers are the tool's whole state; static storage keeps 68 KB off
   // the stack and out of the heap.
   static qovant::SharedBuffers buffers;
-  dirclient::ConfiguredTree source(std::getenv("DIRCLIENT_TREE"), stderr, "qovant");
-  dirclient::TreeClient client(source);
+  // The libraries read no variable of their own: what they see is this.
+  dirclient::Environment environment;
+  for (char** variable = environ; *variable; ++variable) {
+    const char* equals = std::strchr(*variable, '=');
+    if (equals) environment.Set(std::string(*variable, equals - *variable), equals + 1);
+  }
+  dirclient::ConfiguredTree source(environment, stderr, "qovant");
+  dirclient::TreeClient client(source, environment);
   qovant::Output out(stdout, isatty(STDOUT_FILENO) == 1);
   return qovant::RunQovant(argc, argv, client, buffers, out, stderr);
 }

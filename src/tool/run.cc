@@ -1,5 +1,7 @@
 #include "tool/run.h"
 
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -58,9 +60,12 @@ ExitStatus SearchTree(const char* substring, dirclient::DirClient& client,
   // What the client knows it left out is said after the report, so that
   // it is the last thing a reader sees.
   const std::vector<std::string>& unsearched = client.DirUnsearchedParts();
-  for (const std::string& part : unsearched)
-    std::fprintf(diagnostics, "qovant: not searched: %s\n",
-                 dirclient::ShownOn(diagnostics, part).c_str());
+  bool terminal = isatty(fileno(diagnostics)) == 1;
+  for (const std::string& part : unsearched) {
+    std::string shown;
+    dirclient::AppendShownText(shown, part, codePage, terminal);
+    std::fprintf(diagnostics, "qovant: not searched: %s\n", shown.c_str());
+  }
   const SearchCounts& counts = search.counts;
   if (counts.walkFailures || counts.skippedObjects)
     std::fprintf(diagnostics,

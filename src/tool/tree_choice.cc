@@ -1,55 +1,80 @@
 #include "tool/tree_choice.h"
 
-#include <cstdlib>
-#include <new>
+#include <unistd.h>
 
+#include <new>
+#include <string>
+
+#include "client/locale_query.h"
 #include "client/shown_text.h"
 #include "client/status.h"
 #include "ldap/ldap_source.h"
 #include "ldap/ldap_target.h"
 #include "ldif/ldif_file.h"
+#include "tool/load_reporter.h"
 
 namespace dirclient {
+namespace {
 
-Status LoadConfiguredTree(const char* setting, std::FILE* diagnostics,
-                          const char* program, std::unique_ptr<LoadedTree>* out) {
+constexpr char kTreeVariable[] = "DIRCLIENT_TREE";
+
+Status LoadFromSetting(const char* setting, const Environment& environment,
+                       LoadObserver& observer, std::unique_ptr<LoadedTree>* out,
+                       Failure* failure) {
   if (setting && *setting && !IsLdapUri(setting))
-    return LoadLdifFile(setting, diagnostics, program, out);
+    return LoadLdifFile(setting, observer, out, failure);
 
   // A URI, or else whatever server libldap's own configuration names, with
   // its default base (BASE, LDAPBASE) where the URI has none.
   std::string uris = setting && *setting ? std::string(setting) : ConfiguredLdapUris();
   if (uris.empty()) {
-    std::fprintf(diagnostics,
-                 "%s: no directory tree configured: set DIRCLIENT_TREE to an "
-                 "LDIF file or an ldap://, ldaps:// or ldapi:// URI, or name a "
-                 "server in ldap.conf (URI)\n",
-                 program);
-    return kNoTreeConfigured;
+    failure->message =
+        "no directory tree configured: set DIRCLIENT_TREE to an LDIF file or an ldap://, "
+        "ldaps:// or ldapi:// URI, or name a server in ldap.conf (URI)";
+    return failure->status = kNoTreeConfigured;
   }
   LdapTarget target;
-  std::string reason;
-  if (!ParseLdapTarget(uris, &target, &reason)) {
-    std::fprintf(diagnostics, "%s: %s: %s\n", program, ShownOn(diagnostics, uris).c_str(),
-                 ShownOn(diagnostics, reason).c_str());
-    return kLdapBadUri;
+  if (!ParseLdapTarget(uris, &target, &failure->message)) {
+    failure->where = uris;
+    return failure->status = kLdapBadUri;
   }
   if (!(setting && *setting) && target.base.empty()) target.base = ConfiguredLdapBase();
-  return LoadLdapTree(target, std::getenv("DIRCLIENT_PASSWORD_FILE"), diagnostics,
-                      program, out);
+  return LoadLdapTree(target, environment, observer, out, failure);
 }
 
+}  // namespace
+
 Status ConfiguredTree::Load(std::unique_ptr<LoadedTree>* out) {
+  bool terminal = isatty(fileno(diagnostics_)) == 1;
+  uint32_t codePage = QueryLocale(environment_.Get("LC_ALL"), environment_.Get("LC_CTYPE"),
+                                  environment_.Get("LANG"))
+                          .codePage;
+  qovant::LoadReporter reporter(diagnostics_, terminal, codePage, program_);
+  const char* setting = environment_.Get(kTreeVariable);
+  Failure failure;
   try {
-    return LoadConfiguredTree(setting_, diagnostics_, program_, out);
+    LoadFromSetting(setting, environment_, reporter, out, &failure);
   } catch (const std::bad_alloc&) {
     // A tree larger than memory is a start-up failure like any other.
     out->reset();
-    bool named = setting_ && *setting_;
-    std::fprintf(diagnostics_, "%s: %s%sout of memory while loading the tree\n", program_,
-                 named ? ShownOn(diagnostics_, setting_).c_str() : "", named ? ": " : "");
-    return kOutOfMemory;
+    failure = Failure{kOutOfMemory, setting ? setting : "", 0,
+                      "out of memory while loading the tree"};
   }
+  reporter.Finish();
+  if (failure.status != kOk) Print(failure, codePage, terminal);
+  return failure.status;
+}
+
+void ConfiguredTree::Print(const Failure& failure, uint32_t codePage, bool terminal) const {
+  std::string line;
+  if (!failure.where.empty()) {
+    AppendShownText(line, failure.where, codePage, terminal);
+    if (failure.line) line += ":" + std::to_string(failure.line);
+    line += ": ";
+  }
+  AppendShownText(line, failure.message.empty() ? StatusText(failure.status) : failure.message,
+                  codePage, terminal);
+  std::fprintf(diagnostics_, "%s: %s\n", program_, line.c_str());
 }
 
 }  // namespace dirclient

@@ -1,29 +1,32 @@
-// Which tree the client serves: the one place that reads the client's
-// configuration and picks a source, a file or a server.
+// Which tree the client serves: the one place that picks a source, a file
+// or a server, from the settings, and says on standard error how loading
+// it went.
 #pragma once
 
 #include <cstdio>
 #include <memory>
 
+#include "client/environment.h"
+#include "client/failure.h"
 #include "client/tree_source.h"
 
 namespace dirclient {
 
-// Loads the tree that `setting` (the value of DIRCLIENT_TREE, may be null)
-// names. On failure writes one line to `diagnostics`, prefixed with
-// `program`, and returns the failure status.
-Status LoadConfiguredTree(const char* setting, std::FILE* diagnostics,
-                          const char* program, std::unique_ptr<LoadedTree>* out);
-
-// The same as a source the client loads when it starts.
+// The tree DIRCLIENT_TREE names: an LDIF file, an LDAP URI, or, unset,
+// the server libldap's own configuration names. Loaded when the client
+// starts; a failure is written to `diagnostics` as one line after
+// `program` and a colon, with anything from a file or a server shown so
+// that it cannot drive a terminal.
 class ConfiguredTree : public TreeSource {
  public:
-  ConfiguredTree(const char* setting, std::FILE* diagnostics, const char* program)
-      : setting_(setting), diagnostics_(diagnostics), program_(program) {}
+  ConfiguredTree(const Environment& environment, std::FILE* diagnostics, const char* program)
+      : environment_(environment), diagnostics_(diagnostics), program_(program) {}
   Status Load(std::unique_ptr<LoadedTree>* out) override;
 
  private:
-  const char* setting_;
+  void Print(const Failure& failure, uint32_t codePage, bool terminal) const;
+
+  const Environment& environment_;
   std::FILE* diagnostics_;
   const char* program_;
 };

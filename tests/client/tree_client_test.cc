@@ -178,8 +178,10 @@ TEST(TreeClientTest, StartUpFailuresNameTheFileAndLine) {
     char* text = nullptr;
     size_t size = 0;
     std::FILE* err = open_memstream(&text, &size);
-    ConfiguredTree source(used, err, "qovant");
-    TreeClient client(source);
+    Environment environment;
+    environment.Set("DIRCLIENT_TREE", used);
+    ConfiguredTree source(environment, err, "qovant");
+    TreeClient client(source, environment);
     EXPECT_EQ(client.NWCallsInit(nullptr, nullptr), c.status);
     ContextHandle context;
     EXPECT_EQ(client.NWDSCreateContext(&context), kNotStarted);

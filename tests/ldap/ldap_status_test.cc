@@ -76,7 +76,7 @@ TEST(LdapStatusTest, FailureShowsLibldapTextCodeAndServerText) {
        "Other (e.g., implementation specific) error (80): " + std::string(512, 'x') + "..."},
   };
   for (const Case& c : cases) {
-    dirclient::LdapFailure failure = MakeLdapFailure(c.code, c.diagnostic);
+    dirclient::Failure failure = MakeLdapFailure(c.code, c.diagnostic);
     EXPECT_EQ(failure.status, LdapCodeStatus(c.code));
     EXPECT_EQ(failure.message, c.message);
   }

@@ -17,7 +17,7 @@ namespace {
 class FixedLocaleClient : public dirclient::TreeClient {
  public:
   FixedLocaleClient(dirclient::TreeSource& source, const char* path, const SearchOptions& options)
-      : TreeClient(source), path_(path), options_(options) {}
+      : TreeClient(source, dirclient::Environment()), path_(path), options_(options) {}
   // Scripts are read back from the file during the walk: a cut made here
   // falls between the load and the walk.
   dirclient::Status NWCallsInit(const void* reserved1, const void* reserved2) override {
@@ -116,7 +116,9 @@ RunResult SearchLdif(const std::string& ldif, const char* text, SearchOptions op
   TempFile file(ldif);
   if (!file.ok()) return {-1, "", "cannot write " + file.path()};
   MemoryStream diagnostics;
-  dirclient::ConfiguredTree source(file.path().c_str(), diagnostics.file(), "qovant");
+  dirclient::Environment environment;
+  environment.Set("DIRCLIENT_TREE", file.path());
+  dirclient::ConfiguredTree source(environment, diagnostics.file(), "qovant");
   FixedLocaleClient client(source, file.path().c_str(), options);
   RunResult result = RunTool(client, {text}, options.terminal);
   // The binary writes both to standard error, the client's first.
