@@ -193,7 +193,7 @@ def run_size(qovant, entries, seed, word, runs, ldap, skip, steps):
                 rows.append(Row(f"ldapsearch-{key}", f"ldapsearch dump (floor, {label})",
                                 ["ldapsearch", "-x", "-LLL", "-o", "ldif-wrap=no", "-E",
                                  "pr=1000/noprompt", "-H", uri, "-b", suffix,
-                                 "objectClass", "loginScript"]))
+                                 "objectClass", "loginScript", "aliasedObjectName"]))
         rows = [r for r in rows if r.key not in skip]
 
         t0 = time.monotonic()

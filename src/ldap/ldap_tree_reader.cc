@@ -13,11 +13,11 @@
 namespace dirclient {
 namespace {
 
-// hasSubordinates is computed by the server and sent only when asked for by
-// name; it makes a container of an entry whose subordinates are all hidden.
+// Only what the report needs. A container whose subordinates are all
+// hidden is listed empty, as a leaf is, so the server is not asked to
+// compute hasSubordinates for every entry.
 const char* const kAttributes[] = {kObjectClassAttribute.data(), kLoginScriptAttribute.data(),
-                                   kAliasedObjectNameAttribute.data(), "hasSubordinates",
-                                   nullptr};
+                                   kAliasedObjectNameAttribute.data(), nullptr};
 
 std::string_view View(const struct berval& value) {
   return {value.bv_val, value.bv_len};
@@ -131,9 +131,6 @@ bool TreeBuilder::Attribute(std::string_view type, const struct berval* values,
     aliasTarget_.assign(View(values[0]));
     facts->hasAlias = true;
     facts->aliasTarget = aliasTarget_;
-  } else if (EqualsIgnoreAsciiCase(type, "hasSubordinates")) {
-    if (values[0].bv_val && EqualsIgnoreAsciiCase(View(values[0]), "TRUE"))
-      facts->flags |= kNodeContainer;
   }
   return true;
 }

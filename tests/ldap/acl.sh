@@ -1,7 +1,8 @@
 #!/bin/bash
 # What the bound identity may not read is absent: a container hidden with
-# all below it, and an entry hidden alone, whose subordinates then hang
-# below an attribute-less container, as in an LDIF file without that entry.
+# all below it, an entry hidden alone, whose subordinates then hang below
+# an attribute-less container, as in an LDIF file without that entry, and
+# the subordinates of a container, which is then listed empty.
 #   acl.sh QOVANT REPO
 QOVANT=$1 REPO=$2
 . "$(dirname "$0")/lib.sh"
@@ -9,6 +10,7 @@ QOVANT=$1 REPO=$2
 ROOT_PEER="gidNumber=$(id -g)+uidNumber=$(id -u),cn=peercred,cn=external,cn=auth"
 conf_head < /dev/null
 conf_database o=Acme <<CONF
+access to dn.children="ou=Build Farm,ou=Engineering,o=Acme" by * none
 access to dn.subtree="ou=Engineering,o=Acme"
   by dn.exact="$ROOT_PEER" read
   by * none
@@ -28,6 +30,8 @@ expect_no_report hidden-anonymous Engineering
 expect_no_report hidden-anonymous "Sales.Acme (MAP G:"
 expect_report hidden-anonymous "Ann Archer.Sales.Acme (MAP P:=FS2/SALES:ANN)"
 # SASL EXTERNAL over ldapi is the local user, who may read Engineering.
-expect_same hidden-external without-sales.ldif "" DIRCLIENT_TREE="$LDAPI_URI"
+ldif_without without-sales.ldif "cn=Dana Dunn,ou=Build Farm,ou=Engineering,o=Acme" > external.ldif
+expect_same hidden-external external.ldif "" DIRCLIENT_TREE="$LDAPI_URI"
+expect_report hidden-external "Build Farm.Engineering.Acme (MAP B:=FS3/BUILD:ARTIFACTS)"
 expect_report hidden-external "Eve Evans.Engineering.Acme (MAP ROOT I:=FS3/ENG:EVE)"
 finish

@@ -18,8 +18,8 @@ class FixedLocaleClient : public dirclient::TreeClient {
  public:
   FixedLocaleClient(dirclient::TreeSource& source, const char* path, const SearchOptions& options)
       : TreeClient(source, dirclient::Environment()), path_(path), options_(options) {}
-  // Scripts are read back from the file during the walk: a cut made here
-  // falls between the load and the walk.
+  // Scripts are kept in memory as the file loads: a cut made here, between
+  // the load and the walk, must change nothing of the report.
   dirclient::Status NWCallsInit(const void* reserved1, const void* reserved2) override {
     dirclient::Status status = TreeClient::NWCallsInit(reserved1, reserved2);
     if (status == 0 && options_.cutAfterLoad >= 0 && truncate(path_, options_.cutAfterLoad) != 0)
