@@ -11,7 +11,8 @@ trap 'rm -rf "$work"' EXIT
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null || exit 1
 qovant=$work/prefix/bin/qovant
-[ -f "$work/prefix/share/man/man1/qovant.1" ] || { echo "man page not installed"; exit 1; }
+gzip -dc "$work/prefix/share/man/man1/qovant.1.gz" | cmp -s - "$top/docs/qovant.1" ||
+  { echo "man page not installed"; exit 1; }
 
 failures=0 passed=0
 # check NAME EXPECTED_EXIT EXPECTED_OUT_FILE EXPECTED_ERR -- COMMAND...

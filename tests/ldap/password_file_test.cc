@@ -9,9 +9,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <string>
+#include <system_error>
 
 #include "ldap/secret_guard.h"
 #include "client/status.h"
@@ -31,7 +33,8 @@ class TempFolder {
     path_ = mkdtemp(pattern) ? pattern : "";
   }
   ~TempFolder() {
-    if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
   }
   std::string Write(const std::string& name, const std::string& content, mode_t mode) {
     std::string file = path_ + "/" + name;

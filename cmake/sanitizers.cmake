@@ -1,5 +1,5 @@
-# Sanitizer and fuzzing builds (see fuzz/README.md). Included by the top
-# CMakeLists.txt before any target, so that the flags reach every target.
+# Sanitizer and fuzzing builds (see fuzz/README.md): the flags go on
+# qovant_build_options, so that they reach every target of ours.
 option(QOVANT_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(QOVANT_FUZZ "Build the libFuzzer harnesses in fuzz/ (clang only, implies QOVANT_SANITIZE)" OFF)
 
@@ -9,17 +9,18 @@ endif()
 
 if(QOVANT_SANITIZE OR QOVANT_FUZZ)
   # Any report ends the process, so that a test or a fuzz run cannot pass over it.
-  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+  target_compile_options(qovant_build_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(qovant_build_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all)
   # GCC's flow analysis sees the sanitizers' checks and warns falsely inside
   # the standard library (<regex>, <functional>).
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-    add_compile_options(-Wno-maybe-uninitialized)
+    target_compile_options(qovant_build_options INTERFACE -Wno-maybe-uninitialized)
   endif()
 endif()
 
 if(QOVANT_FUZZ)
   # Coverage feedback in everything; only the harnesses link the fuzzer's main.
-  add_compile_options(-fsanitize=fuzzer-no-link)
-  add_subdirectory(fuzz)
+  target_compile_options(qovant_build_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
