@@ -80,13 +80,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // end of the "file" is caught.
   std::string_view text(size ? reinterpret_cast<const char*>(data) : "", size);
   auto loaded = std::make_unique<dirclient::LoadedTree>();
-  dirclient::LdifError error;
+  dirclient::Failure error;
   bool ok = dirclient::LoadLdif(text, loaded->tree, &error);
 
   // Read in blocks, as a file is, with the tree built on a second thread:
   // the same tree, or the same failure at the same line.
   auto blocks = std::make_unique<dirclient::LoadedTree>();
-  dirclient::LdifError blockError;
+  dirclient::Failure blockError;
   SmallBlocks reader(text);
   bool blockOk = dirclient::LoadLdif(reader, blocks->tree, &blockError, nullptr, 1 + size % 61);
   Require(ok == blockOk, "loading in blocks must succeed exactly when loading whole");

@@ -15,16 +15,16 @@ namespace {
 // ahead (some 8 MiB) while the builder works through the units.
 constexpr std::size_t kBatchesInFlight = 32;
 
-bool Fail(LdifError* error, uint64_t line, std::string message) {
+bool Fail(Failure* error, uint64_t line, std::string message) {
   error->line = line;
   error->message = std::move(message);
-  error->readFailed = false;
+  error->status = kTreeMalformed;
   return false;
 }
 
 }  // namespace
 
-bool LdifBuilder::Add(const FoundBatch& batch, LdifError* error, bool* readerFailed) {
+bool LdifBuilder::Add(const FoundBatch& batch, Failure* error, bool* readerFailed) {
   std::string_view text = batch.text;
   // One entry is kept pending while the next one's DN is parsed, so that
   // its hash slot, fetched when it was begun, has arrived from memory by
@@ -53,7 +53,7 @@ bool LdifBuilder::Add(const FoundBatch& batch, LdifError* error, bool* readerFai
 }
 
 bool LdifBuilder::Complete(const FoundEntry& entry, const EntryPaths::Pending& pending,
-                           std::string_view text, LdifError* error, bool* readerFailed) {
+                           std::string_view text, Failure* error, bool* readerFailed) {
   EntryFacts facts;
   facts.flags = entry.flags;
   facts.hasScript = entry.hasScript;
@@ -103,7 +103,7 @@ bool BuildThread::Hand(std::unique_ptr<FoundBatch>* batch) {
   return ok_;
 }
 
-bool BuildThread::Finish(LdifError* error, bool* readerFailed) {
+bool BuildThread::Finish(Failure* error, bool* readerFailed) {
   std::unique_lock<std::mutex> lock(mutex_);
   closed_ = true;
   changed_.notify_all();
@@ -131,9 +131,9 @@ void BuildThread::Run() {
       ok = wanted && builder_.Add(*batch, &error_, &readerFailed_);
     } catch (const std::bad_alloc&) {
       // The tree outgrew memory: the load fails, the process goes on.
-      error_ = LdifError{};
+      error_ = Failure{};
+      error_.status = kOutOfMemory;
       error_.message = "out of memory";
-      error_.outOfMemory = true;
       readerFailed_ = false;
     }
     batch->entries.clear();

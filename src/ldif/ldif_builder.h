@@ -46,7 +46,7 @@ class LdifBuilder {
   // Adds the batch's entries to the tree; false at the first that fails,
   // with *error set, or with *readerFailed set when the reader's own
   // error is the first.
-  bool Add(const FoundBatch& batch, LdifError* error, bool* readerFailed);
+  bool Add(const FoundBatch& batch, Failure* error, bool* readerFailed);
   // Once every entry is in: marks the aliases of containers.
   void Finish();
 
@@ -54,7 +54,7 @@ class LdifBuilder {
   // Finishes an entry begun in `pending`: its node, its duplicate check,
   // and what its attributes give it.
   bool Complete(const FoundEntry& entry, const EntryPaths::Pending& pending,
-                std::string_view text, LdifError* error, bool* readerFailed);
+                std::string_view text, Failure* error, bool* readerFailed);
 
   DirTree& tree_;
   LoadProgress* progress_;
@@ -75,7 +75,7 @@ class BuildThread {
   // builder has failed, when reading on is of no use.
   bool Hand(std::unique_ptr<FoundBatch>* batch);
   // Waits until everything handed over is built; the builder's result.
-  bool Finish(LdifError* error, bool* readerFailed);
+  bool Finish(Failure* error, bool* readerFailed);
 
  private:
   void Run();
@@ -89,7 +89,7 @@ class BuildThread {
   bool done_ = false;
   bool ok_ = true;
   bool readerFailed_ = false;
-  LdifError error_;
+  Failure error_;
   std::thread thread_;  // last: starts once the rest is set up
 };
 

@@ -13,20 +13,18 @@ Status LoadLdifFile(const char* path, LoadObserver& observer, std::unique_ptr<Lo
   auto loaded = std::make_unique<LoadedTree>();
   FileReader file;
   if (!file.Open(path, &failure->message)) return failure->status = kTreeUnreadable;
-  LdifError error;
+  Failure error;
   LdifNotes notes;
   LoadProgress progress(&observer);
   // Read in blocks, keeping the tree and its scripts, from a pipe as from
   // a file.
   if (!LoadLdif(file, loaded->tree, &error, &progress, kLdifBlockSize, &notes)) {
+    failure->status = error.status;
     failure->message = error.message;
-    if (error.readFailed) return failure->status = kTreeUnreadable;
-    if (error.outOfMemory) {
-      failure->message = "out of memory while loading the tree";
-      return failure->status = kOutOfMemory;
-    }
-    failure->line = error.line;
-    return failure->status = kTreeMalformed;
+    if (error.status == kOutOfMemory) failure->message = "out of memory while loading the tree";
+    // A line tells where a file does not parse, not where it could not be read.
+    if (error.status == kTreeMalformed) failure->line = error.line;
+    return failure->status;
   }
   std::string at = std::string(path) + ":";
   for (const LdifNote& warning : notes.warnings)

@@ -33,8 +33,9 @@ bool LineReader::Refill() {
     size_t got = 0;
     std::string reason;
     if (!reader_->ReadBlock(block_.data() + filled, block_.size() - filled, &got, &reason)) {
-      failure_.error->readFailed = true;
-      return failure_.Fail(lineNumber_, reason);
+      failure_.Fail(lineNumber_, reason);
+      failure_.error->status = kTreeUnreadable;
+      return false;
     }
     if (got == 0) {
       atEnd_ = true;

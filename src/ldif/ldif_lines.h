@@ -15,10 +15,12 @@ namespace dirclient {
 
 // The first failure of a load, which its parts share.
 struct LoadFailure {
-  LdifError* error = nullptr;
+  Failure* error = nullptr;
   bool failed = false;
+  // A malformed file, unless the caller then says otherwise.
   bool Fail(uint64_t line, std::string message) {
     failed = true;
+    error->status = kTreeMalformed;
     error->line = line;
     error->message = std::move(message);
     return false;

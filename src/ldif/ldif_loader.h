@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "client/failure.h"
+#include "client/status.h"
 #include "ldif/block_reader.h"
 #include "tree/dir_tree.h"
 #include "client/load_progress.h"
@@ -21,12 +23,6 @@
 
 namespace dirclient {
 
-struct LdifError {
-  uint64_t line = 0;
-  std::string message;
-  bool readFailed = false;   // the input could not be read; message says why
-  bool outOfMemory = false;  // the tree did not fit in memory
-};
 
 // What a load found besides the tree, each at its line.
 struct LdifNote {
@@ -43,13 +39,13 @@ struct LdifNotes {
 
 // Loads `text`, all in memory. `progress`, when given, counts the entries as
 // they load.
-bool LoadLdif(std::string_view text, DirTree& tree, LdifError* error,
+bool LoadLdif(std::string_view text, DirTree& tree, Failure* error,
               LoadProgress* progress = nullptr, LdifNotes* notes = nullptr);
 
 // Loads what `reader` reads, holding only the lines being parsed (in blocks
 // of `blockSize` bytes, more for a longer line).
 constexpr std::size_t kLdifBlockSize = std::size_t{1} << 20;
-bool LoadLdif(BlockReader& reader, DirTree& tree, LdifError* error,
+bool LoadLdif(BlockReader& reader, DirTree& tree, Failure* error,
               LoadProgress* progress = nullptr, std::size_t blockSize = kLdifBlockSize,
               LdifNotes* notes = nullptr);
 

@@ -16,7 +16,7 @@ constexpr size_t kBatchText = size_t{256} << 10;
 
 }  // namespace
 
-bool RecordParser::Load(LdifError* error) {
+bool RecordParser::Load(Failure* error) {
   failure_.error = error;
   if (std::size_t expected = reader_ ? reader_->SizeHint() : text().size()) {
     // Exports take some hundreds of bytes an entry; decoded scripts never
@@ -224,8 +224,9 @@ inline bool RecordParser::ReadAttribute(const LineReader::Line& line, const Attr
     }
     // Bad base64 is the fault to report, whatever memory there is.
     if (!CheckBase64(line, attribute)) return false;
-    failure_.error->outOfMemory = true;
-    return Fail(line.number, "out of memory");
+    Fail(line.number, "out of memory");
+    failure_.error->status = kOutOfMemory;
+    return false;
   }
   if (attribute.kind == Kind::kObjectClass) {
     std::string_view value;
@@ -255,13 +256,13 @@ bool RecordParser::CheckOtherValue(const LineReader::Line& line, const Attribute
   return CheckBase64(trimmed, attribute);
 }
 
-bool LoadLdif(std::string_view text, DirTree& tree, LdifError* error,
+bool LoadLdif(std::string_view text, DirTree& tree, Failure* error,
               LoadProgress* progress, LdifNotes* notes) {
   RecordParser loader(text, tree, progress, notes);
   return loader.Load(error);
 }
 
-bool LoadLdif(BlockReader& reader, DirTree& tree, LdifError* error,
+bool LoadLdif(BlockReader& reader, DirTree& tree, Failure* error,
               LoadProgress* progress, std::size_t blockSize, LdifNotes* notes) {
   RecordParser loader(reader, blockSize ? blockSize : 1, tree, progress, notes);
   return loader.Load(error);

@@ -30,7 +30,7 @@ class RecordParser {
                LdifNotes* notes)
       : lines_(reader, blockSize, failure_), reader_(&reader), tree_(tree), notes_(notes),
         builder_(tree, progress) {}
-  bool Load(LdifError* error);
+  bool Load(Failure* error);
 
  private:
   std::string_view text() const { return lines_.text(); }
@@ -80,7 +80,7 @@ class RecordParser {
   unsigned lastResultCode_ = 0;
   bool lastResultPaged_ = false;  // the last result carries the paging control
   bool moreCookie_ = false;       // and that asks for another page
-  LdifError builderError_;
+  Failure builderError_;
   bool builderFailed_ = false;  // building here failed
 
   std::string valueScratch_;

@@ -21,7 +21,7 @@ using namespace dirclient;  // NOLINT: the client's own names, in its own test
 
 std::unique_ptr<TreeClient> Client(const std::string& ldif) {
   auto loaded = std::make_unique<LoadedTree>();
-  LdifError error;
+  Failure error;
   EXPECT_TRUE(LoadLdif(ldif, loaded->tree, &error)) << error.message;
   auto client = std::make_unique<TreeClient>(std::move(loaded));
   EXPECT_EQ(client->NWCallsInit(nullptr, nullptr), 0);

@@ -46,7 +46,7 @@ class StringReader : public dirclient::BlockReader {
 // token and right after each line of a folded value.
 constexpr std::size_t kLargestBlock = 80;
 
-std::unique_ptr<LoadedTree> Load(const std::string& ldif, dirclient::LdifError* error,
+std::unique_ptr<LoadedTree> Load(const std::string& ldif, dirclient::Failure* error,
                                  std::size_t block = 0, std::size_t failAt = SIZE_MAX) {
   auto loaded = std::make_unique<LoadedTree>();
   StringReader reader(ldif, block % 4, failAt);
@@ -57,7 +57,7 @@ std::unique_ptr<LoadedTree> Load(const std::string& ldif, dirclient::LdifError* 
 
 // Loads the LDIF and runs the tool over it.
 std::string Search(const std::string& ldif, const char* text, std::size_t block = 0) {
-  dirclient::LdifError error;
+  dirclient::Failure error;
   auto loaded = Load(ldif, &error, block);
   if (!loaded) return "load failed at line " + std::to_string(error.line) + ": " + error.message;
   dirclient::TreeClient client(std::move(loaded));
@@ -143,8 +143,8 @@ TEST_P(LdifSyntax, LoadsInAnyBlocksAndFailsWhereverTheReadFails) {
     EXPECT_EQ(Search(ldif, "map", block), GetParam().expected);
     // Even at the very end: the bytes before a failed read are not a shorter file.
     for (std::size_t failAt = 0; block && failAt <= ldif.size(); ++failAt) {
-      dirclient::LdifError error;
-      EXPECT_TRUE(!Load(ldif, &error, block, failAt) && error.readFailed && error.message == kReadError)
+      dirclient::Failure error;
+      EXPECT_TRUE(!Load(ldif, &error, block, failAt) && error.status == dirclient::kTreeUnreadable && error.message == kReadError)
           << "fails at " << failAt << ": " << error.message;
     }
   }
@@ -253,11 +253,11 @@ class LdifError : public testing::TestWithParam<ErrorCase> {};
 TEST_P(LdifError, StopsTheLoadAtItsLineInAnyBlocks) {
   for (std::size_t block = 0; block <= kLargestBlock; ++block) {
     SCOPED_TRACE("block " + std::to_string(block));
-    dirclient::LdifError error;
+    dirclient::Failure error;
     EXPECT_EQ(Load(GetParam().ldif, &error, block), nullptr);
     EXPECT_EQ(error.line, GetParam().line);
     EXPECT_EQ(error.message, GetParam().message);
-    EXPECT_FALSE(error.readFailed);
+    EXPECT_EQ(error.status, dirclient::kTreeMalformed);
   }
 }
 
@@ -268,7 +268,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, LdifError, testing::ValuesIn(ErrorCases()), Titl
 TEST(LdifFlagsTest, ContainersAndAliasesFollowClassesAndTargets) {
   for (std::size_t block = 0; block <= kLargestBlock; ++block) {
     SCOPED_TRACE("block " + std::to_string(block));
-    dirclient::LdifError error;
+    dirclient::Failure error;
     auto loaded = Load(
         "dn: o=Acme\nobjectClass: Organization\n\n"
         "dn: ou=Empty,o=Acme\nobjectClass: organizationalUnit\n\n"
