@@ -62,11 +62,11 @@ std::string SearchAll(std::unique_ptr<dirclient::LoadedTree> loaded, bool termin
 class SmallBlocks : public dirclient::BlockReader {
  public:
   explicit SmallBlocks(std::string_view text) : text_(text) {}
-  bool ReadBlock(char* dest, std::size_t size, std::size_t* got, std::string*) override {
+  dirclient::Failure ReadBlock(char* dest, std::size_t size, std::size_t* got) override {
     *got = std::min({size, text_.size(), std::size_t{7}});
     std::memcpy(dest, text_.data(), *got);
     text_.remove_prefix(*got);
-    return true;
+    return {};
   }
 
  private:

@@ -38,7 +38,8 @@ bool IsLoopback(const struct sockaddr_storage& peer) {
 
 }  // namespace
 
-Status CheckWorkingDirConfig(const UserLdapConfig& config, std::string* reason) {
+Failure CheckWorkingDirConfig(const UserLdapConfig& config) {
+  Failure failure;
   const char* refused = "; configuration from the working directory is refused with a password file";
   for (const LdapConfigFile& file : config.files) {
     if (!file.inWorkingDir) continue;
@@ -54,10 +55,11 @@ Status CheckWorkingDirConfig(const UserLdapConfig& config, std::string* reason) 
       why = "writable by group or others (mode " + ModeText(file.mode) + ")";
     else
       continue;
-    *reason = file.path + ": " + why + refused;
-    return kLdapConfigUnsafe;
+    failure.status = kLdapConfigUnsafe;
+    failure.message = file.path + ": " + why + refused;
+    return failure;
   }
-  return kOk;
+  return failure;
 }
 
 std::vector<std::string> WorkingDirChoices(const UserLdapConfig& config,

@@ -12,6 +12,7 @@
 
 #include "client/dirclient.h"
 #include "client/environment.h"
+#include "client/failure.h"
 #include "ldap/user_ldap_config.h"
 
 namespace dirclient {
@@ -25,7 +26,7 @@ inline constexpr const char* kPlaintextBindAllowed = "allow";
 // read from the working directory unless it is a regular file of the user's
 // own that group and others cannot write: whoever can write it chooses the
 // server the password goes to.
-Status CheckWorkingDirConfig(const UserLdapConfig& config, std::string* reason);
+Failure CheckWorkingDirConfig(const UserLdapConfig& config);
 
 // Lines saying which of the server (when it comes from the configuration at
 // all) and the bind DN (when a simple bind uses it) the working directory

@@ -3,24 +3,29 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "client/status.h"
+
 namespace dirclient {
 
-bool ParseLoadTimeout(const char* setting, long* seconds, std::string* reason) {
+Failure ParseLoadTimeout(const char* setting, long* seconds) {
+  Failure failure;
   if (!setting || !*setting) {
     *seconds = kDefaultLoadTimeoutSeconds;
-    return true;
+    return failure;
   }
   char* end = nullptr;
   errno = 0;
   long value = std::strtol(setting, &end, 10);
   bool digitsOnly = *setting >= '0' && *setting <= '9' && *end == '\0';
   if (!digitsOnly || errno != 0 || value < 1 || value > kMaxLoadTimeoutSeconds) {
-    *reason = "not a whole number of seconds from 1 to " +
-              std::to_string(kMaxLoadTimeoutSeconds);
-    return false;
+    failure.status = kBadArgument;
+    failure.where = kLoadTimeoutVariable;
+    failure.message = "not a whole number of seconds from 1 to " +
+                      std::to_string(kMaxLoadTimeoutSeconds);
+    return failure;
   }
   *seconds = value;
-  return true;
+  return failure;
 }
 
 }  // namespace dirclient

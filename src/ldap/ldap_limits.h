@@ -7,6 +7,7 @@
 #include <string>
 
 #include "client/dirclient.h"
+#include "client/failure.h"
 #include "tree/entry_mapping.h"
 
 namespace dirclient {
@@ -31,7 +32,7 @@ inline constexpr long kMaxLoadTimeoutSeconds = 7 * 24 * 3600;
 // Reads DIRCLIENT_LOAD_TIMEOUT's value (`setting`, may be null): unset or
 // empty is the default; otherwise a whole number of seconds from 1 to
 // kMaxLoadTimeoutSeconds, or false with *reason set.
-bool ParseLoadTimeout(const char* setting, long* seconds, std::string* reason);
+Failure ParseLoadTimeout(const char* setting, long* seconds);
 
 // The instant a load must be over by.
 struct LoadDeadline {

@@ -24,23 +24,17 @@ namespace {
 // Everything a simple bind needs is checked before anything is sent: a
 // password file others could read or have written is refused even where the
 // server would take the password, and so is a password without a bind DN,
-// which a lax server would take as an anonymous bind. On failure *where is
-// what the message is about.
-Status PrepareSimpleBind(const char* passwordFile, const UserLdapConfig& config,
-                         SecretBytes* password, std::string* where, std::string* reason) {
-  *where = passwordFile;
-  Status status = ReadPasswordFile(passwordFile, password, reason);
-  if (status != kOk) return status;
-  status = CheckWorkingDirConfig(config, reason);
-  if (status != kOk) {
-    where->clear();
-    return status;
+// which a lax server would take as an anonymous bind.
+Failure PrepareSimpleBind(const char* passwordFile, const UserLdapConfig& config,
+                          SecretBytes* password) {
+  Failure failure = ReadPasswordFile(passwordFile, password);
+  if (failure.status == kOk) failure = CheckWorkingDirConfig(config);
+  if (failure.status == kOk && !config.bindDn.set) {
+    failure.status = kPasswordNoBindDn;
+    failure.where = passwordFile;
+    failure.message = "a password needs a bind DN: set BINDDN in ~/.ldaprc, or LDAPBINDDN";
   }
-  if (!config.bindDn.set) {
-    *reason = "a password needs a bind DN: set BINDDN in ~/.ldaprc, or LDAPBINDDN";
-    return kPasswordNoBindDn;
-  }
-  return kOk;
+  return failure;
 }
 
 bool UsesTls(const LdapTarget& target) {
@@ -75,12 +69,8 @@ bool RefusePlaintextBind(LdapConnection& connection, const Environment& environm
 // The deadline of the whole load, DIRCLIENT_LOAD_TIMEOUT from now; on a
 // value that is no number of seconds, false with *failure set.
 bool StartDeadline(const Environment& environment, LoadDeadline* deadline, Failure* failure) {
-  if (!ParseLoadTimeout(environment.Get(kLoadTimeoutVariable), &deadline->seconds,
-                        &failure->message)) {
-    failure->status = kBadArgument;
-    failure->where = kLoadTimeoutVariable;
-    return false;
-  }
+  *failure = ParseLoadTimeout(environment.Get(kLoadTimeoutVariable), &deadline->seconds);
+  if (failure->status != kOk) return false;
   deadline->end = std::chrono::steady_clock::now() + std::chrono::seconds(deadline->seconds);
   return true;
 }
@@ -100,8 +90,7 @@ Status Load(const LdapTarget& target, const Environment& environment, LoadObserv
   SecretBytes password;
   if (simpleBind) {
     guard.emplace();
-    failure->status = PrepareSimpleBind(passwordFile, config, &password, &failure->where,
-                                        &failure->message);
+    *failure = PrepareSimpleBind(passwordFile, config, &password);
     if (failure->status != kOk) return failure->status;
   }
   AnnounceChoices(config, target, simpleBind, weakCheck, observer);

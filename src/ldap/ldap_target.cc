@@ -1,5 +1,7 @@
 #include "ldap/ldap_target.h"
 
+#include "client/status.h"
+
 #include <ldap.h>
 
 #include "ldap/ldap_handles.h"
@@ -75,8 +77,9 @@ bool IsLdapUri(std::string_view setting) {
          StartsWithIgnoreCase(setting, "ldapi://");
 }
 
-bool ParseLdapTarget(std::string_view uris, LdapTarget* target,
-                     std::string* reason) {
+namespace {
+
+bool ParseTargets(std::string_view uris, LdapTarget* target, std::string* reason) {
   *target = LdapTarget{};
   size_t pos = 0;
   bool first = true;
@@ -100,6 +103,17 @@ bool ParseLdapTarget(std::string_view uris, LdapTarget* target,
   }
   target->display = std::string(uris);
   return true;
+}
+
+}  // namespace
+
+Failure ParseLdapTarget(std::string_view uris, LdapTarget* target) {
+  Failure failure;
+  if (!ParseTargets(uris, target, &failure.message)) {
+    failure.status = kLdapBadUri;
+    failure.where = std::string(uris);
+  }
+  return failure;
 }
 
 std::string ConfiguredLdapUris() {

@@ -5,6 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "client/failure.h"
+#include <string_view>
+
 namespace dirclient {
 
 struct LdapTarget {
@@ -23,9 +26,8 @@ bool IsLdapUri(std::string_view setting);
 // Parses one or more blank-separated LDAP URIs (RFC 4516). Attributes, scope
 // and filter are ignored: the client always reads the whole subtree. Fails
 // with a reason for a URI that does not parse and for a critical extension
-// other than StartTLS.
-bool ParseLdapTarget(std::string_view uris, LdapTarget* target,
-                     std::string* reason);
+// other than StartTLS (status kLdapBadUri, about the URIs).
+Failure ParseLdapTarget(std::string_view uris, LdapTarget* target);
 
 // The URIs libldap's configuration names (ldap.conf, ldaprc, LDAPURI, ...),
 // or "" when it names none: libldap's built-in fallback, which its

@@ -47,8 +47,9 @@ void SecretBytes::Wipe() {
   size_ = 0;
 }
 
-Status ReadPasswordFile(const char* path, SecretBytes* password,
-                        std::string* reason) {
+namespace {
+
+Status ReadInto(const char* path, SecretBytes* password, std::string* reason) {
   password->Wipe();
   // O_NONBLOCK: opening a FIFO by mistake must not wait for a writer.
   FileDescriptor fd(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
@@ -111,6 +112,15 @@ Status ReadPasswordFile(const char* path, SecretBytes* password,
   }
   password->set_size(size);
   return kOk;
+}
+
+}  // namespace
+
+Failure ReadPasswordFile(const char* path, SecretBytes* password) {
+  Failure failure;
+  failure.status = ReadInto(path, password, &failure.message);
+  if (failure.status != kOk) failure.where = path;
+  return failure;
 }
 
 }  // namespace dirclient

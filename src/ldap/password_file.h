@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "client/dirclient.h"
+#include "client/failure.h"
 
 namespace dirclient {
 
@@ -42,9 +43,8 @@ inline constexpr std::size_t kMaxPasswordFile = 4096;
 // end ("\n" or "\r\n"). Refuses a file owned by neither the effective user
 // nor root, one that group or others have any access to, one that is not a
 // regular file, one longer than
-// kMaxPasswordFile, and an empty password. On failure returns the status
-// and sets *reason; *password is left empty.
-Status ReadPasswordFile(const char* path, SecretBytes* password,
-                        std::string* reason);
+// kMaxPasswordFile, and an empty password. On failure returns why, about
+// `path`; *password is left empty.
+Failure ReadPasswordFile(const char* path, SecretBytes* password);
 
 }  // namespace dirclient

@@ -5,15 +5,17 @@
 #include <cstddef>
 #include <string>
 
+#include "client/failure.h"
+
 namespace dirclient {
 
 class BlockReader {
  public:
   virtual ~BlockReader() = default;
   // Reads at most `size` bytes into `dest`, setting *got (0 at the end);
-  // false, with the system's reason in *error, when reading fails.
-  virtual bool ReadBlock(char* dest, std::size_t size, std::size_t* got,
-                         std::string* error) = 0;
+  // when reading fails, a failure (kTreeUnreadable) with the system's
+  // reason.
+  virtual Failure ReadBlock(char* dest, std::size_t size, std::size_t* got) = 0;
   // How many bytes are expected in all, where that is known (0 otherwise):
   // room for the tree can then be made up front.
   virtual std::size_t SizeHint() const { return 0; }

@@ -1,5 +1,7 @@
 #include "ldif/file_reader.h"
 
+#include "client/status.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,36 +15,38 @@ FileReader::~FileReader() {
   if (fd_ >= 0) close(fd_);
 }
 
-bool FileReader::Open(const char* path, std::string* error) {
+namespace {
+
+Failure Unreadable(const char* path, int error) {
+  Failure failure;
+  failure.status = kTreeUnreadable;
+  if (path) failure.where = path;
+  failure.message = std::strerror(error);
+  return failure;
+}
+
+}  // namespace
+
+Failure FileReader::Open(const char* path) {
   fd_ = open(path, O_RDONLY | O_CLOEXEC);
   struct stat info;
-  if (fd_ < 0 || fstat(fd_, &info) != 0) {
-    *error = std::strerror(errno);
-    return false;
-  }
-  if (S_ISDIR(info.st_mode)) {
-    *error = std::strerror(EISDIR);
-    return false;
-  }
+  if (fd_ < 0 || fstat(fd_, &info) != 0) return Unreadable(path, errno);
+  if (S_ISDIR(info.st_mode)) return Unreadable(path, EISDIR);
   if (S_ISREG(info.st_mode)) {
     size_ = static_cast<uint64_t>(info.st_size);
     posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
   }
-  return true;
+  return Failure{};
 }
 
-bool FileReader::ReadBlock(char* dest, std::size_t size, std::size_t* got,
-                           std::string* error) {
+Failure FileReader::ReadBlock(char* dest, std::size_t size, std::size_t* got) {
   for (;;) {
     ssize_t count = read(fd_, dest, size);
     if (count >= 0) {
       *got = static_cast<std::size_t>(count);
-      return true;
+      return Failure{};
     }
-    if (errno != EINTR) {
-      *error = std::strerror(errno);
-      return false;
-    }
+    if (errno != EINTR) return Unreadable(nullptr, errno);
   }
 }
 

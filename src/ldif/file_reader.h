@@ -16,13 +16,13 @@ class FileReader : public BlockReader {
   FileReader(const FileReader&) = delete;
   FileReader& operator=(const FileReader&) = delete;
 
-  // Opens `path`; false with the system's reason in *error.
-  bool Open(const char* path, std::string* error);
+  // Opens `path`; a failure (kTreeUnreadable, about `path`) with the
+  // system's reason otherwise.
+  Failure Open(const char* path);
   uint64_t size() const { return size_; }  // of a regular file, else 0
   std::size_t SizeHint() const override { return static_cast<std::size_t>(size_); }
 
-  bool ReadBlock(char* dest, std::size_t size, std::size_t* got,
-                 std::string* error) override;
+  Failure ReadBlock(char* dest, std::size_t size, std::size_t* got) override;
 
  private:
   int fd_ = -1;

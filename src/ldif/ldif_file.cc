@@ -9,10 +9,11 @@ namespace dirclient {
 
 Status LoadLdifFile(const char* path, LoadObserver& observer, std::unique_ptr<LoadedTree>* out,
                     Failure* failure) {
-  failure->where = path;
   auto loaded = std::make_unique<LoadedTree>();
   FileReader file;
-  if (!file.Open(path, &failure->message)) return failure->status = kTreeUnreadable;
+  *failure = file.Open(path);
+  if (failure->status != kOk) return failure->status;
+  failure->where = path;
   Failure error;
   LdifNotes notes;
   LoadProgress progress(&observer);

@@ -31,10 +31,10 @@ bool LineReader::Refill() {
   size_t filled = keep;
   while (filled < block_.size()) {
     size_t got = 0;
-    std::string reason;
-    if (!reader_->ReadBlock(block_.data() + filled, block_.size() - filled, &got, &reason)) {
-      failure_.Fail(lineNumber_, reason);
-      failure_.error->status = kTreeUnreadable;
+    Failure read = reader_->ReadBlock(block_.data() + filled, block_.size() - filled, &got);
+    if (read.status != kOk) {
+      failure_.Fail(lineNumber_, read.message);
+      failure_.error->status = read.status;
       return false;
     }
     if (got == 0) {

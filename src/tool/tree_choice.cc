@@ -34,10 +34,8 @@ Status LoadFromSetting(const char* setting, const Environment& environment,
     return failure->status = kNoTreeConfigured;
   }
   LdapTarget target;
-  if (!ParseLdapTarget(uris, &target, &failure->message)) {
-    failure->where = uris;
-    return failure->status = kLdapBadUri;
-  }
+  *failure = ParseLdapTarget(uris, &target);
+  if (failure->status != kOk) return failure->status;
   if (!(setting && *setting) && target.base.empty()) target.base = ConfiguredLdapBase();
   return LoadLdapTree(target, environment, observer, out, failure);
 }

@@ -97,11 +97,11 @@ TEST(LdapStatusTest, LoadTimeoutIsWholeSecondsInRange) {
   };
   for (const Case& c : cases) {
     long seconds = -1;
-    std::string reason;
-    bool ok = dirclient::ParseLoadTimeout(c.setting, &seconds, &reason);
+    dirclient::Failure failure = dirclient::ParseLoadTimeout(c.setting, &seconds);
+    bool ok = failure.status == 0;
     EXPECT_EQ(ok, c.seconds != 0) << (c.setting ? c.setting : "(null)");
     if (ok) EXPECT_EQ(seconds, c.seconds);
-    else EXPECT_EQ(reason, "not a whole number of seconds from 1 to 604800");
+    else EXPECT_EQ(failure.message, "not a whole number of seconds from 1 to 604800");
   }
 }
 

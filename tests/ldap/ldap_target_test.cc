@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "client/status.h"
 #include "param_name.h"
 
 namespace qovant_test {
@@ -45,8 +46,8 @@ class LdapTargetParseTest : public testing::TestWithParam<TargetCase> {};
 TEST_P(LdapTargetParseTest, SplitsServersFromBaseAndExtensions) {
   const TargetCase& c = GetParam();
   LdapTarget target;
-  std::string reason;
-  ASSERT_TRUE(ParseLdapTarget(c.uris, &target, &reason)) << reason;
+  dirclient::Failure failure = ParseLdapTarget(c.uris, &target);
+  ASSERT_EQ(failure.status, 0) << failure.message;
   EXPECT_EQ(target.servers, c.servers);
   EXPECT_EQ(target.base, c.base);
   EXPECT_EQ(target.startTls, c.startTls);
@@ -97,9 +98,9 @@ TEST(LdapTargetTest, RefusesWhatItCannotHonour) {
   };
   for (const Case& c : cases) {
     LdapTarget target;
-    std::string reason;
-    EXPECT_FALSE(ParseLdapTarget(c.uris, &target, &reason)) << c.uris;
-    EXPECT_EQ(reason, c.reason) << c.uris;
+    dirclient::Failure failure = ParseLdapTarget(c.uris, &target);
+    EXPECT_EQ(failure.status, dirclient::kLdapBadUri) << c.uris;
+    EXPECT_EQ(failure.message, c.reason) << c.uris;
   }
 }
 

@@ -66,8 +66,7 @@ TEST_P(PasswordContentTest, ReadsThePasswordOrRefusesTheFile) {
   TempFolder folder;
   std::string path = folder.Write("password", c.content, c.mode);
   SecretBytes password;
-  std::string reason;
-  EXPECT_EQ(ReadPasswordFile(path.c_str(), &password, &reason), c.status);
+  EXPECT_EQ(ReadPasswordFile(path.c_str(), &password).status, c.status);
   if (c.status == dirclient::kOk)
     EXPECT_EQ(std::string(password.view()), c.password);
   else
@@ -106,9 +105,7 @@ TEST(PasswordFileTest, ExposedFileNamesItsModeAndTheFix) {
   TempFolder folder;
   std::string path = folder.Write("password", "secret\n", 0644);
   SecretBytes password;
-  std::string reason;
-  ReadPasswordFile(path.c_str(), &password, &reason);
-  EXPECT_EQ(reason, "permissions 0644 are too open: group and others must have no access (chmod 600)");
+  EXPECT_EQ(ReadPasswordFile(path.c_str(), &password).message, "permissions 0644 are too open: group and others must have no access (chmod 600)");
 }
 
 TEST(PasswordFileTest, RefusesWhatIsNotAFile) {
@@ -125,11 +122,9 @@ TEST(PasswordFileTest, RefusesWhatIsNotAFile) {
   };
   for (const Case& c : cases) {
     SecretBytes password;
-    std::string reason;
-    EXPECT_EQ(ReadPasswordFile(c.path.c_str(), &password, &reason),
-              dirclient::kPasswordFileUnreadable)
-        << c.path;
-    EXPECT_EQ(reason, c.reason) << c.path;
+    dirclient::Failure failure = ReadPasswordFile(c.path.c_str(), &password);
+    EXPECT_EQ(failure.status, dirclient::kPasswordFileUnreadable) << c.path;
+    EXPECT_EQ(failure.message, c.reason) << c.path;
   }
 }
 

@@ -24,15 +24,17 @@ class StringReader : public dirclient::BlockReader {
  public:
   StringReader(std::string_view text, std::size_t perCall, std::size_t failAt = SIZE_MAX)
       : text_(text), perCall_(perCall), failAt_(failAt) {}
-  bool ReadBlock(char* dest, std::size_t size, std::size_t* got, std::string* error) override {
+  dirclient::Failure ReadBlock(char* dest, std::size_t size, std::size_t* got) override {
     EXPECT_GT(size, 0u) << "a read of nothing would look like the end";
+    dirclient::Failure failure;
     if (at_ >= failAt_) {
-      *error = kReadError;
-      return false;
+      failure.status = dirclient::kTreeUnreadable;
+      failure.message = kReadError;
+      return failure;
     }
     *got = text_.copy(dest, std::min({size, failAt_ - at_, perCall_ ? perCall_ : size}), at_);
     at_ += *got;
-    return true;
+    return failure;
   }
 
  private:
