@@ -11,6 +11,7 @@
 #endif
 
 #include "ldif/ldif_value.h"
+#include "tree/entry_assembler.h"
 
 namespace dirclient {
 namespace {
@@ -21,6 +22,20 @@ constexpr size_t kMaxDescription = 1024;
 
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The types the tree is built from are compared in lower case here, and
+// spelled once, for every source, in entry_assembler.h.
+constexpr bool IsLowerCaseOf(std::string_view lower, std::string_view name) {
+  if (lower.size() != name.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    char c = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] + 32) : name[i];
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+static_assert(IsLowerCaseOf("objectclass", kObjectClassAttribute) &&
+              IsLowerCaseOf("loginscript", kLoginScriptAttribute) &&
+              IsLowerCaseOf("aliasedobjectname", kAliasedObjectNameAttribute));
 
 // Kinds whose lines must follow the grammar to the letter.
 bool IsStrict(Kind kind) { return kind != Kind::kOther; }
