@@ -214,12 +214,12 @@ inline bool RecordParser::ReadAttribute(const LineReader::Line& line, const Attr
     std::string_view raw = text().substr(attribute.valueBegin, line.end - attribute.valueBegin);
     switch (KeepDecoded(*scripts_, raw, attribute.encoding, &entry->scriptOffset,
                         &entry->scriptLength)) {
-      case Kept::kKept:
+      case kOk:
         entry->hasScript = true;
         return true;
-      case Kept::kBadValue:
+      case kTreeMalformed:
         return FailBase64(line, attribute);
-      case Kept::kNoMemory:
+      default:  // kOutOfMemory
         break;
     }
     // Bad base64 is the fault to report, whatever memory there is.

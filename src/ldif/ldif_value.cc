@@ -1,5 +1,7 @@
 #include "ldif/ldif_value.h"
 
+#include "client/status.h"
+
 #include <array>
 #include <cstring>
 
@@ -316,15 +318,15 @@ bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,
   return true;
 }
 
-Kept KeepDecoded(ByteArena& store, std::string_view raw, uint8_t encoding, uint64_t* offset,
+Status KeepDecoded(ByteArena& store, std::string_view raw, uint8_t encoding, uint64_t* offset,
                  uint64_t* length) {
   char* dest = store.Claim(DecodedSizeBound(raw, encoding));
-  if (!dest) return Kept::kNoMemory;
+  if (!dest) return kOutOfMemory;
   size_t size;
-  if (!DecodeValueTo(raw, encoding, dest, &size)) return Kept::kBadValue;
+  if (!DecodeValueTo(raw, encoding, dest, &size)) return kTreeMalformed;
   store.Commit(size, offset);
   *length = size;
-  return Kept::kKept;
+  return kOk;
 }
 
 }  // namespace dirclient

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "client/dirclient.h"
 #include "tree/byte_arena.h"
 
 namespace dirclient {
@@ -37,9 +38,9 @@ bool DecodeValueTo(std::string_view raw, uint8_t encoding, char* dest, size_t* s
                    Base64Path path = Base64Path::kFastest);
 
 // Checks and decodes a raw value span into `store`, for DirTree::SetScript
-// once its node is known; nothing is kept unless the result is kKept.
-enum class Kept { kKept, kBadValue, kNoMemory };
-Kept KeepDecoded(ByteArena& store, std::string_view raw, uint8_t encoding, uint64_t* offset,
+// once its node is known: kOk, kTreeMalformed for bad base64 or
+// kOutOfMemory, with nothing kept unless kOk.
+Status KeepDecoded(ByteArena& store, std::string_view raw, uint8_t encoding, uint64_t* offset,
                  uint64_t* length);
 
 // What is wrong with a base64 span that DecodeValueTo refused, in words: a
