@@ -16,8 +16,8 @@
 
 #include "tool/char_upper.h"
 #include "client/shown_text.h"
+#include "client/tree_client.h"
 #include "memory_file.h"
-#include "one_script_client.h"
 #include "tool/run.h"
 #include "tool/shared_buffers.h"
 
@@ -65,6 +65,69 @@ Input Split(std::string_view data) {
   return input;
 }
 
+// The real client over one chain, [Root] > O=Org > OU=Unit > CN=Fuzz, where
+// only CN=Fuzz has a login script; it notes where the tool reads the script
+// to, and the handles it takes and gives back.
+class OneScriptClient : public dirclient::TreeClient {
+ public:
+  using Status = dirclient::Status;
+  OneScriptClient(std::unique_ptr<dirclient::LoadedTree> tree, uint32_t codePage)
+      : TreeClient(std::move(tree)), codePage_(codePage) {}
+  const void* readTarget = nullptr;
+  uint32_t readSize = 0;
+  int openHandles = 0;
+
+  Status DirQueryLocale(dirclient::LocaleRecord* locale) override {
+    dirclient::SetLocaleCodePage(locale, codePage_);
+    dirclient::SetLocaleCountryId(locale, 1);
+    return 0;
+  }
+  Status NWDSCreateContext(dirclient::ContextHandle* context) override {
+    return Count(TreeClient::NWDSCreateContext(context), 1);
+  }
+  Status NWDSAllocBuf(std::size_t size, dirclient::BufferHandle* buffer) override {
+    return Count(TreeClient::NWDSAllocBuf(size, buffer), 1);
+  }
+  Status DirOpenAttributeStream(dirclient::ContextHandle context, const char* object,
+                                const char* attribute, int32_t mode,
+                                dirclient::StreamHandle* stream) override {
+    return Count(TreeClient::DirOpenAttributeStream(context, object, attribute, mode, stream), 1);
+  }
+  Status DirReadStream(dirclient::StreamHandle stream, void* data, uint32_t size,
+                       uint32_t* bytesRead) override {
+    readTarget = data;
+    readSize = size;
+    return TreeClient::DirReadStream(stream, data, size, bytesRead);
+  }
+  Status DirCloseStream(dirclient::StreamHandle stream) override {
+    return Count(TreeClient::DirCloseStream(stream), -1);
+  }
+  Status DirReleaseBuffer(dirclient::BufferHandle buffer) override {
+    return Count(TreeClient::DirReleaseBuffer(buffer), -1);
+  }
+  Status DirReleaseContext(dirclient::ContextHandle context) override {
+    return Count(TreeClient::DirReleaseContext(context), -1);
+  }
+
+ private:
+  Status Count(Status status, int change) {
+    if (status == 0) openHandles += change;
+    return status;
+  }
+  uint32_t codePage_;
+};
+
+std::unique_ptr<dirclient::LoadedTree> OneScriptTree(std::string_view script) {
+  auto loaded = std::make_unique<dirclient::LoadedTree>();
+  dirclient::DirTree& tree = loaded->tree;
+  dirclient::DirTree::NodeId org = tree.AddChild(dirclient::DirTree::kRoot, "O=Org");
+  dirclient::DirTree::NodeId unit = tree.AddChild(org, "OU=Unit");
+  tree.AddFlags(org, dirclient::kNodeContainer);
+  tree.AddFlags(unit, dirclient::kNodeContainer);
+  Require(tree.StoreScript(tree.AddChild(unit, "CN=Fuzz"), script), "no memory for the script");
+  return loaded;
+}
+
 std::string Upper(const qovant::CaseMap& map, std::string_view text) {
   std::string upper(text);
   for (char& c : upper) c = static_cast<char>(map.upper[static_cast<uint8_t>(c)]);
@@ -72,7 +135,7 @@ std::string Upper(const qovant::CaseMap& map, std::string_view text) {
 }
 
 // What a terminal is shown. The rules per character set are pinned by the
-// tables of tests/hostile_scripts_test.cc; here they only need to agree
+// fixture cases of tests/tool/cases; here they only need to agree
 // with the search, and no C0 control or DEL may be left.
 std::string Shown(std::string_view text, const Input& input) {
   if (!input.terminal) return std::string(text);
@@ -108,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   Input input = Split(std::string_view(size ? reinterpret_cast<const char*>(data) : "", size));
   std::string expected = ExpectedReport(input);
 
-  qovant_fuzz::OneScriptClient client(input.script, input.codePage);
+  OneScriptClient client(OneScriptTree(input.script), input.codePage);
   auto buffers = std::make_unique<qovant::SharedBuffers>();
   MemoryFile out, err;
   qovant::Output output(out.file(), input.terminal);
@@ -121,10 +184,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                              report.find('\n') == report.size() - 1),
           "the report is not one line ending in \")\\n\"");
   Require(report == expected, "the report is not the line of the first match");
-  Require(client.readTarget() == buffers->ScriptBuffer &&
-              client.readSize() <= qovant::kScriptReadSize,
+  Require(client.readTarget == buffers->ScriptBuffer && client.readSize <= qovant::kScriptReadSize,
           "the script was read past its buffer");
-  Require(client.openHandles() == 0, "handles left open");
+  Require(client.openHandles == 0, "handles left open");
   Require(buffers->Depth == 0 && std::strcmp(buffers->CurrentName, qovant::RootName) == 0,
           "the walk did not restore its state");
   return 0;

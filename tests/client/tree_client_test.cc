@@ -1,6 +1,6 @@
-// The client over a loaded tree: batches that fill the reply buffer, names
-// the tool cannot take, streams, the statuses of misuse, and scripts read
-// back from the tree file.
+// The client over a loaded tree: names the tool cannot take, streams, the
+// statuses of misuse, start-up failures and the locale. Batches that fill
+// the reply buffer are shown through the walk (tool/walk_test.cc).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -39,44 +39,6 @@ Listing Open(TreeClient& client, const char* name) {
   EXPECT_EQ(client.NWDSAllocBuf(kReplyBufferSize, &listing.buffer), 0);
   EXPECT_EQ(client.DirSetNameContext(listing.context, kNameContextKey, name), 0);
   return listing;
-}
-
-TEST(TreeClientTest, LargeContainerComesInSeveralBatchesInFileOrder) {
-  std::string ldif = "dn: o=Big\nobjectClass: top\n\n";
-  for (int i = 0; i < 1000; ++i) ldif += "dn: cn=user" + std::to_string(i) + ",o=Big\nobjectClass: top\n\n";
-  auto client = Client(ldif);
-  Listing listing = Open(*client, "O=Big");
-  IterationHandle iteration = kNoIteration;
-  int batches = 0, seen = 0;
-  do {
-    ASSERT_EQ(client->NWDSList(listing.context, "", &iteration, listing.buffer), 0);
-    uint32_t count;
-    ASSERT_EQ(client->DirCountObjects(listing.context, listing.buffer, &count), 0);
-    ASSERT_GT(count, 0u);
-    for (uint32_t i = 0; i < count; ++i, ++seen) {
-      char name[kObjectNameSize];
-      uint32_t attributes;
-      ObjectInfo info;
-      ASSERT_EQ(client->NWDSGetObjectName(listing.context, listing.buffer, name, &attributes, &info), 0);
-      EXPECT_EQ(std::string(name), "CN=user" + std::to_string(seen));
-    }
-    ++batches;
-  } while (iteration != kNoIteration);
-  EXPECT_EQ(seen, 1000);
-  EXPECT_GT(batches, 2);
-  EXPECT_EQ(client->DirReleaseBuffer(listing.buffer), 0);
-  EXPECT_EQ(client->DirReleaseContext(listing.context), 0);
-}
-
-TEST(TreeClientTest, EmptyContainerGivesOneEmptyBatch) {
-  auto client = Client("dn: ou=Empty,o=A\nobjectClass: organizationalUnit\n");
-  Listing listing = Open(*client, "OU=Empty.O=A");
-  IterationHandle iteration = kNoIteration;
-  ASSERT_EQ(client->NWDSList(listing.context, "", &iteration, listing.buffer), 0);
-  uint32_t count = 99;
-  ASSERT_EQ(client->DirCountObjects(listing.context, listing.buffer, &count), 0);
-  EXPECT_EQ(count, 0u);
-  EXPECT_EQ(iteration, kNoIteration);
 }
 
 // A name of 259 bytes is handed over; one of 260 fails with a status and the

@@ -1,6 +1,7 @@
-// Damaged LDIF files through the whole tool: files cut short anywhere, and a
+// Damaged LDIF files through the whole tool: files cut once loaded, and a
 // million-line file whose last line is bad. A file that does not load stops
-// the tool before any report, naming the line.
+// the tool before any report, naming the line. Files cut short anywhere are
+// fixture cases (ldif/cases/cut-*).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,80 +14,6 @@ namespace qovant_test {
 namespace {
 
 const char kMalformed[] = "\nNWCallsInit returned FFFFFD88";
-
-// --- Files cut short ------------------------------------------------------
-
-struct CutCase {
-  const char* title;
-  std::string kept;  // the file up to the cut
-  std::string expectedOut;
-  int exitStatus;
-  const char* expectedErr;
-};
-
-// LDIF has no end marker. A cut that proves itself (a value not in whole
-// base64 groups, an entry without attributes, a line that does not parse)
-// stops the load at its line; one that leaves lines which still parse is a
-// shorter file, loaded with a warning when its last line has no end.
-std::vector<CutCase> CutCases() {
-  // Nine lines; the first script is folded after 12 base64 characters.
-  //   1 dn: o=Acme             5 dn: cn=Ann,o=Acme     8 dn: cn=Bob,o=Acme
-  //   2 loginScript:: ...      6 loginScript: map ann  9 loginScript:: ...
-  //   3  (continuation)        7
-  //   4
-  const std::string acmeScript = Base64("map root\r\nend\r\n");
-  const std::string bobDn = "dn: cn=Bob,o=Acme\n";
-  const std::string whole = "dn: o=Acme\nloginScript:: " + acmeScript.substr(0, 12) + "\n " +
-                             acmeScript.substr(12) +
-                             "\n\ndn: cn=Ann,o=Acme\nloginScript: map ann\n\n" + bobDn +
-                             "loginScript:: " + Base64("rem bob\r\nmap bob\r\n") + "\n";
-  const std::string acme = "Acme (MAP ROOT)\n";
-  const std::string ann = "Ann.Acme (MAP ANN)\n";
-  const std::string bobScript = bobDn + "loginScript:: ";
-  return {
-      {"whole file", whole, acme + ann + "Bob.Acme (MAP BOB)\n", 0, ""},
-      {"after a DN line", whole.substr(0, whole.find(bobDn) + bobDn.size()), kMalformed, 1,
-       "qovant: PATH:8: entry without attributes: the file was cut after this \"dn:\" line, or "
-       "the export left out objectClass\n"},
-      {"inside a DN", whole.substr(0, whole.find(bobDn) + 12), kMalformed, 1,
-       "qovant: PATH:8: DN does not parse\n"},
-      {"inside an attribute name", whole.substr(0, whole.find(bobScript) + bobDn.size() + 8),
-       kMalformed, 1, "qovant: PATH:9: line is neither an attribute nor a continuation\n"},
-      {"inside a plain value", whole.substr(0, whole.find("map ann") + 5), acme + "Ann.Acme (MAP A)\n",
-       0, "qovant: PATH:6: warning: the last line has no line end: the file may have been cut\n"},
-      {"inside base64, not a whole number of bytes",
-       whole.substr(0, whole.find(bobScript) + bobScript.size() + 13), kMalformed, 1,
-       "qovant: PATH:9: bad base64 value: its length is not a multiple of 4, as when a file is cut "
-       "inside it\n"},
-      {"inside base64, after whole groups",
-       whole.substr(0, whole.find(bobScript) + bobScript.size() + 12), acme + ann,
-       0, "qovant: PATH:9: warning: the last line has no line end: the file may have been cut\n"},
-      {"at a fold", whole.substr(0, whole.find("\n ") + 1), acme, 0, ""},
-      {"after the blank of a fold", whole.substr(0, whole.find("\n ") + 2), acme, 0,
-       "qovant: PATH:3: warning: the last line has no line end: the file may have been cut\n"},
-  };
-}
-
-class CutFile : public testing::TestWithParam<CutCase> {};
-
-TEST_P(CutFile, LoadsWhatParsesOrNamesTheLineThatDoesNot) {
-  const CutCase& c = GetParam();
-  RunResult result = SearchLdif(c.kept, "map");
-  EXPECT_EQ(result.out, c.expectedOut);
-  EXPECT_EQ(result.exitStatus, c.exitStatus);
-  EXPECT_EQ(result.err, c.expectedErr);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, CutFile, testing::ValuesIn(CutCases()), TitleName<CutCase>);
-
-// Two records run together lose the second one unless the load stops.
-TEST(MissingBlankLine, StopsTheLoadAtTheSecondDn) {
-  RunResult result = SearchLdif(
-      "dn: o=Acme\nloginScript: map a\ndn: cn=B,o=Acme\nloginScript: map b\n", "map");
-  EXPECT_EQ(result.out, kMalformed);
-  EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.err, "qovant: PATH:3: missing blank line before \"dn:\"\n");
-}
 
 // --- Files cut short once loaded -------------------------------------------
 
@@ -122,6 +49,8 @@ const LastLineCase kLastLineCases[] = {
      "change record (\"changetype: delete\"): a tree must be exported as entries, not as changes"},
     {"second DN", "dn: cn=u0,o=Big", "missing blank line before \"dn:\""},
 };
+
+void PrintTo(const LastLineCase& c, std::ostream* os) { *os << c.title; }
 
 class MillionLines : public testing::TestWithParam<LastLineCase> {};
 

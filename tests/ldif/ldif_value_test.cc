@@ -7,6 +7,13 @@
 
 #include "ldif/ldif_value.h"
 
+namespace dirclient {
+// Names the decoder a test runs as a word.
+void PrintTo(Base64Path path, std::ostream* os) {
+  *os << (path == Base64Path::kFastest ? "Fastest" : "Portable");
+}
+}  // namespace dirclient
+
 namespace qovant_test {
 namespace {
 
@@ -209,9 +216,7 @@ TEST_P(DecodeValueTo, TakesPaddingOnlyAtTheEndOfALongValue) {
 
 INSTANTIATE_TEST_SUITE_P(BothDecoders, DecodeValueTo,
                          testing::Values(Base64Path::kFastest, Base64Path::kPortable),
-                         [](const testing::TestParamInfo<Base64Path>& param) {
-                           return param.param == Base64Path::kFastest ? "Fastest" : "Portable";
-                         });
+                         testing::PrintToStringParamName());
 
 }  // namespace
 }  // namespace qovant_test

@@ -100,16 +100,9 @@ std::string Base64(std::string_view bytes) {
   return out;
 }
 
-std::string LdifEntryWithoutScript(std::string_view dn, std::string_view extra) {
+std::string LdifEntry(std::string_view dn, std::string_view script) {
   std::string entry = IsSafePlainValue(dn) ? "dn: " + std::string(dn) : "dn:: " + Base64(dn);
-  entry += '\n';
-  entry.append(extra);
-  entry += '\n';
-  return entry;
-}
-
-std::string LdifEntry(std::string_view dn, std::string_view script, std::string_view extra) {
-  return LdifEntryWithoutScript(dn, "loginScript:: " + Base64(script) + "\n" + std::string(extra));
+  return entry + "\nloginScript:: " + Base64(script) + "\n\n";
 }
 
 RunResult SearchLdif(const std::string& ldif, const char* text, SearchOptions options) {

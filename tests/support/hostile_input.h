@@ -14,10 +14,8 @@ namespace qovant_test {
 std::string Base64(std::string_view bytes);
 
 // One record: its DN (base64 when it is not a safe plain value), its login
-// script base64-encoded, any `extra` attribute lines, and the blank line
-// that ends it.
-std::string LdifEntry(std::string_view dn, std::string_view script, std::string_view extra = "");
-std::string LdifEntryWithoutScript(std::string_view dn, std::string_view extra = "");
+// script base64-encoded, and the blank line that ends it.
+std::string LdifEntry(std::string_view dn, std::string_view script);
 
 struct SearchOptions {
   uint32_t codePage = dirclient::kCodePageAscii;  // whatever the test's locale

@@ -5,7 +5,7 @@
 
 #include "tool/banner.h"
 #include "capture.h"
-#include "fake_dir_client.h"
+#include "recording_client.h"
 
 namespace qovant_test {
 namespace {
@@ -17,7 +17,7 @@ const char kBannerPattern[] =
 TEST(RunTest, WrongArgumentCountShowsBannerAndCallsNoClientOperation) {
   for (std::vector<const char*> args :
        {std::vector<const char*>{}, {"a", "b"}, {"a", "b", "c"}}) {
-    FakeDirClient client;
+    RecordingClient client("dn: o=A\nloginScript: a\n");
     RunResult result = RunTool(client, args);
     EXPECT_TRUE(std::regex_match(result.out, std::regex(kBannerPattern))) << result.out;
     EXPECT_EQ(result.exitStatus, 2);
@@ -35,14 +35,13 @@ TEST(RunTest, BuildLineHasAZeroPaddedDay) {
 
 TEST(RunTest, SubstringOf99BytesIsSearchedAnd100IsRefusedBeforeTheClient) {
   std::string fits(99, 'q');
-  FakeDirClient client;
-  client.Add("[Root]", "CN=A", 0, "x" + fits);
+  RecordingClient client("dn: cn=A\nloginScript: x" + fits + "\n");
   RunResult ok = RunTool(client, {fits.c_str()});
   EXPECT_EQ(ok.out, "A (X" + std::string(99, 'Q') + ")\n");
   EXPECT_EQ(ok.exitStatus, 0);
 
   std::string tooLong(100, 'q');
-  FakeDirClient refused;
+  RecordingClient refused("dn: cn=A\nloginScript: x\n");
   RunResult result = RunTool(refused, {tooLong.c_str()});
   EXPECT_EQ(result.out,
             "qovant: the substring is longer than 99 bytes\nUse: qovant <substring>\n");
@@ -50,21 +49,11 @@ TEST(RunTest, SubstringOf99BytesIsSearchedAnd100IsRefusedBeforeTheClient) {
   EXPECT_TRUE(refused.calls.empty());
 }
 
-TEST(RunTest, ArgumentsLookingLikeOptionsAreSearchText) {
-  FakeDirClient client;
-  client.Add("[Root]", "CN=A", 0, "run /q -v");
-  EXPECT_EQ(RunTool(client, {"/Q"}).out, "A (RUN /Q -V)\n");
-  EXPECT_EQ(RunTool(client, {"-v"}).out, "A (RUN /Q -V)\n");
-}
-
-TEST(RunTest, CaseOfTheArgumentDoesNotMatter) {
-  FakeDirClient lower, upper;
-  for (FakeDirClient* client : {&lower, &upper}) {
-    client->Add("[Root]", "CN=A", 0, "say abc");
-    client->Add("[Root]", "CN=B", 0, "say AbC");
+TEST(RunTest, ArgumentsLookingLikeOptionsAreSearchTextAndTheirCaseDoesNotMatter) {
+  for (const char* arg : {"/Q", "-v", "run /q -V"}) {
+    RecordingClient client("dn: cn=A\nloginScript: run /q -v\n\ndn: cn=B\nloginScript: RUN /Q -v\n");
+    EXPECT_EQ(RunTool(client, {arg}).out, "A (RUN /Q -V)\nB (RUN /Q -V)\n");
   }
-  EXPECT_EQ(RunTool(lower, {"abc"}).out, RunTool(upper, {"ABC"}).out);
-  EXPECT_EQ(RunTool(lower, {"abc"}).out, "A (SAY ABC)\nB (SAY ABC)\n");
 }
 
 // A search is complete only when nothing was left out, whether the walk
@@ -89,9 +78,8 @@ TEST(RunTest, IncompleteSearchSaysSoOnStandardErrorAfterTheReport) {
        "0 object(s) skipped\n"},
   };
   for (const Row& row : rows) {
-    FakeDirClient client;
-    client.Add("[Root]", "CN=A", 0, "x");
-    if (row.failNameRead) client.Fail(FakeDirClient::Op::NWDSGetObjectName, 1, -603);
+    RecordingClient client("dn: cn=A\nloginScript: x\n");
+    if (row.failNameRead) client.Fail(RecordingClient::Op::NWDSGetObjectName, 1, -603);
     client.unsearched = row.unsearched;
     RunResult result = RunTool(client, {"x"});
     EXPECT_EQ(result.exitStatus, 3);
@@ -103,8 +91,9 @@ TEST(RunTest, IncompleteSearchSaysSoOnStandardErrorAfterTheReport) {
 // A full disk: the walk stops writing, the failure is told on standard error
 // and the run does not claim success.
 TEST(RunTest, WriteFailureStopsTheWalkAndFails) {
-  FakeDirClient client;
-  for (int i = 0; i < 5000; ++i) client.Add("[Root]", "CN=U" + std::to_string(i), 0, "match");
+  std::string ldif;
+  for (int i = 0; i < 5000; ++i) ldif += "dn: cn=U" + std::to_string(i) + "\nloginScript: match\n\n";
+  RecordingClient client(ldif);
   auto buffers = std::make_unique<qovant::SharedBuffers>();
   std::FILE* full = std::fopen("/dev/full", "w");
   ASSERT_NE(full, nullptr);

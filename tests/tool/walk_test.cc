@@ -1,5 +1,5 @@
-// The tree walk against a fake client: order of calls, failure messages,
-// release order and name building.
+// The tree walk against the recording client: order of calls, failure
+// messages, release order and name building.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,34 +8,24 @@
 #include <vector>
 
 #include "capture.h"
-#include "fake_dir_client.h"
+#include "recording_client.h"
 #include "param_name.h"
 #include "tool/walk.h"
 
 namespace qovant_test {
 namespace {
 
-using dirclient::kFlagAlias;
-using dirclient::kFlagContainer;
-using dirclient::kFlagContainerAlias;
-using Op = FakeDirClient::Op;
+using Op = RecordingClient::Op;
 
-// [Root]
-//   O=Acme        "map root"
-//     OU=Sales    "map sales"
-//       CN=Ann    "map ann"
-//     CN=Bob      "nothing"
-//   O=Beta        no script
-void AddSampleTree(FakeDirClient& client) {
-  std::string acme = client.Add("[Root]", "O=Acme", kFlagContainer, "map root");
-  std::string sales = client.Add(acme, "OU=Sales", kFlagContainer, "map sales");
-  client.Add(sales, "CN=Ann", 0, "map ann");
-  client.Add(acme, "CN=Bob", 0, "nothing");
-  client.Add("[Root]", "O=Beta", kFlagContainer);
-}
+const char kSampleTree[] =
+    "dn: o=Acme\nloginScript: map root\n\n"
+    "dn: ou=Sales,o=Acme\nloginScript: map sales\n\n"
+    "dn: cn=Ann,ou=Sales,o=Acme\nloginScript: map ann\n\n"
+    "dn: cn=Bob,o=Acme\nloginScript: nothing\n\n"
+    "dn: o=Beta\nobjectClass: organization\n";  // an empty container, no script
 
 // Every context and buffer is released, the most recent first.
-void ExpectReleasesInReverseOrder(const FakeDirClient& client) {
+void ExpectReleasesInReverseOrder(const RecordingClient& client) {
   std::vector<std::string> held;
   for (const std::string& call : client.calls) {
     size_t arrow = call.find(" -> ");
@@ -90,12 +80,13 @@ const FailureCase kFailureCases[] = {
     {"unicode release failure is not tested", Op::DirReleaseUnicodeTables, 1, -1, kFullOutput, 0},
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.title; }
+
 class WalkFailure : public testing::TestWithParam<FailureCase> {};
 
 TEST_P(WalkFailure, WritesItsMessageAndReleasesEverything) {
   const FailureCase& c = GetParam();
-  FakeDirClient client;
-  AddSampleTree(client);
+  RecordingClient client(kSampleTree);
   client.Fail(c.op, c.nthCall, c.status);
   RunResult result = RunTool(client, {"map"});
   EXPECT_EQ(result.out, c.expectedOut);
@@ -112,74 +103,85 @@ INSTANTIATE_TEST_SUITE_P(Table, WalkFailure, testing::ValuesIn(kFailureCases),
                          TitleName<FailureCase>);
 
 TEST(WalkTest, CallsFollowTheLevelSequence) {
-  FakeDirClient client;
-  std::string acme = client.Add("[Root]", "O=Acme", kFlagContainer);
-  client.Add(acme, "CN=Ann", 0, "map ann");
+  RecordingClient client("dn: o=Acme\nobjectClass: organization\n\ndn: cn=Ann,o=Acme\nloginScript: map ann\n");
   RunResult result = RunTool(client, {"MAP"});
   EXPECT_EQ(result.out, "Ann.Acme (MAP ANN)\n");
   std::vector<std::string> expected = {
       "NWCallsInit", "DirQueryLocale", "NWInitUnicodeTables 49 20127",
-      "NWDSCreateContext -> 1", "NWDSAllocBuf 4096 -> 2", "DirSetNameContext 3 [Root]",
+      "NWDSCreateContext -> c1", "NWDSAllocBuf 4096 -> b1", "DirSetNameContext 3 [Root]",
       "NWDSList [Root] -1", "DirCountObjects", "NWDSGetObjectName O=Acme",
-      "DirOpenAttributeStream O=Acme \"Login Script\" 1",
-      "NWDSCreateContext -> 3", "NWDSAllocBuf 4096 -> 4", "DirSetNameContext 3 O=Acme",
+      "DirOpenAttributeStream O=Acme \"Login Script\" 1",  // no script: nothing read
+      "NWDSCreateContext -> c2", "NWDSAllocBuf 4096 -> b2", "DirSetNameContext 3 O=Acme",
       "NWDSList O=Acme -1", "DirCountObjects", "NWDSGetObjectName CN=Ann",
       "DirOpenAttributeStream CN=Ann \"Login Script\" 1", "DirReadStream 60000",
-      "DirCloseStream", "DirReleaseBuffer 4", "DirReleaseContext 3",
-      "DirReleaseBuffer 2", "DirReleaseContext 1", "DirReleaseUnicodeTables"};
+      "DirCloseStream", "DirReleaseBuffer b2", "DirReleaseContext c2",
+      "DirReleaseBuffer b1", "DirReleaseContext c1", "DirReleaseUnicodeTables"};
   EXPECT_EQ(client.calls, expected);
 }
 
+// `count` objects below `parent` whose 250-byte names fill a 4096-byte reply
+// buffer with 15 a batch; each has the script "x".
+std::string LongNames(const std::string& parent, int count) {
+  std::string ldif;
+  for (int i = 0; i < count; ++i)
+    ldif += "dn: cn=" + std::string(247, static_cast<char>('a' + i)) + parent + "\nloginScript: x\n\n";
+  return ldif;
+}
+
 TEST(WalkTest, BatchesAreHandledWholeBeforeTheNextIsListed) {
-  FakeDirClient client;
-  client.batchSize = 2;
-  std::string acme = client.Add("[Root]", "O=Acme", kFlagContainer);
-  for (const char* name : {"CN=A", "CN=B", "CN=C", "CN=D"}) client.Add(acme, name, 0, "x");
-  client.Add(client.Add(acme, "OU=E", kFlagContainer), "CN=F", 0, "x");
+  RecordingClient client("dn: o=Acme\nobjectClass: organization\n\n" + LongNames(",o=Acme", 20) +
+                         "dn: ou=E,o=Acme\nobjectClass: organizationalUnit\n\n"
+                         "dn: cn=F,ou=E,o=Acme\nloginScript: x\n");
   RunResult result = RunTool(client, {"x"});
-  EXPECT_EQ(result.out, "A.Acme (X)\nB.Acme (X)\nC.Acme (X)\nD.Acme (X)\nF.E.Acme (X)\n");
-  std::vector<std::string> lists;
+  EXPECT_EQ(result.exitStatus, 0);
+  std::vector<std::string> lists, expected = {"NWDSList [Root] -1", "NWDSGetObjectName O=Acme",
+                                              "NWDSList O=Acme -1"};
+  for (int i = 0; i < 20; ++i) {
+    if (i == 15) expected.push_back("NWDSList O=Acme on");
+    expected.push_back("NWDSGetObjectName CN=" + std::string(247, static_cast<char>('a' + i)));
+  }
+  for (const char* call : {"NWDSGetObjectName OU=E", "NWDSList OU=E.O=Acme -1", "NWDSGetObjectName CN=F"})
+    expected.push_back(call);
   for (const std::string& call : client.calls)
     if (call.rfind("NWDSList", 0) == 0 || call.rfind("NWDSGetObjectName", 0) == 0)
       lists.push_back(call);
-  std::vector<std::string> expected = {
-      "NWDSList [Root] -1", "NWDSGetObjectName O=Acme", "NWDSList O=Acme -1",
-      "NWDSGetObjectName CN=A", "NWDSGetObjectName CN=B", "NWDSList O=Acme 2",
-      "NWDSGetObjectName CN=C", "NWDSGetObjectName CN=D", "NWDSList O=Acme 4",
-      "NWDSGetObjectName OU=E", "NWDSList OU=E.O=Acme -1", "NWDSGetObjectName CN=F"};
   EXPECT_EQ(lists, expected);
+  std::string out;
+  for (int i = 0; i < 20; ++i) out += std::string(247, static_cast<char>('a' + i)) + ".Acme (X)\n";
+  EXPECT_EQ(result.out, out + "F.E.Acme (X)\n");
 }
 
 TEST(WalkTest, ListingFailureAfterEarlierBatchesEndsTheLevel) {
-  FakeDirClient client;
-  client.batchSize = 1;
-  client.Add("[Root]", "CN=A", 0, "x");
-  client.Add("[Root]", "CN=B", 0, "x");
+  RecordingClient client(LongNames("", 16));
   client.Fail(Op::NWDSList, 2, -601);
   RunResult result = RunTool(client, {"x"});
-  EXPECT_EQ(result.out, "A (X)\n NWDSList returned FFFFFDA7 - object not found\n");
+  std::string expected;
+  for (int i = 0; i < 15; ++i) expected += std::string(247, static_cast<char>('a' + i)) + " (X)\n";
+  EXPECT_EQ(result.out, expected + " NWDSList returned FFFFFDA7 - object not found\n");
   EXPECT_EQ(result.exitStatus, 3);
   ExpectReleasesInReverseOrder(client);
 }
 
+// An alias to a leaf, one to a container, and one with an object below it.
 TEST(WalkTest, AliasesAreNeitherExaminedNorDescended) {
-  for (uint32_t flags : {kFlagAlias, kFlagContainerAlias, kFlagAlias | kFlagContainerAlias | kFlagContainer}) {
-    FakeDirClient client;
-    std::string alias = client.Add("[Root]", "CN=Alias", flags, "x");
-    client.Add(alias, "CN=Below", 0, "x");
-    client.Add("[Root]", "CN=Real", 0, "x");
-    RunResult result = RunTool(client, {"x"});
-    EXPECT_EQ(result.out, "Real (X)\n");
-    for (const std::string& call : client.calls) {
-      EXPECT_EQ(call.find("CN=Alias \""), std::string::npos) << call;
-      EXPECT_EQ(call.find("NWDSList CN=Alias"), std::string::npos) << call;
+  RecordingClient client(
+      "dn: o=A\nobjectClass: organization\n\n"
+      "dn: cn=Leaf,o=A\nloginScript: x\n\n"
+      "dn: cn=ToLeaf,o=A\nobjectClass: alias\naliasedObjectName: cn=Leaf,o=A\nloginScript: x\n\n"
+      "dn: cn=ToTop,o=A\nobjectClass: alias\naliasedObjectName: o=A\nloginScript: x\n\n"
+      "dn: cn=Above,o=A\nobjectClass: alias\naliasedObjectName: o=A\nloginScript: x\n\n"
+      "dn: cn=Below,cn=Above,o=A\nloginScript: x\n");
+  RunResult result = RunTool(client, {"x"});
+  EXPECT_EQ(result.out, "Leaf.A (X)\n");
+  for (const std::string& call : client.calls)
+    for (const char* alias : {"ToLeaf", "ToTop", "Above"}) {
+      EXPECT_EQ(call.find(std::string(alias) + " \""), std::string::npos) << call;
+      EXPECT_EQ(call.find(std::string("NWDSList CN=") + alias), std::string::npos) << call;
     }
-  }
 }
 
 TEST(WalkTest, NamesAreRestoredAfterEveryObjectAndLevel) {
-  FakeDirClient client;
-  AddSampleTree(client);
+  RecordingClient client(kSampleTree);
   auto buffers = std::make_unique<qovant::SharedBuffers>();
   std::strcpy(buffers->CurrentName, "[Root]");
   std::strcpy(buffers->SearchText, "MAP");
@@ -202,17 +204,17 @@ TEST(WalkTest, NamesAreRestoredAfterEveryObjectAndLevel) {
 // below that, an object name of 195 bytes still fits in 4095, 196 does not.
 TEST(WalkTest, FullNameLimitSkipsTheObjectWithItsSubtree) {
   for (size_t lastLength : {195u, 196u}) {
-    FakeDirClient client;
-    std::string parent = "[Root]";
-    for (int level = 0; level < 15; ++level)
-      parent = client.Add(parent, "OU=" + std::string(256, static_cast<char>('a' + level)),
-                          kFlagContainer);
+    std::string parent, display;
+    for (int level = 14; level >= 0; --level) {
+      std::string value(256, static_cast<char>('a' + level));
+      parent += ",ou=" + value;
+      display += (display.empty() ? "" : ".") + value;
+    }
     std::string last = "CN=" + std::string(lastLength - 3, 'z');
-    client.Add(client.Add(parent, last, kFlagContainer, "hit"), "CN=Below", 0, "hit");
-    client.Add(parent, "CN=Next", 0, "hit");
+    RecordingClient client("dn: " + last + parent + "\nloginScript: hit\n\n" +
+                           "dn: cn=Below," + last + parent + "\nloginScript: hit\n\n" +
+                           "dn: cn=Next" + parent + "\nloginScript: hit\n");
     RunResult result = RunTool(client, {"hit"});
-    std::string display = parent;
-    for (size_t at; (at = display.find("OU=")) != std::string::npos;) display.erase(at, 3);
     const std::string skipped = "\nFull name longer than 4095 bytes, skipped: ";
     const std::string next = "Next." + display + " (HIT)\n";
     if (lastLength == 195)  // fits exactly; the object below it does not
