@@ -124,7 +124,9 @@ std::unique_ptr<dirclient::LoadedTree> OneScriptTree(std::string_view script) {
   dirclient::DirTree::NodeId unit = tree.AddChild(org, "OU=Unit");
   tree.AddFlags(org, dirclient::kNodeContainer);
   tree.AddFlags(unit, dirclient::kNodeContainer);
-  Require(tree.StoreScript(tree.AddChild(unit, "CN=Fuzz"), script), "no memory for the script");
+  uint64_t offset = 0;
+  Require(tree.ScriptStore().Append(script, &offset), "no memory for the script");
+  tree.SetScript(tree.AddChild(unit, "CN=Fuzz"), offset, script.size());
   return loaded;
 }
 
