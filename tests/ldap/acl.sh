@@ -24,14 +24,17 @@ start_slapd
 ldif_without acme.ldif "ou=Sales,o=Acme" > without-sales.ldif
 ldif_without without-sales.ldif "ou=Engineering,o=Acme" subtree > anonymous.ldif
 
-expect_same hidden-anonymous anonymous.ldif "" DIRCLIENT_TREE="ldap://127.0.0.1:$PORT/"
-expect_same hidden-anonymous-map anonymous.ldif map DIRCLIENT_TREE="ldap://127.0.0.1:$PORT/"
-expect_no_report hidden-anonymous Engineering
-expect_no_report hidden-anonymous "Sales.Acme (MAP G:"
-expect_report hidden-anonymous "Ann Archer.Sales.Acme (MAP P:=FS2/SALES:ANN)"
-# SASL EXTERNAL over ldapi is the local user, who may read Engineering.
 ldif_without without-sales.ldif "cn=Dana Dunn,ou=Build Farm,ou=Engineering,o=Acme" > external.ldif
-expect_same hidden-external external.ldif "" DIRCLIENT_TREE="$LDAPI_URI"
-expect_report hidden-external "Build Farm.Engineering.Acme (MAP B:=FS3/BUILD:ARTIFACTS)"
-expect_report hidden-external "Eve Evans.Engineering.Acme (MAP ROOT I:=FS3/ENG:EVE)"
+
+rows <<'ROWS'
+hidden-anonymous     | same  | anonymous.ldif | "" | DIRCLIENT_TREE=ldap://127.0.0.1:$PORT/
+hidden-anonymous-map | same  | anonymous.ldif | map | DIRCLIENT_TREE=ldap://127.0.0.1:$PORT/
+hidden-anonymous     | lacks | Engineering
+hidden-anonymous     | lacks | "Sales.Acme (MAP G:"
+hidden-anonymous     | has   | "Ann Archer.Sales.Acme (MAP P:=FS2/SALES:ANN)"
+# SASL EXTERNAL over ldapi is the local user, who may read Engineering.
+hidden-external      | same  | external.ldif | "" | DIRCLIENT_TREE=$LDAPI_URI
+hidden-external      | has   | "Build Farm.Engineering.Acme (MAP B:=FS3/BUILD:ARTIFACTS)"
+hidden-external      | has   | "Eve Evans.Engineering.Acme (MAP ROOT I:=FS3/ENG:EVE)"
+ROWS
 finish

@@ -23,125 +23,77 @@ start_server() {
   echo "the hostile server did not start" >&2
   exit 1
 }
-stop_server() {
-  kill "$SERVER_PID" 2> /dev/null
-  wait "$SERVER_PID" 2> /dev/null
+# Each "@SCENARIO" of a row is a server playing it, for that row alone.
+before_row() {
+  SERVERS=()
+  local all="${EXPECT[*]} ${VARS[*]}" pattern='@([a-z-]+)'
+  while [[ $all =~ $pattern ]]; do
+    start_server "${BASH_REMATCH[1]}"
+    SERVERS+=("$SERVER_PID")
+    all=${all//${BASH_REMATCH[0]}/}
+    EXPECT=("${EXPECT[@]//${BASH_REMATCH[0]}/$HOST}")
+    VARS=("${VARS[@]//${BASH_REMATCH[0]}/$HOST}")
+  done
+}
+after_row() {
+  local pid
+  for pid in "${SERVERS[@]}"; do
+    kill "$pid" 2> /dev/null
+    wait "$pid" 2> /dev/null
+  done
 }
 
-# QOVANT for a row run in at most LIMIT_KIB KiB of address space.
-printf '#!/bin/bash\nulimit -v "$LIMIT_KIB" && exec "%s" "$@"\n' "$QOVANT" > limited
-chmod +x limited
-REAL_QOVANT=$QOVANT
+# A row's qovant runs in at most LIMIT_KIB KiB of address space (not under
+# AddressSanitizer, which needs terabytes of address space for itself).
+SANITIZED=${QOVANT_SANITIZED:-}
+if [ -z "$SANITIZED" ]; then
+  printf '#!/bin/bash\nulimit -v "${LIMIT_KIB:-unlimited}" && exec "%s" "$@"\n' "$QOVANT" > limited
+  chmod +x limited
+  QOVANT=$TMP/limited
+fi
 
-# refused NAME SCENARIO URI STATUS TEXT [VAR=VALUE...]: URI (its "HOST"
-# replaced) fails the start-up with STATUS and "qovant: URI: TEXT".
-refused() {
-  local name=$1 scenario=$2 uri=$3 status=$4 text=$5
-  shift 5
-  start_server "$scenario"
-  uri=${uri//HOST/$HOST}
-  expect_failure "$name" "$status" "qovant: $uri: $text" needle DIRCLIENT_TREE="$uri" "$@"
-  stop_server
-}
-
-TIMED_OUT="Timed out (-5)"
+T="Timed out (-5)"
 WHOLE_LOAD="the tree was not read within DIRCLIENT_LOAD_TIMEOUT"
+REFERENCE="qovant: not searched: search reference to ldap://far.example/ou=Far,o=H ldap://127.0.0.1:1/ou=Far,o=H: that part of the tree is on another server"
+rows <<'ROWS'
 # Stalls. A server that takes the connection and never answers the TLS
 # ClientHello, over ldaps or after StartTLS: libldap with GnuTLS alone
 # spins for ever there.
-refused tls-stall tls-stall "ldaps://HOST/o=H" FFFFFC77 \
-  "$TIMED_OUT: no connection within 1 s (TLS handshake included)" LDAPNETWORK_TIMEOUT=1
-refused tls-stall-whole-load tls-stall "ldaps://HOST/o=H" FFFFFC77 \
-  "$TIMED_OUT: $WHOLE_LOAD (1 s)" DIRCLIENT_LOAD_TIMEOUT=1
-refused starttls-stall starttls-stall "ldap://HOST/o=H????!StartTLS" FFFFFC77 \
-  "StartTLS: $TIMED_OUT: no connection within 1 s (TLS handshake included)" LDAPNETWORK_TIMEOUT=1
+tls-stall            | fail | FFFFFC77 "qovant: ldaps://@tls-stall/o=H: $T: no connection within 1 s (TLS handshake included)" | needle | DIRCLIENT_TREE=ldaps://@tls-stall/o=H LDAPNETWORK_TIMEOUT=1
+tls-stall-whole-load | fail | FFFFFC77 "qovant: ldaps://@tls-stall/o=H: $T: $WHOLE_LOAD (1 s)" | needle | DIRCLIENT_TREE=ldaps://@tls-stall/o=H DIRCLIENT_LOAD_TIMEOUT=1
+starttls-stall       | fail | FFFFFC77 "qovant: ldap://@starttls-stall/o=H????!StartTLS: StartTLS: $T: no connection within 1 s (TLS handshake included)" | needle | "DIRCLIENT_TREE=ldap://@starttls-stall/o=H????!StartTLS" LDAPNETWORK_TIMEOUT=1
 # A message that stops half way: TIMEOUT bounds the wait for its rest.
-refused half-entry half-entry "ldap://HOST/o=H" FFFFFC77 \
-  "$TIMED_OUT: no answer from the server within 1 s" LDAPTIMEOUT=1
+half-entry   | fail | FFFFFC77 "qovant: ldap://@half-entry/o=H: $T: no answer from the server within 1 s" | needle | DIRCLIENT_TREE=ldap://@half-entry/o=H LDAPTIMEOUT=1
 # Reads that would never end, each wait well within TIMEOUT.
-refused cookie-fresh cookie-fresh "ldap://HOST/o=H" FFFFFC77 \
-  "$TIMED_OUT: $WHOLE_LOAD (1 s)" DIRCLIENT_LOAD_TIMEOUT=1
-refused slow-entries slow-entries "ldap://HOST/o=H" FFFFFC77 \
-  "$TIMED_OUT: $WHOLE_LOAD (2 s)" DIRCLIENT_LOAD_TIMEOUT=2
+cookie-fresh | fail | FFFFFC77 "qovant: ldap://@cookie-fresh/o=H: $T: $WHOLE_LOAD (1 s)" | needle | DIRCLIENT_TREE=ldap://@cookie-fresh/o=H DIRCLIENT_LOAD_TIMEOUT=1
+slow-entries | fail | FFFFFC77 "qovant: ldap://@slow-entries/o=H: $T: $WHOLE_LOAD (2 s)" | needle | DIRCLIENT_TREE=ldap://@slow-entries/o=H DIRCLIENT_LOAD_TIMEOUT=2
 # Broken paging: A, B, A is caught at the third page, not only A, A.
-refused cookie-cycle cookie-cycle "ldap://HOST/o=H" FFFFFD81 \
-  "the server sent a paged results cookie it had sent before"
-refused big-page big-page "ldap://HOST/o=H" FFFFFD81 \
-  "protocol error: the server sent more than the 1000 entries asked for"
+cookie-cycle | fail | FFFFFD81 "qovant: ldap://@cookie-cycle/o=H: the server sent a paged results cookie it had sent before" | needle | DIRCLIENT_TREE=ldap://@cookie-cycle/o=H
+big-page     | fail | FFFFFD81 "qovant: ldap://@big-page/o=H: protocol error: the server sent more than the 1000 entries asked for" | needle | DIRCLIENT_TREE=ldap://@big-page/o=H
 # Caps. A header that claims 2 GiB is refused before anything is allocated
 # for it, with nothing more sent (no timeout either).
-refused big-message big-message "ldap://HOST/o=H" FFFFFD7B \
-  "the server sent a message over the largest incoming message (16777216 bytes)"
-refused big-dn big-dn "ldap://HOST/o=H" FFFFFD7B \
-  "the server sent a DN of 69999 bytes, over the largest DN (65536 bytes)"
-# Entries without end, with DNs of 50 KB, in 200 MiB of address space: one
-# clean failure, not std::bad_alloc's abort. (Not under AddressSanitizer,
-# which needs terabytes of address space for itself; nor big-values below.)
-SANITIZED=${QOVANT_SANITIZED:-}
-if [ -z "$SANITIZED" ]; then
-  QOVANT=$TMP/limited
-  refused out-of-memory flood "ldap://HOST/o=H" FFFFFD93 "out of memory" \
-    LIMIT_KIB=200000 DIRCLIENT_LOAD_TIMEOUT=20
-  QOVANT=$REAL_QOVANT
-fi
-
-# A deadline that is no number of seconds is refused before connecting.
-for value in 0 -1 1.5 2s 604801 99999999999999999999; do
-  expect_failure "bad-deadline-$value" FFFFFD95 \
-    "qovant: DIRCLIENT_LOAD_TIMEOUT: not a whole number of seconds from 1 to 604800" \
-    needle DIRCLIENT_TREE=ldap://127.0.0.1:1/o=H DIRCLIENT_LOAD_TIMEOUT="$value"
-done
-
+big-message  | fail | FFFFFD7B "qovant: ldap://@big-message/o=H: the server sent a message over the largest incoming message (16777216 bytes)" | needle | DIRCLIENT_TREE=ldap://@big-message/o=H
+big-dn       | fail | FFFFFD7B "qovant: ldap://@big-dn/o=H: the server sent a DN of 69999 bytes, over the largest DN (65536 bytes)" | needle | DIRCLIENT_TREE=ldap://@big-dn/o=H
 # 200 scripts of 1 MiB each are kept to the 60000 bytes the tool reads of
 # a script: they fit in 150 MiB of address space, and a text past those
 # bytes ("hidden", at 70000) is found nowhere.
-[ -z "$SANITIZED" ] && QOVANT=$TMP/limited
-for search in needle hidden; do
-  start_server big-values
-  run "big-values-$search" "$search" DIRCLIENT_TREE="ldap://$HOST/o=H" LIMIT_KIB=150000
-  stop_server
-done
-QOVANT=$REAL_QOVANT
-if [ "$(cat "$TMP/big-values-needle.rc")" != 0 ] || [ -s "$TMP/big-values-needle.err" ]; then
-  fail big-values-needle "exit status $(cat "$TMP/big-values-needle.rc") or standard error"
-else
-  expect_lines big-values-needle 201
-fi
-if [ "$(cat "$TMP/big-values-hidden.rc")" != 0 ] || [ -s "$TMP/big-values-hidden.out" ] ||
-   [ -s "$TMP/big-values-hidden.err" ]; then
-  fail big-values-hidden "found past the kept bytes, or failed"
-else
-  pass big-values-hidden
-fi
-
+big-values-needle | lines | 201 | needle | DIRCLIENT_TREE=ldap://@big-values/o=H LIMIT_KIB=150000
+big-values-hidden | exit  | 0 "" "" | hidden | DIRCLIENT_TREE=ldap://@big-values/o=H LIMIT_KIB=150000
 # A continuation reference is a part not searched: said after the report,
 # exit status 3. REFERRALS on in the environment does not make qovant chase
 # it (one of its URLs is a closed port of this host).
-reference_text="qovant: not searched: search reference to ldap://far.example/ou=Far,o=H"
-reference_text+=" ldap://127.0.0.1:1/ou=Far,o=H: that part of the tree is on another server"
-expect_reference() {
-  if [ "$(cat "$TMP/$1.rc")" != 3 ]; then
-    fail "$1" "exit status $(cat "$TMP/$1.rc"), not 3"
-  elif [ "$(cat "$TMP/$1.err")" != "$reference_text" ]; then
-    fail "$1" "standard error is not the one line: $reference_text"
-  elif [ "$(cat "$TMP/$1.out")" != "H (TOP NEEDLE)" ]; then
-    fail "$1" "the report is not the one entry searched"
-  else
-    pass "$1"
-  fi
-}
-start_server reference
-run reference needle DIRCLIENT_TREE="ldap://$HOST/o=H" LDAPREFERRALS=on
-stop_server
-expect_reference reference
+reference    | exit | 3 "H (TOP NEEDLE)" "$REFERENCE" | needle | DIRCLIENT_TREE=ldap://@reference/o=H LDAPREFERRALS=on
 # The bound of a stalled handshake ends that connection only: libldap goes
 # on to the next server of the list, as it would for one that is down.
-start_server tls-stall
-STALLED=$HOST STALLED_PID=$SERVER_PID
-start_server reference
-run next-server needle DIRCLIENT_TREE="ldaps://$STALLED/o=H ldap://$HOST/o=H" LDAPNETWORK_TIMEOUT=1
-stop_server
-kill "$STALLED_PID" 2> /dev/null
-wait "$STALLED_PID" 2> /dev/null
-expect_reference next-server
+next-server  | exit | 3 "H (TOP NEEDLE)" "$REFERENCE" | needle | "DIRCLIENT_TREE=ldaps://@tls-stall/o=H ldap://@reference/o=H" LDAPNETWORK_TIMEOUT=1
+ROWS
+# Entries without end, with DNs of 50 KB, in 200 MiB of address space: one
+# clean failure, not std::bad_alloc's abort.
+[ -n "$SANITIZED" ] ||
+  rows <<<'out-of-memory | fail | FFFFFD93 "qovant: ldap://@flood/o=H: out of memory" | needle | DIRCLIENT_TREE=ldap://@flood/o=H LIMIT_KIB=200000 DIRCLIENT_LOAD_TIMEOUT=20'
+
+# A deadline that is no number of seconds is refused before connecting.
+rows < <(for value in 0 -1 1.5 2s 604801 99999999999999999999; do
+  echo "bad-deadline-$value | fail | FFFFFD95 \"qovant: DIRCLIENT_LOAD_TIMEOUT: not a whole number of seconds from 1 to 604800\" | needle | DIRCLIENT_TREE=ldap://127.0.0.1:1/o=H DIRCLIENT_LOAD_TIMEOUT=$value"
+done)
 finish

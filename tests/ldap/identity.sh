@@ -30,73 +30,61 @@ chmod 600 password
 PW=DIRCLIENT_PASSWORD_FILE="$TMP/password"
 REFUSED="; configuration from the working directory is refused with a password file"
 
-# A working folder apart from HOME, as a project folder would be.
+OWN="qovant: server set by ldaprc in the working directory: $URI"
+NO_DN="qovant: $TMP/password: a password needs a bind DN: set BINDDN in ~/.ldaprc, or LDAPBINDDN"
+rows <<'ROWS'
+# A password without a bind DN would make a lax server bind anonymously.
+no-bind-dn       | fail | FFFFFD7E "$NO_DN" | map | DIRCLIENT_TREE=$URI $PW
+empty-bind-dn    | fail | FFFFFD7E "$NO_DN" | map | DIRCLIENT_TREE=$URI LDAPBINDDN= $PW
+# In clear, a password goes over a local socket or loopback only, unless
+# the user allows it; binding anonymously sends no password.
+ldapi-simple-bind | same | $TMP/acme.ldif | map | DIRCLIENT_TREE=$LDAPI_URI LDAPBINDDN=cn=admin,o=Acme $PW
+ROWS
+if [ -n "$HOST_ADDR" ]; then
+  NET="ldap://$HOST_ADDR:$PORT/"
+  CLEAR="qovant: $NET: simple bind refused: the password would cross the network in clear (use ldaps:// or StartTLS, or set DIRCLIENT_PLAINTEXT_BIND=allow)"
+  rows <<'ROWS'
+plaintext-refused           | fail | FFFFFD7C "$CLEAR" | map | DIRCLIENT_TREE=$NET LDAPBINDDN=cn=admin,o=Acme $PW
+plaintext-not-quite-allowed | fail | FFFFFD7C "$CLEAR" | map | DIRCLIENT_TREE=$NET LDAPBINDDN=cn=admin,o=Acme $PW DIRCLIENT_PLAINTEXT_BIND=yes
+plaintext-allowed           | same | $TMP/acme.ldif | map | DIRCLIENT_TREE=$NET LDAPBINDDN=cn=admin,o=Acme $PW DIRCLIENT_PLAINTEXT_BIND=allow
+plaintext-anonymous         | same | $TMP/acme.ldif | map | DIRCLIENT_TREE=$NET
+ROWS
+else
+  echo "skip plaintext-*: no network namespace of our own (needs root)"
+fi
+
+# A working folder apart from HOME, as a project folder would be. An ldaprc
+# of the user's own may choose both server and bind DN; each is announced.
 mkdir work && cd work || exit 1
-# An ldaprc of the user's own may choose both; each choice is announced.
 printf 'URI %s\nBINDDN cn=admin,o=Acme\n' "$URI" > ldaprc
 chmod 600 ldaprc
-SAME_ERR="qovant: server set by ldaprc in the working directory: $URI
-qovant: bind DN set by ldaprc in the working directory: cn=admin,o=Acme" \
-  expect_same ldaprc-own "$TMP/acme.ldif" map "$PW"
+OWN_BOTH="$OWN
+qovant: bind DN set by ldaprc in the working directory: cn=admin,o=Acme"
+rows <<<'ldaprc-own | same | $TMP/acme.ldif "$OWN_BOTH" | map | $PW'
 # Written by someone else, it is refused before anything is sent...
-chmod 664 ldaprc
-expect_failure ldaprc-group-writable FFFFFD7D \
-  "qovant: ldaprc: writable by group or others (mode 0664)$REFUSED" map "$PW"
-chmod 602 ldaprc
-expect_failure ldaprc-others-writable FFFFFD7D \
-  "qovant: ldaprc: writable by group or others (mode 0602)$REFUSED" map "$PW"
+for row in group-writable:664 others-writable:602; do
+  chmod "${row#*:}" ldaprc
+  rows <<<"ldaprc-${row%:*} | fail | FFFFFD7D \"qovant: ldaprc: writable by group or others (mode 0${row#*:})\$REFUSED\" | map | \$PW"
+done
 chmod 600 ldaprc
 if [ "$(id -u)" = 0 ]; then
   chown nobody ldaprc
-  expect_failure ldaprc-other-owner FFFFFD7D \
-    "qovant: ldaprc: owned by uid $(id -u nobody), not yours (uid 0)$REFUSED" map "$PW"
+  rows <<<'ldaprc-other-owner | fail | FFFFFD7D "qovant: ldaprc: owned by uid $(id -u nobody), not yours (uid 0)$REFUSED" | map | $PW'
   chown 0 ldaprc
   printf 'secret\n' > "$TMP/nobodys"
   chmod 600 "$TMP/nobodys"
   chown nobody "$TMP/nobodys"
-  expect_failure password-other-owner FFFFFD7F \
-    "qovant: $TMP/nobodys: owned by uid $(id -u nobody), neither yours (uid 0) nor root's" \
-    map DIRCLIENT_TREE="$URI" LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE="$TMP/nobodys"
+  rows <<<"password-other-owner | fail | FFFFFD7F \"qovant: \$TMP/nobodys: owned by uid \$(id -u nobody), neither yours (uid 0) nor root's\" | map | DIRCLIENT_TREE=\$URI LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE=\$TMP/nobodys"
 else
   echo "skip ldaprc-other-owner, password-other-owner: not root"
 fi
 # libldap reads ./.ldaprc only as HOME's: when the working folder is HOME.
 mv ldaprc .ldaprc
 chmod 620 .ldaprc
-expect_failure dot-ldaprc-at-home FFFFFD7D \
-  "qovant: $TMP/work/.ldaprc: writable by group or others (mode 0620)$REFUSED" \
-  map "$PW" HOME="$TMP/work"
+rows <<<'dot-ldaprc-at-home | fail | FFFFFD7D "qovant: $TMP/work/.ldaprc: writable by group or others (mode 0620)$REFUSED" | map | $PW HOME=$TMP/work'
 mv .ldaprc ldaprc
 # ...but without a password it only names the server.
 chmod 664 ldaprc
-SAME_ERR="qovant: server set by ldaprc in the working directory: $URI" \
-  expect_same ldaprc-anonymous "$TMP/acme.ldif" map
+rows <<<'ldaprc-anonymous | same | $TMP/acme.ldif "$OWN" | map'
 rm ldaprc
-
-# A password without a bind DN would make a lax server bind anonymously.
-expect_failure no-bind-dn FFFFFD7E \
-  "qovant: $TMP/password: a password needs a bind DN: set BINDDN in ~/.ldaprc, or LDAPBINDDN" \
-  map DIRCLIENT_TREE="$URI" "$PW"
-expect_failure empty-bind-dn FFFFFD7E \
-  "qovant: $TMP/password: a password needs a bind DN: set BINDDN in ~/.ldaprc, or LDAPBINDDN" \
-  map DIRCLIENT_TREE="$URI" LDAPBINDDN= "$PW"
-
-# In clear, a password goes over a local socket or loopback only, unless
-# the user allows it; binding anonymously sends no password.
-ADMIN=(LDAPBINDDN=cn=admin,o=Acme "$PW")
-expect_same ldapi-simple-bind "$TMP/acme.ldif" map DIRCLIENT_TREE="$LDAPI_URI" "${ADMIN[@]}"
-if [ -n "$HOST_ADDR" ]; then
-  NET="ldap://$HOST_ADDR:$PORT/"
-  expect_failure plaintext-refused FFFFFD7C \
-    "qovant: $NET: simple bind refused: the password would cross the network in clear (use ldaps:// or StartTLS, or set DIRCLIENT_PLAINTEXT_BIND=allow)" \
-    map DIRCLIENT_TREE="$NET" "${ADMIN[@]}"
-  expect_failure plaintext-not-quite-allowed FFFFFD7C \
-    "qovant: $NET: simple bind refused: the password would cross the network in clear (use ldaps:// or StartTLS, or set DIRCLIENT_PLAINTEXT_BIND=allow)" \
-    map DIRCLIENT_TREE="$NET" "${ADMIN[@]}" DIRCLIENT_PLAINTEXT_BIND=yes
-  expect_same plaintext-allowed "$TMP/acme.ldif" map DIRCLIENT_TREE="$NET" "${ADMIN[@]}" \
-    DIRCLIENT_PLAINTEXT_BIND=allow
-  expect_same plaintext-anonymous "$TMP/acme.ldif" map DIRCLIENT_TREE="$NET"
-else
-  echo "skip plaintext-*: no network namespace of our own (needs root)"
-fi
 finish

@@ -127,12 +127,12 @@ start_slapd() {
   exit 1
 }
 
-# run NAME SEARCH [VAR=VALUE...]: runs qovant with the variables set, into
+# run NAME SEARCH [VAR=VALUE...]: qovant with the variables set, into
 # NAME.out, NAME.err and NAME.rc.
 run() {
   local name=$1 search=$2
   shift 2
-  env "$@" "$QOVANT" "$search" > "$TMP/$name.out" 2> "$TMP/$name.err"
+  env "$@" "$QOVANT" "$search" > "$TMP/$name.out" 2> "$TMP/$name.err" < /dev/null
   echo $? > "$TMP/$name.rc"
 }
 
@@ -145,69 +145,107 @@ fail() {
     [ -f "$file" ] && { echo "--- $(basename "$file")"; head -c 2000 "$file"; echo; }
   done
 }
-
-# expect_same NAME LDIF SEARCH [VAR=VALUE...]: qovant over the server (the
-# variables say how) prints byte for byte what it prints over LDIF, with
-# exit status 0 and nothing on standard error (or exactly $SAME_ERR where
-# the caller sets it); LDIF's report must not be empty, or the comparison
-# would prove nothing.
-expect_same() {
-  local name=$1 ldif=$2 search=$3
-  shift 3
-  run "$name.ldif" "$search" DIRCLIENT_TREE="$ldif"
-  run "$name" "$search" "$@"
-  if [ "$(cat "$TMP/$name.ldif.rc")" != 0 ] || [ ! -s "$TMP/$name.ldif.out" ]; then
-    fail "$name" "the LDIF run failed or reported nothing"
-  elif [ "$(cat "$TMP/$name.rc")" != 0 ]; then
-    fail "$name" "exit status $(cat "$TMP/$name.rc")"
-  elif [ "$(cat "$TMP/$name.err")" != "${SAME_ERR:-}" ]; then
-    fail "$name" "unexpected standard error"
-  elif ! cmp -s "$TMP/$name.ldif.out" "$TMP/$name.out"; then
-    fail "$name" "output differs from the LDIF run: $(diff "$TMP/$name.ldif.out" "$TMP/$name.out" | head -5)"
-  else
-    pass "$name"
-  fi
-}
-
-# expect_lines NAME COUNT: NAME's report has COUNT lines.
-expect_lines() {
-  local lines
-  lines=$(wc -l < "$TMP/$1.out")
-  if [ "$lines" -eq "$2" ]; then pass "$1-lines"; else fail "$1" "$lines report lines, not $2"; fi
-}
-
-# expect_failure NAME STATUS STDERR SEARCH [VAR=VALUE...]: qovant fails to
-# start with exit status 1, "\nNWCallsInit returned STATUS" on standard
-# output and exactly the line STDERR on standard error.
-expect_failure() {
-  local name=$1 status=$2 stderr=$3 search=$4
-  shift 4
-  run "$name" "$search" "$@"
-  if [ "$(cat "$TMP/$name.rc")" != 1 ]; then
-    fail "$name" "exit status $(cat "$TMP/$name.rc"), not 1"
-  elif printf '\nNWCallsInit returned %s' "$status" > "$TMP/$name.expected" &&
-       ! cmp -s "$TMP/$name.expected" "$TMP/$name.out"; then
-    fail "$name" "standard output is not the start-up message with $status"
-  elif [ "$(cat "$TMP/$name.err")" != "$stderr" ] || [ "$(wc -l < "$TMP/$name.err")" != 1 ]; then
-    fail "$name" "standard error is not the one line: $stderr"
-  else
-    pass "$name"
-  fi
-}
-
 finish() {
   stop_slapd
   echo "$PASSED passed, $FAILED failed"
   [ "$FAILED" -eq 0 ]
 }
 
-# expect_report NAME LINE: NAME's report holds LINE; expect_no_report NAME
-# TEXT: no line of it holds TEXT.
-expect_report() {
-  if grep -qxF -- "$2" "$TMP/$1.out"; then pass "$1-has"; else fail "$1" "no report line: $2"; fi
+# rows: the cases on standard input, one a line, "#" lines and blank ones
+# aside:   NAME | KIND | EXPECTED | SEARCH | VAR=VALUE...
+# The fields after NAME and KIND are shell words, expanded as the row runs
+# (into EXPECT, SEARCH and VARS); expect_KIND NAME checks the row, between
+# the case's before_row and after_row where it has them.
+rows() {
+  local name kind expected search vars
+  while IFS='|' read -r name kind expected search vars; do
+    name=${name//[[:space:]]/}
+    { [ -z "$name" ] || [ "${name:0:1}" = "#" ]; } && continue
+    eval "EXPECT=($expected) SEARCH=($search \"\") VARS=($vars)"
+    [ "$(type -t before_row)" != function ] || before_row
+    "expect_${kind//[[:space:]]/}" "$name" < /dev/null
+    [ "$(type -t after_row)" != function ] || after_row
+  done
 }
-expect_no_report() {
-  if grep -qF -- "$2" "$TMP/$1.out"; then fail "$1" "a report line holds: $2"; else pass "$1-lacks"; fi
+rc() { cat "$TMP/$1.rc"; }
+NO_CONTACT="Can't contact LDAP server (-1)"
+
+# same, EXPECTED "LDIF [STDERR]": over the server (VARS say how) qovant
+# prints byte for byte what it prints over LDIF, with exit status 0 and
+# nothing (or exactly STDERR) on standard error; LDIF's report must not be
+# empty, or the comparison would prove nothing.
+expect_same() {
+  run "$1.ldif" "$SEARCH" DIRCLIENT_TREE="${EXPECT[0]}"
+  run "$1" "$SEARCH" "${VARS[@]}"
+  if [ "$(rc "$1.ldif")" != 0 ] || [ ! -s "$TMP/$1.ldif.out" ]; then
+    fail "$1" "the LDIF run failed or reported nothing"
+  elif [ "$(rc "$1")" != 0 ]; then
+    fail "$1" "exit status $(rc "$1")"
+  elif [ "$(cat "$TMP/$1.err")" != "${EXPECT[1]:-}" ]; then
+    fail "$1" "unexpected standard error"
+  elif ! cmp -s "$TMP/$1.ldif.out" "$TMP/$1.out"; then
+    fail "$1" "output differs from the LDIF run: $(diff "$TMP/$1.ldif.out" "$TMP/$1.out" | head -5)"
+  else
+    pass "$1"
+  fi
+}
+
+# fail, EXPECTED "STATUS STDERR": qovant fails to start with exit status 1,
+# "\nNWCallsInit returned STATUS" on standard output and exactly the line
+# STDERR on standard error; starts: a line that starts with STDERR.
+expect_fail() {
+  run "$1" "$SEARCH" "${VARS[@]}"
+  local err
+  err=$(cat "$TMP/$1.err")
+  [ -n "${STARTS:-}" ] && err=${err:0:${#EXPECT[1]}}
+  printf '\nNWCallsInit returned %s' "${EXPECT[0]}" > "$TMP/$1.expected"
+  if [ "$(rc "$1")" != 1 ]; then
+    fail "$1" "exit status $(rc "$1"), not 1"
+  elif ! cmp -s "$TMP/$1.expected" "$TMP/$1.out"; then
+    fail "$1" "standard output is not the start-up message with ${EXPECT[0]}"
+  elif [ "$err" != "${EXPECT[1]}" ] || [ "$(wc -l < "$TMP/$1.err")" != 1 ]; then
+    fail "$1" "standard error is not the one line: ${EXPECT[1]}"
+  else
+    pass "$1"
+  fi
+}
+expect_starts() { STARTS=1 expect_fail "$1"; }
+
+# exit, EXPECTED "STATUS STDOUT STDERR": exactly these, trailing newlines aside.
+expect_exit() {
+  run "$1" "$SEARCH" "${VARS[@]}"
+  if [ "$(rc "$1")" != "${EXPECT[0]}" ]; then
+    fail "$1" "exit status $(rc "$1"), not ${EXPECT[0]}"
+  elif [ "$(cat "$TMP/$1.out")" != "${EXPECT[1]}" ]; then
+    fail "$1" "the report is not: ${EXPECT[1]}"
+  elif [ "$(cat "$TMP/$1.err")" != "${EXPECT[2]}" ]; then
+    fail "$1" "standard error is not: ${EXPECT[2]}"
+  else
+    pass "$1"
+  fi
+}
+
+# lines, EXPECTED "COUNT": NAME's report (run now if the row has variables,
+# else by a row before) has COUNT lines, exit status 0, no standard error.
+expect_lines() {
+  [ ${#VARS[@]} = 0 ] || run "$1" "$SEARCH" "${VARS[@]}"
+  local lines
+  lines=$(wc -l < "$TMP/$1.out")
+  if [ "$(rc "$1")" != 0 ] || [ -s "$TMP/$1.err" ]; then
+    fail "$1" "exit status $(rc "$1") or standard error"
+  elif [ "$lines" -ne "${EXPECT[0]}" ]; then
+    fail "$1" "$lines report lines, not ${EXPECT[0]}"
+  else
+    pass "$1-lines"
+  fi
+}
+# has, EXPECTED "LINE": NAME's report holds LINE; lacks, EXPECTED "TEXT": no
+# line of it holds TEXT.
+expect_has() {
+  if grep -qxF -- "${EXPECT[0]}" "$TMP/$1.out"; then pass "$1-has"; else fail "$1" "no report line: ${EXPECT[0]}"; fi
+}
+expect_lacks() {
+  if grep -qF -- "${EXPECT[0]}" "$TMP/$1.out"; then fail "$1" "a report line holds: ${EXPECT[0]}"; else pass "$1-lacks"; fi
 }
 
 # start_proxy MODE BYTES [PID]: a relay to slapd that misbehaves once BYTES

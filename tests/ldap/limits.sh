@@ -43,14 +43,14 @@ printf 'secret\n' > password
 chmod 600 password
 as() { echo LDAPBINDDN="$1" DIRCLIENT_PASSWORD_FILE="$TMP/password"; }
 
+rows <<'ROWS'
 # Pages of 1000 for an identity allowed 100 entries a request but any
 # number in a paged search: every entry is listed.
-expect_same request-limit-below-page paged.ldif "" DIRCLIENT_TREE="$URI" $(as cn=paged,o=Paged)
-expect_lines request-limit-below-page 8601
+request-limit-below-page | same  | paged.ldif | "" | DIRCLIENT_TREE=$URI $(as cn=paged,o=Paged)
+request-limit-below-page | lines | 8601
 # A paged total of 5000 cuts the read of 12,038 entries.
-expect_failure paged-total-cut FFFFFC14 "qovant: $URI: Size limit exceeded (4)" \
-  "" DIRCLIENT_TREE="$URI" $(as cn=capped,o=Paged)
-
+paged-total-cut          | fail  | FFFFFC14 "qovant: $URI: Size limit exceeded (4)" | "" | DIRCLIENT_TREE=$URI $(as cn=capped,o=Paged)
+ROWS
 
 # A time limit of 1 s, met because the server is frozen for 2 s in the
 # middle of a page: the server's own message ends the run.
@@ -63,21 +63,17 @@ start_proxy freeze 50000 "$SLAPD_PID"
  sleep 2
  kill -CONT "$SLAPD_PID") &
 THAW_PID=$!
-expect_failure time-limit FFFFFC15 "qovant: $PROXY_URI: Time limit exceeded (3)" \
-  "" DIRCLIENT_TREE="$PROXY_URI" $(as cn=slow,o=Paged)
+rows <<<'time-limit | fail | FFFFFC15 "qovant: $PROXY_URI: Time limit exceeded (3)" | "" | DIRCLIENT_TREE=$PROXY_URI $(as cn=slow,o=Paged)'
 wait "$THAW_PID" "$PROXY_PID"
 
 # Frozen (SIGSTOP) for good while it answers: the request timeout fires.
 start_proxy freeze 50000 "$SLAPD_PID"
-expect_failure server-frozen FFFFFC77 \
-  "qovant: $PROXY_URI: Timed out (-5): no answer from the server within 2 s" \
-  "" DIRCLIENT_TREE="$PROXY_URI" LDAPTIMEOUT=2 $(as cn=paged,o=Paged)
+rows <<<'server-frozen | fail | FFFFFC77 "qovant: $PROXY_URI: Timed out (-5): no answer from the server within 2 s" | "" | DIRCLIENT_TREE=$PROXY_URI LDAPTIMEOUT=2 $(as cn=paged,o=Paged)'
 kill -CONT "$SLAPD_PID"
 wait "$PROXY_PID"
 
 # Killed (SIGKILL) in the middle of a page.
 start_proxy sigkill 50000 "$SLAPD_PID"
-expect_failure server-killed FFFFFC7B "qovant: $PROXY_URI: Can't contact LDAP server (-1)" \
-  "" DIRCLIENT_TREE="$PROXY_URI" $(as cn=paged,o=Paged)
+rows <<<'server-killed | fail | FFFFFC7B "qovant: $PROXY_URI: $NO_CONTACT" | "" | DIRCLIENT_TREE=$PROXY_URI $(as cn=paged,o=Paged)'
 wait "$PROXY_PID"
 finish

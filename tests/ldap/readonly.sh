@@ -26,10 +26,11 @@ URI="ldap://127.0.0.1:$PORT/"
 printf 'secret\n' > password  # the rootdn's password (lib.sh)
 chmod 600 password
 
-expect_same anonymous acme.ldif map DIRCLIENT_TREE="$URI"
-expect_same simple-bind acme.ldif map DIRCLIENT_TREE="$URI" \
-  LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE="$TMP/password"
-expect_same external acme.ldif map DIRCLIENT_TREE="$LDAPI_URI"
+rows <<'ROWS'
+anonymous   | same | acme.ldif | map | DIRCLIENT_TREE=$URI
+simple-bind | same | acme.ldif | map | DIRCLIENT_TREE=$URI LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE=$TMP/password
+external    | same | acme.ldif | map | DIRCLIENT_TREE=$LDAPI_URI
+ROWS
 # A failed bind says why without the password.
 printf 'Wrong-Pw-Text\n' > wrong
 chmod 600 wrong

@@ -34,42 +34,27 @@ start_slapd tls
 TRUST=(LDAPTLS_CACERT="$TMP/ca.pem")
 PLAIN="ldap://127.0.0.1:$PORT"
 LDAPS="ldaps://127.0.0.1:$TLS_PORT/"
+NOT_CHECKED="the server's certificate is not checked"
 
-expect_same ldaps-trusted acme.ldif "" DIRCLIENT_TREE="$LDAPS" "${TRUST[@]}"
-expect_same starttls-critical acme.ldif "" DIRCLIENT_TREE="$PLAIN/????!StartTLS" "${TRUST[@]}"
-expect_same starttls-oid acme.ldif "" \
-  DIRCLIENT_TREE="$PLAIN/????1.3.6.1.4.1.1466.20037" "${TRUST[@]}"
-expect_same starttls-with-base acme.ldif "" DIRCLIENT_TREE="$PLAIN/o=Acme????StartTLS" "${TRUST[@]}"
+rows <<'ROWS'
+ldaps-trusted       | same | acme.ldif | "" | DIRCLIENT_TREE=$LDAPS "${TRUST[@]}"
+starttls-critical   | same | acme.ldif | "" | "DIRCLIENT_TREE=$PLAIN/????!StartTLS" "${TRUST[@]}"
+starttls-oid        | same | acme.ldif | "" | "DIRCLIENT_TREE=$PLAIN/????1.3.6.1.4.1.1466.20037" "${TRUST[@]}"
+starttls-with-base  | same | acme.ldif | "" | "DIRCLIENT_TREE=$PLAIN/o=Acme????StartTLS" "${TRUST[@]}"
 # The configuration may turn the checks off, never silently; the client
 # itself never does.
-SAME_ERR="qovant: warning: TLS_REQCERT never: the server's certificate is not checked" \
-  expect_same ldaps-reqcert-never acme.ldif "" DIRCLIENT_TREE="$LDAPS" LDAPTLS_REQCERT=never
-printf 'TLS_REQCERT allow\n' > ldaprc
-SAME_ERR="qovant: warning: TLS_REQCERT allow: the server's certificate is not checked" \
-  expect_same starttls-reqcert-allow acme.ldif "" DIRCLIENT_TREE="$PLAIN/????StartTLS"
-rm ldaprc
-
+ldaps-reqcert-never | same | acme.ldif "qovant: warning: TLS_REQCERT never: $NOT_CHECKED" | "" | DIRCLIENT_TREE=$LDAPS LDAPTLS_REQCERT=never
 # Without the CA the certificate is refused, over ldaps and over StartTLS,
 # and StartTLS not marked critical is no reason to go on in plain text.
 # (libldap's text for a refused certificate says little: only its start is
 # checked.)
-# check_refused NAME STATUS PREFIX URI
-check_refused() {
-  run "$1" "" DIRCLIENT_TREE="$4"
-  printf '\nNWCallsInit returned %s' "$2" > "$1.expected"
-  if [ "$(cat "$1.rc")" = 1 ] && cmp -s "$1.expected" "$1.out" &&
-     [ "$(wc -l < "$1.err")" = 1 ] && grep -qF "qovant: $4: $3" "$1.err"; then
-    pass "$1"
-  else
-    fail "$1" "an untrusted certificate was not refused with $2 and $3"
-  fi
-}
-check_refused ldaps-untrusted FFFFFC7B "Can't contact LDAP server (-1)" "$LDAPS"
-check_refused starttls-untrusted FFFFFC71 "StartTLS: Connect error (-11)" "$PLAIN/????StartTLS"
-check_refused starttls-critical-untrusted FFFFFC71 "StartTLS: Connect error (-11)" \
-  "$PLAIN/????!StartTLS"
+ldaps-untrusted     | starts | FFFFFC7B "qovant: $LDAPS: $NO_CONTACT" | "" | DIRCLIENT_TREE=$LDAPS
+starttls-untrusted  | starts | FFFFFC71 "qovant: $PLAIN/????StartTLS: StartTLS: Connect error (-11)" | "" | "DIRCLIENT_TREE=$PLAIN/????StartTLS"
+starttls-critical-untrusted | starts | FFFFFC71 "qovant: $PLAIN/????!StartTLS: StartTLS: Connect error (-11)" | "" | "DIRCLIENT_TREE=$PLAIN/????!StartTLS"
 # Plain text is refused by this server: what passed above went over TLS.
-expect_failure plain-refused FFFFFC0B \
-  "qovant: $PLAIN/: Confidentiality required (13): confidentiality required" \
-  "" DIRCLIENT_TREE="$PLAIN/"
+plain-refused       | fail | FFFFFC0B "qovant: $PLAIN/: Confidentiality required (13): confidentiality required" | "" | DIRCLIENT_TREE=$PLAIN/
+ROWS
+printf 'TLS_REQCERT allow\n' > ldaprc
+rows <<<'starttls-reqcert-allow | same | acme.ldif "qovant: warning: TLS_REQCERT allow: $NOT_CHECKED" | "" | "DIRCLIENT_TREE=$PLAIN/????StartTLS"'
+rm ldaprc
 finish
