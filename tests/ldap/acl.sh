@@ -3,8 +3,6 @@
 # all below it, an entry hidden alone, whose subordinates then hang below
 # an attribute-less container, as in an LDIF file without that entry, and
 # the subordinates of a container, which is then listed empty.
-#   acl.sh QOVANT REPO
-QOVANT=$1 REPO=$2
 . "$(dirname "$0")/lib.sh"
 
 ROOT_PEER="gidNumber=$(id -g)+uidNumber=$(id -u),cn=peercred,cn=external,cn=auth"

@@ -6,30 +6,15 @@
 # NETWORK_TIMEOUT for a connection, TLS handshake included); caps fail with
 # the limit named; memory running out is a clean failure; a reference is a
 # part not searched.
-#   hostile.sh QOVANT REPO HOSTILE_SERVER
-QOVANT=$1 REPO=$2 SERVER=$3
 . "$(dirname "$0")/lib.sh"
 
-# start_server SCENARIO: sets HOST (127.0.0.1:port) and SERVER_PID.
-start_server() {
-  rm -f "$TMP/server.port"
-  "$SERVER" "$TMP/server.port" "$1" &
-  SERVER_PID=$!
-  local wait
-  for wait in $(seq 50); do
-    [ -s "$TMP/server.port" ] && { HOST="127.0.0.1:$(cat "$TMP/server.port")"; return 0; }
-    sleep 0.1
-  done
-  echo "the hostile server did not start" >&2
-  exit 1
-}
 # Each "@SCENARIO" of a row is a server playing it, for that row alone.
 before_row() {
   SERVERS=()
   local all="${EXPECT[*]} ${VARS[*]}" pattern='@([a-z-]+)'
   while [[ $all =~ $pattern ]]; do
-    start_server "${BASH_REMATCH[1]}"
-    SERVERS+=("$SERVER_PID")
+    start_helper "${BASH_REMATCH[1]}"
+    SERVERS+=("$HELPER_PID")
     all=${all//${BASH_REMATCH[0]}/}
     EXPECT=("${EXPECT[@]//${BASH_REMATCH[0]}/$HOST}")
     VARS=("${VARS[@]//${BASH_REMATCH[0]}/$HOST}")

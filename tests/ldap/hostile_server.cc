@@ -1,7 +1,10 @@
 // A small LDAP server that misbehaves, so that a test can show qovant's
-// bounds on what a server sends and how long a read may take:
+// bounds on what a server sends and how long a read may take, or a relay to
+// a test slapd that cuts it off at a known point of a read:
 //
 //   ldap_hostile_server PORTFILE SCENARIO
+//   ldap_hostile_server PORTFILE stall|hangup BYTES SERVERPORT
+//   ldap_hostile_server PORTFILE kill|sigkill|freeze BYTES SERVERPORT PID
 //
 // Listens on 127.0.0.1 at a port of the kernel's choice, written to PORTFILE
 // once it listens, and plays SCENARIO to one connection. It speaks just
@@ -23,16 +26,30 @@
 //                  fresh cookie each, for ever
 //   reference      an entry, then a continuation reference
 //
+// The relay passes the connection on to 127.0.0.1:SERVERPORT until BYTES
+// have come from the server; then
+//   stall          it relays nothing more, as if the server hung;
+//   hangup         the client's next request makes it hang up on the client;
+//   kill, sigkill  the client's next request is held back and the server
+//                  (PID) sent SIGTERM or SIGKILL; what the server still sends
+//                  is passed on, and the client hung up on when it is gone;
+//   freeze         the server is sent SIGSTOP in the middle of its answer and
+//                  relaying goes on, so what it sends after the test's
+//                  SIGCONT reaches the client.
+//
 // Gives up after 60 s whatever happens, so a test cannot hang on it.
 #include <arpa/inet.h>
 #include <lber.h>
 #include <ldap.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -206,16 +223,86 @@ int Play(const std::string& scenario, Connection& c) {
   return 0;
 }
 
+
+sockaddr_in Loopback(unsigned long port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+bool SendAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t sent = send(fd, data, size, MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent <= 0) return false;
+    data += sent;
+    size -= static_cast<size_t>(sent);
+  }
+  return true;
+}
+
+int Relay(int client, const std::string& mode, char** args, int count) {
+  const bool signals = mode == "kill" || mode == "sigkill" || mode == "freeze";
+  if ((mode != "stall" && mode != "hangup" && !signals) || count != (signals ? 3 : 2))
+    return Fail("unknown scenario");
+  const unsigned long long trigger = std::strtoull(args[0], nullptr, 10);
+  const unsigned long port = std::strtoul(args[1], nullptr, 10);
+  const pid_t pid = signals ? static_cast<pid_t>(std::strtol(args[2], nullptr, 10)) : 0;
+  if (port == 0 || port > 65535 || (signals && pid <= 1)) return Fail("bad port or PID");
+  int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in target = Loopback(port);
+  if (server < 0 || connect(server, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
+    return Fail("connect to server");
+
+  unsigned long long fromServer = 0;
+  bool fired = false;
+  char buffer[65536];
+  for (;;) {
+    pollfd fds[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+    // A stalled relay still watches the client, to end when it hangs up.
+    nfds_t watched = (fired && mode == "stall") ? 1 : 2;
+    int ready = poll(fds, watched, -1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) break;
+    if (fds[0].revents) {
+      ssize_t got = recv(client, buffer, sizeof buffer, 0);
+      if (got <= 0) break;  // the client hung up
+      if (!fired && fromServer >= trigger && trigger > 0) {
+        fired = true;
+        if (mode == "hangup") break;
+        if (signals && mode != "freeze" && kill(pid, mode == "kill" ? SIGTERM : SIGKILL) != 0)
+          return Fail("kill");
+      }
+      if ((!fired || mode == "freeze") && !SendAll(server, buffer, static_cast<size_t>(got)))
+        break;
+    }
+    if (watched == 2 && fds[1].revents) {
+      ssize_t got = recv(server, buffer, sizeof buffer, 0);
+      if (got <= 0) break;  // the server is gone
+      if (fired && mode == "stall") continue;
+      if (!SendAll(client, buffer, static_cast<size_t>(got))) break;
+      fromServer += static_cast<unsigned long long>(got);
+      if (mode == "stall" && fromServer >= trigger) fired = true;
+      if (mode == "freeze" && !fired && fromServer >= trigger) {
+        fired = true;
+        if (kill(pid, SIGSTOP) != 0) return Fail("kill");
+      }
+    }
+  }
+  close(server);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) return Fail("usage: ldap_hostile_server PORTFILE SCENARIO");
+  if (argc < 3) return Fail("usage: ldap_hostile_server PORTFILE SCENARIO [BYTES SERVERPORT [PID]]");
   alarm(kGiveUpSeconds);  // ends the server, whatever it waits for
   signal(SIGPIPE, SIG_IGN);  // a client gone ends a scenario, not the server
   int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in address = Loopback(0);
   socklen_t length = sizeof address;
   if (listener < 0 ||
       bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
@@ -225,8 +312,13 @@ int main(int argc, char** argv) {
   if (!WritePortFile(argv[1], ntohs(address.sin_port))) return Fail("cannot write the port file");
   int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return Fail("accept");
-  Connection connection(fd);
-  int result = Play(argv[2], connection);
+  int result = 0;
+  if (argc > 3) {
+    result = Relay(fd, argv[2], argv + 3, argc - 3);
+  } else {
+    Connection connection(fd);
+    result = Play(argv[2], connection);
+  }
   close(fd);
   close(listener);
   return result;

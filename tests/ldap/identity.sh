@@ -4,8 +4,6 @@
 # ldaprc that someone else could have written, and never from a password
 # file of another user. What the working folder chose is said on standard
 # error.
-#   identity.sh QOVANT REPO
-QOVANT=$1 REPO=$2
 # The plain-text rows need an address that is not loopback. The case runs in
 # a network namespace of its own, which has no network at all, and gives
 # its loopback interface one more address, from a range kept for

@@ -1,7 +1,8 @@
 # Shared by the LDAP test cases: a throwaway slapd in a temporary folder,
 # qovant runs over LDIF and over the server, and checks of their bytes.
-# Sourced; the case script sets QOVANT and REPO first.
+# Sourced by a case run as: CASE.sh QOVANT REPO HOSTILE_SERVER
 set -u
+QOVANT=$1 REPO=$2 HELPER=$3
 
 TMP=$(mktemp -d /tmp/qovant-ldap.XXXXXX)
 SLAPD_PID=
@@ -248,17 +249,23 @@ expect_lacks() {
   if grep -qF -- "${EXPECT[0]}" "$TMP/$1.out"; then fail "$1" "a report line holds: ${EXPECT[0]}"; else pass "$1-lacks"; fi
 }
 
-# start_proxy MODE BYTES [PID]: a relay to slapd that misbehaves once BYTES
-# have come from the server (fault_proxy.cc); sets PROXY_URI and PROXY_PID.
-start_proxy() {
-  rm -f "$TMP/proxy.port"
-  "$PROXY" "$TMP/proxy.port" "$PORT" "$@" &
-  PROXY_PID=$!
+# start_helper ARGS...: the tests' hostile server or relay (hostile_server.cc)
+# on a port of its own; sets HOST (127.0.0.1:port) and HELPER_PID.
+start_helper() {
+  rm -f "$TMP/helper.port"
+  "$HELPER" "$TMP/helper.port" "$@" &
+  HELPER_PID=$!
   local wait
   for wait in $(seq 50); do
-    [ -s "$TMP/proxy.port" ] && { PROXY_URI="ldap://127.0.0.1:$(cat "$TMP/proxy.port")/"; return 0; }
+    [ -s "$TMP/helper.port" ] && { HOST="127.0.0.1:$(cat "$TMP/helper.port")"; return 0; }
     sleep 0.1
   done
-  echo "the fault proxy did not start" >&2
+  echo "ldap_hostile_server did not start" >&2
   exit 1
+}
+# start_proxy MODE BYTES [PID]: a relay to slapd that misbehaves once BYTES
+# have come from it; sets PROXY_URI and PROXY_PID.
+start_proxy() {
+  start_helper "$1" "$2" "$PORT" "${@:3}"
+  PROXY_PID=$HELPER_PID PROXY_URI="ldap://$HOST/"
 }

@@ -4,8 +4,6 @@
 # still list every entry; a total size limit or a time limit that cuts the
 # read, and a server that is stopped (SIGSTOP) or killed part way through,
 # must fail the run with the server's own message, never pass for the tree.
-#   limits.sh QOVANT REPO FAULT_PROXY
-QOVANT=$1 REPO=$2 PROXY=$3
 . "$(dirname "$0")/lib.sh"
 
 LC_ALL=C awk -v units=10 -v users=1200 -f "$REPO/tests/ldap/make_paged_tree.awk" > generated.ldif

@@ -3,8 +3,6 @@
 # the server's size limit (slapd's default 500 for everyone else), a
 # refused bind, password files that are refused, and a server that stalls,
 # drops the connection or is stopped part way through the read.
-#   paging.sh QOVANT REPO FAULT_PROXY
-QOVANT=$1 REPO=$2 PROXY=$3
 . "$(dirname "$0")/lib.sh"
 
 LC_ALL=C awk -v units=10 -v users=1200 -f "$REPO/tests/ldap/make_paged_tree.awk" > paged.ldif

@@ -4,8 +4,6 @@
 # operation, a run leaves the audit log empty and asks for nothing but
 # binds, searches and the unbind. The password it binds with never shows up
 # in its output.
-#   readonly.sh QOVANT REPO
-QOVANT=$1 REPO=$2
 . "$(dirname "$0")/lib.sh"
 
 ldif_records "$REPO/examples/acme.ldif" > all.ldif

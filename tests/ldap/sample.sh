@@ -2,8 +2,6 @@
 # The sample tree over LDAP: two naming contexts (o=Acme and the dc-style
 # dc=example,dc=com), aliases, base DNs in the URI, the configured server,
 # ldapi with SASL EXTERNAL, and the start-up failures that need no data.
-#   sample.sh QOVANT REPO
-QOVANT=$1 REPO=$2
 . "$(dirname "$0")/lib.sh"
 
 SAMPLE=$REPO/examples/acme.ldif

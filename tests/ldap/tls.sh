@@ -3,8 +3,6 @@
 # URI's extension (critical or not, by name or OID), certificate checks on
 # unless the configuration turns them off, and never a silent fall-back to
 # plain text. The server takes nothing but TLS (or ldapi) for operations.
-#   tls.sh QOVANT REPO
-QOVANT=$1 REPO=$2
 . "$(dirname "$0")/lib.sh"
 
 # A throwaway CA and a server certificate for 127.0.0.1.
