@@ -15,14 +15,14 @@ access to dn.subtree="ou=Engineering,o=Acme"
 access to dn.base="ou=Sales,o=Acme" by * none
 access to * by * read
 CONF
-ldif_subtree "$REPO/examples/acme.ldif" o=Acme > acme.ldif
+ldif_pick "$REPO/examples/acme.ldif" o=Acme in > acme.ldif
 load o=Acme acme.ldif
 start_slapd
 
-ldif_without acme.ldif "ou=Sales,o=Acme" > without-sales.ldif
-ldif_without without-sales.ldif "ou=Engineering,o=Acme" subtree > anonymous.ldif
+ldif_pick acme.ldif "ou=Sales,o=Acme" out > without-sales.ldif
+ldif_pick without-sales.ldif "ou=Engineering,o=Acme" out-subtree > anonymous.ldif
 
-ldif_without without-sales.ldif "cn=Dana Dunn,ou=Build Farm,ou=Engineering,o=Acme" > external.ldif
+ldif_pick without-sales.ldif "cn=Dana Dunn,ou=Build Farm,ou=Engineering,o=Acme" out > external.ldif
 
 rows <<'ROWS'
 hidden-anonymous     | same  | anonymous.ldif | "" | DIRCLIENT_TREE=ldap://127.0.0.1:$PORT/

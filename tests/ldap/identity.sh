@@ -18,7 +18,7 @@ fi
 . "$(dirname "$0")/lib.sh"
 conf_head < /dev/null
 conf_database o=Acme < /dev/null
-ldif_subtree "$REPO/examples/acme.ldif" o=Acme > acme.ldif
+ldif_pick "$REPO/examples/acme.ldif" o=Acme in > acme.ldif
 load o=Acme acme.ldif
 start_slapd
 

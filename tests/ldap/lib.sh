@@ -68,23 +68,13 @@ CONF
   cat >> "$TMP/slapd.conf"
 }
 
-# LDIF helpers; records are paragraphs whose first line is "dn: ...".
-# ldif_records FILE: the entries alone (slapadd refuses a version line).
-ldif_records() {
-  LC_ALL=C awk 'BEGIN { RS = ""; ORS = "\n\n" } /^dn: / { print }' "$1"
-}
-# ldif_subtree FILE SUFFIX: the entries at or below SUFFIX.
-ldif_subtree() {
-  LC_ALL=C awk -v suffix="$2" 'BEGIN { RS = ""; ORS = "\n\n" }
-    /^dn: / { split($0, line, "\n"); dn = tolower(substr(line[1], 5)); s = tolower(suffix)
-              if (dn == s || substr(dn, length(dn) - length(s)) == "," s) print }' "$1"
-}
-# ldif_without FILE DN [subtree]: the entries less DN (and all below it).
-ldif_without() {
-  LC_ALL=C awk -v target="$2" -v subtree="${3:-}" 'BEGIN { RS = ""; ORS = "\n\n" }
-    /^dn: / { split($0, line, "\n"); dn = tolower(substr(line[1], 5)); t = tolower(target)
-              below = subtree != "" && substr(dn, length(dn) - length(t)) == "," t
-              if (dn != t && !below) print }' "$1"
+# ldif_pick FILE DN in|out|out-subtree: the entries (paragraphs "dn: ...")
+# at or below DN, or all but DN, or all but DN and those below it.
+ldif_pick() {
+  LC_ALL=C awk -v t="$2" -v how="$3" 'BEGIN { RS = ""; ORS = "\n\n"; t = tolower(t) }
+    /^dn: / { split($0, line, "\n"); dn = tolower(substr(line[1], 5))
+              at = dn == t; below = substr(dn, length(dn) - length(t)) == "," t
+              if (how == "in" ? at || below : !at && !(below && how == "out-subtree")) print }' "$1"
 }
 
 # load SUFFIX LDIF: adds the entries to the database of SUFFIX.
@@ -145,18 +135,26 @@ fail() {
   for file in "$TMP/$1".out "$TMP/$1".err "$TMP/$1".rc; do
     [ -f "$file" ] && { echo "--- $(basename "$file")"; head -c 2000 "$file"; echo; }
   done
+  false
 }
 finish() {
   stop_slapd
   echo "$PASSED passed, $FAILED failed"
   [ "$FAILED" -eq 0 ]
 }
+# is NAME WHAT GOT WANT, bytes NAME WHAT FILE WANT_FILE: true when the two
+# are the same, else NAME fails.
+is() { [ "$3" = "$4" ] || fail "$1" "$2 is \"$3\", not \"$4\""; }
+bytes() { cmp -s "$3" "$4" || fail "$1" "$2 differs: $(diff "$4" "$3" | head -5)"; }
+rc() { cat "$TMP/$1.rc"; }
+err() { cat "$TMP/$1.err"; }
+NO_CONTACT="Can't contact LDAP server (-1)"
 
-# rows: the cases on standard input, one a line, "#" lines and blank ones
-# aside:   NAME | KIND | EXPECTED | SEARCH | VAR=VALUE...
-# The fields after NAME and KIND are shell words, expanded as the row runs
-# (into EXPECT, SEARCH and VARS); expect_KIND NAME checks the row, between
-# the case's before_row and after_row where it has them.
+# rows: the cases on standard input, one a line ("#" and blank lines aside):
+#   NAME | KIND | EXPECTED | SEARCH | VAR=VALUE...
+# The fields after KIND are shell words expanded as the row runs, into
+# EXPECT, SEARCH and VARS; expect_KIND NAME checks the row, between the
+# case's before_row and after_row where it has them.
 rows() {
   local name kind expected search vars
   while IFS='|' read -r name kind expected search vars; do
@@ -168,86 +166,49 @@ rows() {
     [ "$(type -t after_row)" != function ] || after_row
   done
 }
-rc() { cat "$TMP/$1.rc"; }
-NO_CONTACT="Can't contact LDAP server (-1)"
 
-# same, EXPECTED "LDIF [STDERR]": over the server (VARS say how) qovant
-# prints byte for byte what it prints over LDIF, with exit status 0 and
-# nothing (or exactly STDERR) on standard error; LDIF's report must not be
-# empty, or the comparison would prove nothing.
+# same, EXPECTED "LDIF [STDERR]": over the server qovant prints byte for byte
+# what it prints over LDIF (not nothing), exit status 0 and no (or exactly
+# STDERR on) standard error.
 expect_same() {
   run "$1.ldif" "$SEARCH" DIRCLIENT_TREE="${EXPECT[0]}"
   run "$1" "$SEARCH" "${VARS[@]}"
-  if [ "$(rc "$1.ldif")" != 0 ] || [ ! -s "$TMP/$1.ldif.out" ]; then
-    fail "$1" "the LDIF run failed or reported nothing"
-  elif [ "$(rc "$1")" != 0 ]; then
-    fail "$1" "exit status $(rc "$1")"
-  elif [ "$(cat "$TMP/$1.err")" != "${EXPECT[1]:-}" ]; then
-    fail "$1" "unexpected standard error"
-  elif ! cmp -s "$TMP/$1.ldif.out" "$TMP/$1.out"; then
-    fail "$1" "output differs from the LDIF run: $(diff "$TMP/$1.ldif.out" "$TMP/$1.out" | head -5)"
-  else
-    pass "$1"
-  fi
+  { [ -s "$TMP/$1.ldif.out" ] || fail "$1" "the LDIF run reported nothing"; } &&
+    is "$1" "the LDIF run's exit status" "$(rc "$1.ldif")" 0 && is "$1" "exit status" "$(rc "$1")" 0 &&
+    is "$1" "standard error" "$(err "$1")" "${EXPECT[1]:-}" &&
+    bytes "$1" "the report" "$TMP/$1.out" "$TMP/$1.ldif.out" && pass "$1"
 }
-
-# fail, EXPECTED "STATUS STDERR": qovant fails to start with exit status 1,
-# "\nNWCallsInit returned STATUS" on standard output and exactly the line
-# STDERR on standard error; starts: a line that starts with STDERR.
+# fail, EXPECTED "STATUS STDERR": exit status 1, "\nNWCallsInit returned
+# STATUS" on standard output, exactly the line STDERR on standard error;
+# starts: a line that starts with STDERR.
 expect_fail() {
   run "$1" "$SEARCH" "${VARS[@]}"
-  local err
-  err=$(cat "$TMP/$1.err")
-  [ -n "${STARTS:-}" ] && err=${err:0:${#EXPECT[1]}}
+  local got
+  got=$(err "$1")
+  [ -z "${STARTS:-}" ] || got=${got:0:${#EXPECT[1]}}
   printf '\nNWCallsInit returned %s' "${EXPECT[0]}" > "$TMP/$1.expected"
-  if [ "$(rc "$1")" != 1 ]; then
-    fail "$1" "exit status $(rc "$1"), not 1"
-  elif ! cmp -s "$TMP/$1.expected" "$TMP/$1.out"; then
-    fail "$1" "standard output is not the start-up message with ${EXPECT[0]}"
-  elif [ "$err" != "${EXPECT[1]}" ] || [ "$(wc -l < "$TMP/$1.err")" != 1 ]; then
-    fail "$1" "standard error is not the one line: ${EXPECT[1]}"
-  else
-    pass "$1"
-  fi
+  is "$1" "exit status" "$(rc "$1")" 1 && bytes "$1" "standard output" "$TMP/$1.out" "$TMP/$1.expected" &&
+    is "$1" "standard error" "$got" "${EXPECT[1]}" &&
+    is "$1" "standard error's line count" "$(wc -l < "$TMP/$1.err")" 1 && pass "$1"
 }
 expect_starts() { STARTS=1 expect_fail "$1"; }
-
-# exit, EXPECTED "STATUS STDOUT STDERR": exactly these, trailing newlines aside.
+# exit, EXPECTED "STATUS STDOUT STDERR": these, trailing newlines aside.
 expect_exit() {
   run "$1" "$SEARCH" "${VARS[@]}"
-  if [ "$(rc "$1")" != "${EXPECT[0]}" ]; then
-    fail "$1" "exit status $(rc "$1"), not ${EXPECT[0]}"
-  elif [ "$(cat "$TMP/$1.out")" != "${EXPECT[1]}" ]; then
-    fail "$1" "the report is not: ${EXPECT[1]}"
-  elif [ "$(cat "$TMP/$1.err")" != "${EXPECT[2]}" ]; then
-    fail "$1" "standard error is not: ${EXPECT[2]}"
-  else
-    pass "$1"
-  fi
+  is "$1" "exit status" "$(rc "$1")" "${EXPECT[0]}" && is "$1" "the report" "$(cat "$TMP/$1.out")" "${EXPECT[1]}" &&
+    is "$1" "standard error" "$(err "$1")" "${EXPECT[2]}" && pass "$1"
 }
-
 # lines, EXPECTED "COUNT": NAME's report (run now if the row has variables,
 # else by a row before) has COUNT lines, exit status 0, no standard error.
 expect_lines() {
   [ ${#VARS[@]} = 0 ] || run "$1" "$SEARCH" "${VARS[@]}"
-  local lines
-  lines=$(wc -l < "$TMP/$1.out")
-  if [ "$(rc "$1")" != 0 ] || [ -s "$TMP/$1.err" ]; then
-    fail "$1" "exit status $(rc "$1") or standard error"
-  elif [ "$lines" -ne "${EXPECT[0]}" ]; then
-    fail "$1" "$lines report lines, not ${EXPECT[0]}"
-  else
-    pass "$1-lines"
-  fi
+  is "$1" "exit status" "$(rc "$1")" 0 && is "$1" "standard error" "$(err "$1")" "" &&
+    is "$1" "report lines" "$(wc -l < "$TMP/$1.out")" "${EXPECT[0]}" && pass "$1-lines"
 }
 # has, EXPECTED "LINE": NAME's report holds LINE; lacks, EXPECTED "TEXT": no
 # line of it holds TEXT.
-expect_has() {
-  if grep -qxF -- "${EXPECT[0]}" "$TMP/$1.out"; then pass "$1-has"; else fail "$1" "no report line: ${EXPECT[0]}"; fi
-}
-expect_lacks() {
-  if grep -qF -- "${EXPECT[0]}" "$TMP/$1.out"; then fail "$1" "a report line holds: ${EXPECT[0]}"; else pass "$1-lacks"; fi
-}
+expect_has() { grep -qxF -- "${EXPECT[0]}" "$TMP/$1.out" && pass "$1-has" || fail "$1" "no report line: ${EXPECT[0]}"; }
+expect_lacks() { ! grep -qF -- "${EXPECT[0]}" "$TMP/$1.out" && pass "$1-lacks" || fail "$1" "a report line holds: ${EXPECT[0]}"; }
 
 # start_helper ARGS...: the tests' hostile server or relay (hostile_server.cc)
 # on a port of its own; sets HOST (127.0.0.1:port) and HELPER_PID.

@@ -6,8 +6,7 @@
 # in its output.
 . "$(dirname "$0")/lib.sh"
 
-ldif_records "$REPO/examples/acme.ldif" > all.ldif
-ldif_subtree all.ldif o=Acme > acme.ldif
+ldif_pick "$REPO/examples/acme.ldif" o=Acme in > acme.ldif
 conf_head <<'CONF'
 moduleload auditlog
 allow update_anon

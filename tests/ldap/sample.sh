@@ -8,14 +8,14 @@ SAMPLE=$REPO/examples/acme.ldif
 conf_head < /dev/null
 conf_database o=Acme < /dev/null
 conf_database dc=example,dc=com < /dev/null
-ldif_subtree "$SAMPLE" o=Acme > acme.ldif
-ldif_subtree "$SAMPLE" dc=example,dc=com > example.ldif
+ldif_pick "$SAMPLE" o=Acme in > acme.ldif
+ldif_pick "$SAMPLE" dc=example,dc=com in > example.ldif
 load o=Acme acme.ldif
 load dc=example,dc=com example.ldif
 start_slapd
 
-ldif_subtree "$SAMPLE" "ou=Build Farm,ou=Engineering,o=Acme" > build-farm.ldif
-ldif_subtree "$SAMPLE" "ou=People,dc=example,dc=com" > people.ldif
+ldif_pick "$SAMPLE" "ou=Build Farm,ou=Engineering,o=Acme" in > build-farm.ldif
+ldif_pick "$SAMPLE" "ou=People,dc=example,dc=com" in > people.ldif
 
 L=ldap://127.0.0.1:$PORT
 rows <<'ROWS'

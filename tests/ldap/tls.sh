@@ -25,7 +25,7 @@ TLSCertificateKeyFile $TMP/server.key
 security ssf=1
 CONF
 conf_database o=Acme < /dev/null
-ldif_subtree "$REPO/examples/acme.ldif" o=Acme > acme.ldif
+ldif_pick "$REPO/examples/acme.ldif" o=Acme in > acme.ldif
 load o=Acme acme.ldif
 start_slapd tls
 
