@@ -31,13 +31,13 @@ ROWS
 # A failed bind says why without the password.
 printf 'Wrong-Pw-Text\n' > wrong
 chmod 600 wrong
-run wrong-bind map DIRCLIENT_TREE="$URI" LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE="$TMP/wrong"
+WRONG=(DIRCLIENT_TREE="$URI" LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE="$TMP/wrong")
+run wrong-bind map "${WRONG[@]}"
 # Started with standard error closed, the same failure must not put its
 # message into the connection, which would otherwise take descriptor 2:
 # the server then sees a clean unbind and no undecodable bytes.
 log_before=$(wc -c < slapd.log)
-env DIRCLIENT_TREE="$URI" LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE="$TMP/wrong" \
-  "$QOVANT" map > closed-stderr.out 2>&-
+env "${WRONG[@]}" "$QOVANT" map > closed-stderr.out 2>&-
 echo $? > closed-stderr.rc
 # slapd logs the close a moment after qovant has gone: wait for it.
 for wait in $(seq 50); do
@@ -45,27 +45,21 @@ for wait in $(seq 50); do
   grep -q ' closed' <<< "$closed_log" && break
   sleep 0.1
 done
-if [ "$(cat closed-stderr.rc)" = 1 ] && grep -q ' UNBIND' <<< "$closed_log" &&
-   ! grep -qi -e 'input error' -e 'connection lost' -e 'ber_get_next' <<< "$closed_log"; then
-  pass closed-stderr
-else
+[ "$(rc closed-stderr)" = 1 ] && grep -q ' UNBIND' <<< "$closed_log" &&
+  ! grep -qi -e 'input error' -e 'connection lost' -e 'ber_get_next' <<< "$closed_log" && pass closed-stderr ||
   fail closed-stderr "the server saw: $(grep -v '^$' <<< "$closed_log" | tail -5)"
-fi
 
-if [ -s audit.log ]; then fail audit-log "the server recorded changes: $(head -c 300 audit.log)"; else pass audit-log; fi
+[ ! -s audit.log ] && pass audit-log || fail audit-log "the server recorded changes: $(head -c 300 audit.log)"
 # Every operation the server saw from qovant's connections (the harness's
 # own ldapsearch probes are binds and searches too).
 operations=$(sed -n 's/.* op=[0-9]* \([A-Z]*\)\( .*\)\?$/\1/p' slapd.log | sort -u | tr '\n' ' ')
-unexpected=$(printf '%s\n' $operations | grep -vxE 'BIND|SRCH|SEARCH|UNBIND|RESULT' || true)
 echo "operations seen: $operations"
-if [ -z "$unexpected" ]; then pass operations; else fail operations "the server saw: $operations"; fi
-if grep -q -e secret -e Wrong-Pw-Text ./*.out ./*.err; then
+! printf '%s\n' $operations | grep -qvxE 'BIND|SRCH|SEARCH|UNBIND|RESULT' && pass operations ||
+  fail operations "the server saw: $operations"
+! grep -q -e secret -e Wrong-Pw-Text ./*.out ./*.err && pass password-hidden ||
   fail password-shown "a password reached standard output or error"
-else
-  pass password-hidden
-fi
 # The audit log does catch a change: one made by hand lands in it.
 printf 'dn: o=Acme\nchangetype: modify\nreplace: description\ndescription: changed\n' |
   ldapmodify -x -H "$URI" > modify.log 2>&1
-if grep -q "description: changed" audit.log; then pass audit-log-works; else fail audit-log-works "a change was not recorded"; fi
+grep -q "description: changed" audit.log && pass audit-log-works || fail audit-log-works "a change was not recorded"
 finish
