@@ -10,24 +10,17 @@ PASSED=0
 FAILED=0
 
 stop_slapd() {
-  if [ -n "$SLAPD_PID" ]; then
-    kill "$SLAPD_PID" 2>/dev/null
-    wait "$SLAPD_PID" 2>/dev/null
-    SLAPD_PID=
-  fi
+  [ -n "$SLAPD_PID" ] || return 0
+  kill "$SLAPD_PID" 2>/dev/null
+  wait "$SLAPD_PID" 2>/dev/null
+  SLAPD_PID=
 }
-cleanup() {
-  stop_slapd
-  [ -n "${KEEP_TMP:-}" ] || rm -rf "$TMP"
-}
-trap cleanup EXIT
+trap 'stop_slapd; [ -n "${KEEP_TMP:-}" ] || rm -rf "$TMP"' EXIT
 trap 'exit 1' INT TERM HUP
 
 # Nothing of the caller's LDAP configuration may leak into a case: no
 # ldaprc in HOME or the working folder, no LDAP* or DIRCLIENT_* variable.
-for variable in $(env | sed -n 's/^\(LDAP[A-Z_]*\|DIRCLIENT_[A-Z_]*\)=.*/\1/p'); do
-  unset "$variable"
-done
+unset $(env | sed -n 's/^\(LDAP[A-Z_]*\|DIRCLIENT_[A-Z_]*\)=.*/\1/p')
 export HOME=$TMP
 export PATH=$PATH:/usr/sbin:/sbin  # slapd, slapadd, slaptest
 cd "$TMP" || exit 1
@@ -106,9 +99,7 @@ start_slapd() {
       # A port in use makes slapd exit at once: try another.
       kill -0 "$SLAPD_PID" 2>/dev/null || break
       # ldapi counts as secure, whatever "security" the case sets.
-      if ldapsearch -x -H "$LDAPI_URI" -s base -b "" namingContexts > /dev/null 2>&1; then
-        return 0
-      fi
+      ldapsearch -x -H "$LDAPI_URI" -s base -b "" namingContexts > /dev/null 2>&1 && return 0
       sleep 0.1
     done
     stop_slapd
