@@ -15,8 +15,7 @@ access to dn.subtree="ou=Engineering,o=Acme"
 access to dn.base="ou=Sales,o=Acme" by * none
 access to * by * read
 CONF
-ldif_pick "$REPO/examples/acme.ldif" o=Acme in > acme.ldif
-load o=Acme acme.ldif
+load o=Acme acme.ldif "$REPO/examples/acme.ldif"
 start_slapd
 
 ldif_pick acme.ldif "ou=Sales,o=Acme" out > without-sales.ldif

@@ -18,13 +18,10 @@ fi
 . "$(dirname "$0")/lib.sh"
 conf_head < /dev/null
 conf_database o=Acme < /dev/null
-ldif_pick "$REPO/examples/acme.ldif" o=Acme in > acme.ldif
-load o=Acme acme.ldif
+load o=Acme acme.ldif "$REPO/examples/acme.ldif"
 start_slapd
 
 URI="ldap://127.0.0.1:$PORT/"
-printf 'secret\n' > password  # the rootdn's password (lib.sh)
-chmod 600 password
 PW=DIRCLIENT_PASSWORD_FILE="$TMP/password"
 REFUSED="; configuration from the working directory is refused with a password file"
 

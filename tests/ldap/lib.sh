@@ -24,6 +24,8 @@ unset $(env | sed -n 's/^\(LDAP[A-Z_]*\|DIRCLIENT_[A-Z_]*\)=.*/\1/p')
 export HOME=$TMP
 export PATH=$PATH:/usr/sbin:/sbin  # slapd, slapadd, slaptest
 cd "$TMP" || exit 1
+printf 'secret\n' > password  # the password of each database's rootdn
+chmod 600 password
 
 LDAPI_URI="ldapi://$(printf '%s' "$TMP/ldapi" | sed 's|/|%2F|g')"
 
@@ -70,8 +72,10 @@ ldif_pick() {
               if (how == "in" ? at || below : !at && !(below && how == "out-subtree")) print }' "$1"
 }
 
-# load SUFFIX LDIF: adds the entries to the database of SUFFIX.
+# load SUFFIX LDIF [FROM]: adds the entries to the database of SUFFIX; with
+# FROM, LDIF is first made of FROM's entries at or below SUFFIX.
 load() {
+  [ -z "${3:-}" ] || ldif_pick "$3" "$1" in > "$2"
   slapadd -q -f "$TMP/slapd.conf" -b "$1" -l "$2" > "$TMP/slapadd.log" 2>&1 || {
     cat "$TMP/slapadd.log" >&2
     echo "slapadd of $2 failed" >&2

@@ -37,8 +37,6 @@ CONF
 load o=Paged paged.ldif
 start_slapd
 URI="ldap://127.0.0.1:$PORT/"
-printf 'secret\n' > password
-chmod 600 password
 as() { echo LDAPBINDDN="$1" DIRCLIENT_PASSWORD_FILE="$TMP/password"; }
 
 rows <<'ROWS'

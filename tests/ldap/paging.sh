@@ -13,8 +13,6 @@ start_slapd
 
 URI="ldap://127.0.0.1:$PORT/"
 ADMIN=(LDAPBINDDN=cn=admin,o=Paged DIRCLIENT_PASSWORD_FILE="$TMP/password")
-printf 'secret\n' > password
-chmod 600 password
 
 printf 'wrong\n' > wrong
 printf '\n' > empty

@@ -6,7 +6,6 @@
 # in its output.
 . "$(dirname "$0")/lib.sh"
 
-ldif_pick "$REPO/examples/acme.ldif" o=Acme in > acme.ldif
 conf_head <<'CONF'
 moduleload auditlog
 allow update_anon
@@ -16,12 +15,10 @@ access to * by * write
 overlay auditlog
 auditlog $TMP/audit.log
 CONF
-load o=Acme acme.ldif
+load o=Acme acme.ldif "$REPO/examples/acme.ldif"
 : > audit.log
 SLAPD_DEBUG=256 start_slapd
 URI="ldap://127.0.0.1:$PORT/"
-printf 'secret\n' > password  # the rootdn's password (lib.sh)
-chmod 600 password
 
 rows <<'ROWS'
 anonymous   | same | acme.ldif | map | DIRCLIENT_TREE=$URI

@@ -8,10 +8,8 @@ SAMPLE=$REPO/examples/acme.ldif
 conf_head < /dev/null
 conf_database o=Acme < /dev/null
 conf_database dc=example,dc=com < /dev/null
-ldif_pick "$SAMPLE" o=Acme in > acme.ldif
-ldif_pick "$SAMPLE" dc=example,dc=com in > example.ldif
-load o=Acme acme.ldif
-load dc=example,dc=com example.ldif
+load o=Acme acme.ldif "$SAMPLE"
+load dc=example,dc=com example.ldif "$SAMPLE"
 start_slapd
 
 ldif_pick "$SAMPLE" "ou=Build Farm,ou=Engineering,o=Acme" in > build-farm.ldif

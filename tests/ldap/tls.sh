@@ -25,8 +25,7 @@ TLSCertificateKeyFile $TMP/server.key
 security ssf=1
 CONF
 conf_database o=Acme < /dev/null
-ldif_pick "$REPO/examples/acme.ldif" o=Acme in > acme.ldif
-load o=Acme acme.ldif
+load o=Acme acme.ldif "$REPO/examples/acme.ldif"
 start_slapd tls
 
 TRUST=(LDAPTLS_CACERT="$TMP/ca.pem")
