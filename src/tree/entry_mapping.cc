@@ -38,14 +38,6 @@ DirTree::NodeId AddEntryPath(DirTree& tree, const DnParser& dn) {
   return paths.Add(tree, dn);
 }
 
-bool EntryPaths::AddText(DirTree& tree, std::string_view dnText, DnParser& parser,
-                         DirTree::NodeId* node) {
-  Pending pending;
-  if (!Begin(tree, dnText, parser, &pending)) return false;
-  *node = pending.empty ? DirTree::kNone : Finish(tree, pending);
-  return true;
-}
-
 bool EntryPaths::Begin(DirTree& tree, std::string_view dnText, DnParser& parser,
                        Pending* pending) {
   return BeginSibling(tree, dnText, parser, pending) ||

@@ -32,15 +32,11 @@ class EntryPaths {
  public:
   DirTree::NodeId Add(DirTree& tree, const DnParser& dn);
 
-  // Parses `dnText` with `parser` and adds its path, setting *node (kNone
-  // for an empty DN); false when it does not parse. Siblings follow each
-  // other, so when all after the first RDN is the previous DN's text, only
-  // the first RDN is parsed and looked up, under the node found last time.
-  bool AddText(DirTree& tree, std::string_view dnText, DnParser& parser,
-               DirTree::NodeId* node);
-
-  // AddText in two steps, for a caller with other work to do in between:
-  // the entry's own node, when its parent is known, is only looked up by
+  // An entry's path in two steps. Begin parses `dnText` with `parser`
+  // (false when it does not parse); siblings follow each other, so when all
+  // after the first RDN is the previous DN's text, only the first RDN is
+  // parsed and looked up, under the node found last time. The entry's own
+  // node, when its parent is known, is only looked up by
   // Finish, its hash slot fetched meanwhile. `parser` must not parse again
   // before Finish.
   struct Pending {

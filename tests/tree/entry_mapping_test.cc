@@ -125,8 +125,9 @@ TEST(EntryMappingTest, RemembersContainersByTheirSpelling) {
     return dn;
   };
   for (int i = 0; i < 2000; ++i) {
-    DirTree::NodeId node;
-    ASSERT_TRUE(paths.AddText(tree, unitDn(i), parser, &node));
+    dirclient::EntryPaths::Pending pending;
+    ASSERT_TRUE(paths.Begin(tree, unitDn(i), parser, &pending));
+    DirTree::NodeId node = dirclient::EntryPaths::Finish(tree, pending);
     paths.RememberContainer(unitDn(i), node);
     units.push_back(node);
   }
