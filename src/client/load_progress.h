@@ -5,16 +5,18 @@
 #include <cstdint>
 
 #include "client/load_observer.h"
+#include "tree/batch_builder.h"
 
 namespace dirclient {
 
-class LoadProgress {
+class LoadProgress final : public EntryCounter {
  public:
   explicit LoadProgress(LoadObserver* observer) : observer_(observer) {}
-
-  // Called once per entry.
-  void Count() {
-    if (observer_ && (++entries_ & (kTellEvery - 1)) == 0) observer_->Progress(entries_);
+  // Called as entries go into the tree, a batch at a time.
+  void Counted(uint64_t entries) override {
+    uint64_t before = entries_;
+    entries_ += entries;
+    if (observer_ && before / kTellEvery != entries_ / kTellEvery) observer_->Progress(entries_);
   }
 
  private:

@@ -1,9 +1,13 @@
 #include "ldap/ldap_tree_reader.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tree/batch_builder.h"
+#include "tree/batch_feed.h"
+#include "tree/byte_arena.h"
 #include "tree/entry_assembler.h"
 #include "ldap/ldap_limits.h"
 #include "ldap/ldap_search.h"
@@ -37,30 +41,30 @@ Failure DnTooLong(const char* what, std::size_t length) {
                                                std::to_string(kMaxDn) + " bytes)");
 }
 
-class TreeBuilder : public EntrySink {
+// Decodes each entry the server sends into the feed's batch, on the thread
+// that waits for the server, while the tree is built on the other; scripts
+// go into this thread's own store, which the tree takes at the end.
+class EntryReceiver : public EntrySink {
  public:
-  TreeBuilder(LoadedTree& loaded, LoadProgress* progress)
-      : loaded_(loaded), progress_(progress), assembler_(loaded.tree, RepeatedDn::kKeepFirst) {}
+  EntryReceiver(BatchFeed& feed, ByteArena& scripts, std::vector<std::string>& unsearched)
+      : feed_(feed), scripts_(scripts), unsearched_(unsearched) {}
   bool Entry(LDAP* ld, LDAPMessage* entry, Failure* failure) override;
   void Reference(std::string_view urls) override {
-    loaded_.unsearched.push_back("search reference to " + std::string(urls) +
-                                 ": that part of the tree is on another server");
+    unsearched_.push_back("search reference to " + std::string(urls) +
+                          ": that part of the tree is on another server");
   }
-  void Finish() { assembler_.Finish(); }
 
  private:
-  bool Attribute(std::string_view type, const struct berval* values, EntryFacts* facts,
+  bool Attribute(std::string_view type, const struct berval* values, FoundEntry* found,
                  Failure* failure);
 
-  LoadedTree& loaded_;
-  LoadProgress* progress_;
-  EntryAssembler assembler_;
-  DnParser dn_;
+  BatchFeed& feed_;
+  ByteArena& scripts_;
+  std::vector<std::string>& unsearched_;
   uint64_t entries_ = 0;
-  std::string aliasTarget_;  // the entry's, kept past its message
 };
 
-bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, Failure* failure) {
+bool EntryReceiver::Entry(LDAP* ld, LDAPMessage* entry, Failure* failure) {
   BerElement* rawBer = nullptr;
   struct berval dn = {0, nullptr};
   int rc = ldap_get_dn_ber(ld, entry, &rawBer, &dn);
@@ -73,16 +77,13 @@ bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, Failure* failure) {
     *failure = DnTooLong("a DN", dn.bv_len);
     return false;
   }
-  DirTree& tree = loaded_.tree;
-  EntryPaths::Pending pending;
-  if (!assembler_.paths().Begin(tree, View(dn), dn_, &pending)) {
-    *failure = MakeClientFailure(kLdapBadDn, "the server sent a DN that does not parse: ");
-    AppendPrintable(failure->message, std::string(View(dn)).c_str());
-    return false;
-  }
-  if (pending.empty) return true;  // the root DSE is no object of the tree
+  if (dn.bv_len == 0) return true;  // the root DSE is no object of the tree
 
-  EntryFacts facts;
+  FoundBatch& batch = feed_.batch();
+  FoundEntry found{};
+  found.place = ++entries_;
+  found.dnLength = static_cast<uint32_t>(dn.bv_len);
+  found.dnBegin = batch.Keep(View(dn));
   for (;;) {
     struct berval description = {0, nullptr};
     struct berval* rawValues = nullptr;
@@ -93,46 +94,50 @@ bool TreeBuilder::Entry(LDAP* ld, LDAPMessage* entry, Failure* failure) {
       return false;
     }
     if (!description.bv_val) break;
-    if (!Attribute(AttributeType(description), values.get(), &facts, failure)) return false;
+    if (!Attribute(AttributeType(description), values.get(), &found, failure)) return false;
   }
-  uint64_t first;
-  // A second copy of an entry (a context also read through another) adds
-  // nothing.
-  if (assembler_.Complete(pending, View(dn), ++entries_, facts, &first) ==
-          EntryAssembler::Result::kAdded &&
-      progress_)
-    progress_->Count();
-  return true;
+  batch.entries.push_back(found);
+  // Building failed: its own failure is the one reported (BuildFailure).
+  return feed_.HandIfFull();
 }
 
-bool TreeBuilder::Attribute(std::string_view type, const struct berval* values,
-                            EntryFacts* facts, Failure* failure) {
+bool EntryReceiver::Attribute(std::string_view type, const struct berval* values,
+                              FoundEntry* found, Failure* failure) {
   if (!values) return true;
   if (EqualsIgnoreAsciiCase(type, kObjectClassAttribute)) {
     for (const struct berval* value = values; value->bv_val; ++value)
-      facts->flags |= ObjectClassFlags(View(*value));
+      found->flags |= ObjectClassFlags(View(*value));
   } else if (EqualsIgnoreAsciiCase(type, kLoginScriptAttribute)) {
     // Only the first value is the script, stored once as the server sent
     // it, up to what the tool can ever read of it.
-    if (facts->hasScript || !values[0].bv_val) return true;
+    if (found->hasScript || !values[0].bv_val) return true;
     std::string_view script = View(values[0]).substr(0, kMaxKeptScript);
-    if (!loaded_.tree.ScriptStore().Append(script, &facts->scriptOffset)) {
+    if (!scripts_.Append(script, &found->scriptOffset)) {
       *failure = MakeClientFailure(kOutOfMemory, "out of memory for login scripts");
       return false;
     }
-    facts->hasScript = true;
-    facts->scriptLength = script.size();
+    found->hasScript = true;
+    found->scriptLength = script.size();
   } else if (EqualsIgnoreAsciiCase(type, kAliasedObjectNameAttribute)) {
-    if (facts->hasAlias || !values[0].bv_val) return true;
+    if (found->hasAlias || !values[0].bv_val) return true;
     if (values[0].bv_len > kMaxDn) {
       *failure = DnTooLong("an aliasedObjectName", values[0].bv_len);
       return false;
     }
-    aliasTarget_.assign(View(values[0]));
-    facts->hasAlias = true;
-    facts->aliasTarget = aliasTarget_;
+    found->hasAlias = true;
+    found->aliasLength = static_cast<uint32_t>(values[0].bv_len);
+    found->aliasBegin = feed_.batch().Keep(View(values[0]));
   }
   return true;
+}
+
+// What stopped the building of the tree, in the terms of a server.
+Failure BuildFailure(const BuildFault& fault) {
+  if (fault.kind == BuildFault::Kind::kOutOfMemory)
+    return MakeClientFailure(kOutOfMemory, "out of memory");
+  Failure failure = MakeClientFailure(kLdapBadDn, "the server sent a DN that does not parse: ");
+  AppendPrintable(failure.message, fault.dn.c_str());
+  return failure;
 }
 
 }  // namespace
@@ -151,12 +156,27 @@ bool ReadLdapTree(LdapConnection& connection, const std::string& base,
   } else {
     bases.push_back(base);
   }
-  TreeBuilder builder(loaded, progress);
-  // Every base must be there: a naming context the identity cannot search
-  // is a failure, not an empty part of the tree.
-  for (const std::string& each : bases)
-    if (!ReadSubtreePaged(connection, each, kAttributes, builder, failure)) return false;
+  // Only one copy of an entry counts: naming contexts may overlap, so
+  // that the server sends an entry once for each.
+  BatchBuilder builder(loaded.tree, RepeatedDn::kKeepFirst, progress);
+  auto scripts = std::make_unique<ByteArena>();
+  bool read = true;
+  {
+    BatchFeed feed(builder, true);
+    EntryReceiver receiver(feed, *scripts, loaded.unsearched);
+    // Every base must be there: a naming context the identity cannot
+    // search is a failure, not an empty part of the tree.
+    for (const std::string& each : bases)
+      if (!(read = ReadSubtreePaged(connection, each, kAttributes, receiver, failure))) break;
+    BuildFault fault;
+    if (!feed.Finish(&fault)) {
+      *failure = BuildFailure(fault);
+      return false;
+    }
+  }
+  if (!read) return false;
   builder.Finish();
+  loaded.tree.AdoptScripts(std::move(scripts));
   return true;
 }
 

@@ -9,10 +9,19 @@
 namespace dirclient {
 namespace {
 
-// Entries handed to the builder at a time: enough to make handing over
-// cheap, little enough to stay in the caches.
-constexpr size_t kBatchEntries = 2048;
-constexpr size_t kBatchText = size_t{256} << 10;
+// A build fault as a failure at its line of the file.
+Failure BuildFailure(const BuildFault& fault) {
+  Failure failure{kTreeMalformed, {}, fault.place, {}};
+  switch (fault.kind) {
+    case BuildFault::Kind::kBadDn: failure.message = "DN does not parse"; break;
+    case BuildFault::Kind::kEmptyDn: failure.message = "empty DN"; break;
+    case BuildFault::Kind::kRepeatedDn:
+      failure.message = "duplicate DN (first at line " + std::to_string(fault.first) + ")";
+      break;
+    default: failure = Failure{kOutOfMemory, {}, 0, "out of memory"}; break;
+  }
+  return failure;
+}
 
 }  // namespace
 
@@ -24,24 +33,15 @@ bool RecordParser::Load(Failure* error) {
     tree_.Reserve(expected / 512);
     scripts_->ReserveAndWarm(expected);
   }
-  if (reader_) {
-    try {
-      thread_ = std::make_unique<BuildThread>(builder_);
-    } catch (const std::exception&) {
-      // Without a second thread the batches are built here.
-    }
-  }
+  // A file read in blocks is large or a pipe: the tree is built on a
+  // second thread where one can be had.
+  feed_.emplace(builder_, reader_ != nullptr);
   bool read = Read();
-  if (!builderFailed_) Hand();  // the last batch
-  if (thread_) {
-    // The builder's own failure comes before the reader's: it stopped at
-    // an entry the reader found before failing.
-    bool readerFailed = false;
-    if (!thread_->Finish(&builderError_, &readerFailed)) builderFailed_ = !readerFailed;
-    thread_.reset();
-  }
-  if (builderFailed_) {
-    *error = builderError_;
+  BuildFault fault;
+  bool built = feed_->Finish(&fault);
+  feed_.reset();
+  if (!built && fault.kind != BuildFault::Kind::kReaderFailed) {
+    *error = BuildFailure(fault);
     return false;
   }
   if (!read) return false;  // *error holds the reader's failure
@@ -96,16 +96,6 @@ bool RecordParser::CheckBase64(const LineReader::Line& line, const Attribute& at
   std::string_view unused;
   return !(attribute.encoding & kValueBase64) || Value(line, attribute, &unused);
 }
-bool RecordParser::Hand() {
-  if (thread_) return thread_->Hand(&batch_);
-  bool readerFailed = false;
-  bool ok = builder_.Add(*batch_, &builderError_, &readerFailed);
-  batch_->entries.clear();
-  batch_->text.clear();
-  // The reader's own failure is already in error_.
-  if (!ok && !readerFailed) builderFailed_ = true;
-  return ok;
-}
 bool RecordParser::ReadEntry(const LineReader::Line& dnLine, const Attribute& dn) {
   std::string_view dnText;
   if (!Value(dnLine, dn, &dnText)) return false;
@@ -115,26 +105,18 @@ bool RecordParser::ReadEntry(const LineReader::Line& dnLine, const Attribute& dn
   if (dnText.size() > kMaxDnBytes)
     return Fail(dnLine.number, "DN longer than " + std::to_string(kMaxDnBytes >> 10) + " KiB");
   FoundEntry entry{};
-  entry.dnLine = dnLine.number;
+  entry.place = dnLine.number;
   entry.dnLength = static_cast<uint32_t>(dnText.size());
   entry.dnBegin = KeepText(dnText);
   Outcome outcome = ReadAttributes(&entry);
   if (outcome == Outcome::kRefused) return false;
   entry.failed = outcome == Outcome::kFailed;
-  batch_->entries.push_back(entry);
+  feed_->batch().entries.push_back(entry);
   // The builder checks the DN before the reader's failure is reported.
   if (entry.failed) return false;
   ++entries_;
   ++recordsSinceResult_;
-  if (batch_->entries.size() >= kBatchEntries || batch_->text.size() >= kBatchText) {
-    if (!Hand()) return false;
-  }
-  return true;
-}
-uint32_t RecordParser::KeepText(std::string_view text) {
-  auto begin = static_cast<uint32_t>(batch_->text.size());
-  batch_->text.append(text);
-  return begin;
+  return feed_->HandIfFull();
 }
 inline RecordParser::Outcome RecordParser::ReadAttributes(FoundEntry* entry) {
   // An add record may open with controls, which change nothing in the
@@ -182,7 +164,7 @@ inline RecordParser::Outcome RecordParser::ReadAttributes(FoundEntry* entry) {
   // Every entry has at least its object classes: a record without any
   // attribute is what a file cut right after a "dn:" line leaves.
   if (attributes == 0) {
-    Fail(entry->dnLine,
+    Fail(entry->place,
          "entry without attributes: the file was cut after this \"dn:\" line, or the "
          "export left out objectClass");
     return Outcome::kFailed;

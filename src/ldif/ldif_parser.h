@@ -6,15 +6,17 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "ldif/ldif_attribute.h"
-#include "ldif/ldif_builder.h"
 #include "ldif/ldif_lines.h"
 #include "ldif/ldif_loader.h"
 #include "ldif/ldif_value.h"
+#include "tree/batch_builder.h"
+#include "tree/batch_feed.h"
 #include "tree/byte_arena.h"
 
 namespace dirclient {
@@ -23,13 +25,14 @@ class RecordParser {
  public:
   // Reads `text`, all in memory.
   RecordParser(std::string_view text, DirTree& tree, LoadProgress* progress, LdifNotes* notes)
-      : lines_(text, failure_), tree_(tree), notes_(notes), builder_(tree, progress) {}
+      : lines_(text, failure_), tree_(tree), notes_(notes),
+        builder_(tree, RepeatedDn::kRefuse, progress) {}
   // Reads what `reader` reads, a block of `blockSize` bytes at a time, the
   // tree built on a second thread where one can be had.
   RecordParser(BlockReader& reader, std::size_t blockSize, DirTree& tree, LoadProgress* progress,
                LdifNotes* notes)
       : lines_(reader, blockSize, failure_), reader_(&reader), tree_(tree), notes_(notes),
-        builder_(tree, progress) {}
+        builder_(tree, RepeatedDn::kRefuse, progress) {}
   bool Load(Failure* error);
 
  private:
@@ -52,9 +55,7 @@ class RecordParser {
   bool CheckBase64(const LineReader::Line& line, const Attribute& attribute);
   bool FailBase64(const LineReader::Line& line, const Attribute& attribute);
   bool CheckOtherValue(const LineReader::Line& line, const Attribute& attribute);
-  uint32_t KeepText(std::string_view text);
-  // Hands the batch to the builder; false once building has failed.
-  bool Hand();
+  uint32_t KeepText(std::string_view text) { return feed_->batch().Keep(text); }
 
   // What an export says of itself (ldif_export_records.cc).
   void NoteComment(const LineReader::Line& line);
@@ -80,17 +81,14 @@ class RecordParser {
   unsigned lastResultCode_ = 0;
   bool lastResultPaged_ = false;  // the last result carries the paging control
   bool moreCookie_ = false;       // and that asks for another page
-  Failure builderError_;
-  bool builderFailed_ = false;  // building here failed
 
   std::string valueScratch_;
   // The scripts, decoded as they are read: this thread's own store, which
   // the tree takes once the load is done, while the builder's thread only
   // names where each script stands.
   std::unique_ptr<ByteArena> scripts_ = std::make_unique<ByteArena>();
-  LdifBuilder builder_;
-  std::unique_ptr<BuildThread> thread_;  // when building on a second thread
-  std::unique_ptr<FoundBatch> batch_ = std::make_unique<FoundBatch>();
+  BatchBuilder builder_;
+  std::optional<BatchFeed> feed_;  // while loading
 };
 
 inline bool RecordParser::Value(const LineReader::Line& line, const Attribute& attribute,

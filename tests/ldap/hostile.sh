@@ -58,6 +58,7 @@ big-page     | fail | FFFFFD81 "qovant: ldap://@big-page/o=H: protocol error: th
 # Caps. A header that claims 2 GiB is refused before anything is allocated
 # for it, with nothing more sent (no timeout either).
 big-message  | fail | FFFFFD7B "qovant: ldap://@big-message/o=H: the server sent a message over the largest incoming message (16777216 bytes)" | needle | DIRCLIENT_TREE=ldap://@big-message/o=H
+bad-dn       | fail | FFFFFD80 "qovant: ldap://@bad-dn/o=H: the server sent a DN that does not parse: bad dn 4500,o=H" | needle | DIRCLIENT_TREE=ldap://@bad-dn/o=H
 big-dn       | fail | FFFFFD7B "qovant: ldap://@big-dn/o=H: the server sent a DN of 69999 bytes, over the largest DN (65536 bytes)" | needle | DIRCLIENT_TREE=ldap://@big-dn/o=H
 # 200 scripts of 1 MiB each are kept to the 60000 bytes the tool reads of
 # a script: they fit in 150 MiB of address space, and a text past those

@@ -21,6 +21,8 @@
 //   big-page       1001 entries in a page (qovant asks for 1000)
 //   big-message    a message header that claims 2 GiB, then nothing
 //   big-dn         an entry whose DN is 70000 bytes long
+//   bad-dn         pages of 1000 entries, the 4500th with a DN that does
+//                  not parse, with fresh cookies for 20 pages
 //   big-values     200 entries whose scripts are 1 MiB each
 //   flood          pages of 1000 entries with DNs of 50000 bytes, and a
 //                  fresh cookie each, for ever
@@ -180,6 +182,16 @@ int Play(const std::string& scenario, Connection& c) {
         if (!c.Send(Entry(msgid, "cn=" + name + std::to_string(page * 1000 + n) + ",o=H", "")))
           return 0;
       if (!c.Send(PageDone(msgid, "page" + std::to_string(page))) || !c.NextSearch(&msgid))
+        break;
+    }
+  } else if (scenario == "bad-dn") {
+    // Found only when the tree is built, while entries keep coming.
+    for (unsigned long page = 0; page < 20; ++page) {
+      for (unsigned long n = page * 1000; n < page * 1000 + 1000; ++n)
+        if (!c.Send(Entry(msgid, n == 4500 ? "bad dn 4500,o=H" : User(n), "")))
+          return 0;
+      if (!c.Send(PageDone(msgid, page < 19 ? "page" + std::to_string(page) : "")) ||
+          !c.NextSearch(&msgid))
         break;
     }
   } else if (scenario == "slow-entries") {

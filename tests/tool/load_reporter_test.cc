@@ -17,7 +17,7 @@ uint64_t FakeClock() { return fakeNow; }
 void CountEntries(dirclient::LoadProgress& progress, int entries, uint64_t msPerBlock) {
   for (int i = 1; i <= entries; ++i) {
     if (i % 4096 == 0) fakeNow += msPerBlock;
-    progress.Count();
+    progress.Counted(1);
   }
 }
 
