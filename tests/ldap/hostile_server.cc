@@ -265,6 +265,11 @@ int Relay(int client, const std::string& mode, char** args, int count) {
   if (port == 0 || port > 65535 || (signals && pid <= 1)) return Fail("bad port or PID");
   int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in target = Loopback(port);
+  // A small window, set before connecting: the server can then be only a
+  // little ahead of what the relay has seen, so that a freeze at BYTES
+  // finds it in the middle of its answer however late the relay runs.
+  int window = 65536;
+  if (server >= 0) setsockopt(server, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
   if (server < 0 || connect(server, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
     return Fail("connect to server");
 
