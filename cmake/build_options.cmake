@@ -19,7 +19,7 @@ if(QOVANT_ASSERTIONS)
   target_compile_definitions(qovant_build_options INTERFACE _GLIBCXX_ASSERTIONS)
 endif()
 
-# Sanitizer and fuzzing builds: QOVANT_SANITIZE, QOVANT_FUZZ (fuzz/README.md).
+# Sanitizer and fuzzing builds: QOVANT_SANITIZE, QOVANT_TSAN, QOVANT_FUZZ (fuzz/README.md).
 include(${CMAKE_CURRENT_LIST_DIR}/sanitizers.cmake)
 
 # Hardening, in every build type: the tool parses what files and servers
@@ -48,7 +48,7 @@ target_link_options(qovant_build_options INTERFACE LINKER:-z,relro,-z,now)
 # sizes they check. Not under the sanitizers: their own checks see every
 # access, and the checked functions would hide calls from them. -U first,
 # since some compilers define the macro themselves.
-if(NOT QOVANT_SANITIZE AND NOT QOVANT_FUZZ)
+if(NOT QOVANT_SANITIZE AND NOT QOVANT_TSAN AND NOT QOVANT_FUZZ)
   target_compile_options(qovant_build_options INTERFACE
     "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
 endif()
