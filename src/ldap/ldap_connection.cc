@@ -129,6 +129,8 @@ bool LdapConnection::Open(const LdapTarget& target, Failure* failure) {
       return false;
     }
   }
+  // Without it every read still works, one system call at a time.
+  readAhead_.Install(ld_.get());
   return true;
 }
 

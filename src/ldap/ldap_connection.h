@@ -10,6 +10,7 @@
 
 #include "ldap/ldap_handles.h"
 #include "ldap/ldap_limits.h"
+#include "ldap/ldap_read_ahead.h"
 #include "ldap/ldap_status.h"
 #include "ldap/ldap_target.h"
 #include "ldap/ldap_watchdog.h"
@@ -68,6 +69,7 @@ class LdapConnection {
   bool boundIsDeadline_ = false;  // the bound of the wait is the deadline
   std::chrono::milliseconds boundLimit_{0};
   ConnectionWatchdog watchdog_;  // before the handle: it must outlive it
+  ReadAhead readAhead_;           // likewise
   LdapHandle ld_;
   struct timeval requestTimeout_ = {kDefaultRequestTimeoutSeconds, 0};
   struct timeval networkTimeout_ = {kDefaultNetworkTimeoutSeconds, 0};
