@@ -282,7 +282,7 @@ def table(results, ldap):
             ls = rows.get(f"ldapsearch-{key}")
             add(f"qovant, {label}", f"qovant-{key}",
                 (f"{median_ratio(qq.walls, ls.walls):.2f}x ldapsearch; RSS {median_ratio(qq.rss_kb, [file_mb * 1024] * len(qq.rss_kb)):.2f}x file"
-                 if qq and ls else ""), "≤ 1.5x ldapsearch; RSS ≤ 1.0x file")
+                 if qq and ls else ""), "≤ 1.1x ldapsearch; RSS ≤ 1.0x file")
             add(f"ldapsearch dump (floor, {label})", f"ldapsearch-{key}")
     return "\n".join(lines)
 
