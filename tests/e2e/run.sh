@@ -47,6 +47,8 @@ check malformed-tree 1 "$work/malformed.out" "qovant: $here/bad-base64.ldif:5: b
 check missing-tree 1 "$work/unreadable.out" "qovant: $work/none.ldif: No such file or directory" -- env DIRCLIENT_TREE="$work/none.ldif" "$qovant" x
 check endless-line 1 "$work/malformed.out" "qovant: /dev/zero:1: line longer than 64 MiB with its continuations: no export holds one" -- env DIRCLIENT_TREE=/dev/zero "$qovant" x
 check directory-as-tree 1 "$work/unreadable.out" "qovant: $here: Is a directory" -- env DIRCLIENT_TREE="$here" "$qovant" x
+# A regular file whose first read fails: the read error, not a parse.
+check read-error 1 "$work/unreadable.out" "qovant: /proc/self/mem: Input/output error" -- env DIRCLIENT_TREE=/proc/self/mem "$qovant" x
 check substring-too-long 2 "$work/long.out" "" -- env DIRCLIENT_TREE="$here/cases.ldif" "$qovant" "$long"
 check full-disk 3 "$empty" "qovant: cannot write standard output: No space left on device" -- bash -c "DIRCLIENT_TREE='$top/examples/acme.ldif' '$qovant' map >/dev/full"
 

@@ -174,6 +174,8 @@ TEST(LdifFlagsTest, ContainersAndAliasesFollowClassesAndTargets) {
         "dn: cn=ToUnit,o=Acme\nobjectClass: ALIAS\naliasedObjectName: OU=empty,o=acme\n\n"
         "dn: cn=ToLeaf,o=Acme\nobjectClass: alias\naliasedObjectName: cn=Leaf,o=Acme\n\n"
         "dn: cn=ToNothing,o=Acme\nobjectClass: alias\naliasedObjectName: cn=Gone,o=Acme\n\n"
+        "dn: cn=ToJunk,o=Acme\nobjectClass: alias\naliasedObjectName: not a dn\n\n"
+        "dn: cn=ToParent,o=Acme\nobjectClass: alias\naliasedObjectName: CN=parent, O=ACME\n\n"
         "dn: cn=Parent,o=Acme\nobjectClass: top\n\ndn: cn=Child,cn=Parent,o=Acme\nobjectClass: top\n",
         &error, block);
     ASSERT_NE(loaded, nullptr) << error.message;
@@ -189,6 +191,8 @@ TEST(LdifFlagsTest, ContainersAndAliasesFollowClassesAndTargets) {
     EXPECT_EQ(flags("CN=ToUnit.O=Acme"), kFlagAlias | kFlagContainerAlias);
     EXPECT_EQ(flags("CN=ToLeaf.O=Acme"), kFlagAlias);
     EXPECT_EQ(flags("CN=ToNothing.O=Acme"), kFlagAlias);
+    EXPECT_EQ(flags("CN=ToJunk.O=Acme"), kFlagAlias);
+    EXPECT_EQ(flags("CN=ToParent.O=Acme"), kFlagAlias | kFlagContainerAlias);
     EXPECT_EQ(flags("CN=Parent.O=Acme"), kFlagContainer);
   }
 }

@@ -49,13 +49,6 @@ TEST(RunTest, SubstringOf99BytesIsSearchedAnd100IsRefusedBeforeTheClient) {
   EXPECT_TRUE(refused.calls.empty());
 }
 
-TEST(RunTest, ArgumentsLookingLikeOptionsAreSearchTextAndTheirCaseDoesNotMatter) {
-  for (const char* arg : {"/Q", "-v", "run /q -V"}) {
-    RecordingClient client("dn: cn=A\nloginScript: run /q -v\n\ndn: cn=B\nloginScript: RUN /Q -v\n");
-    EXPECT_EQ(RunTool(client, {arg}).out, "A (RUN /Q -V)\nB (RUN /Q -V)\n");
-  }
-}
-
 // A search is complete only when nothing was left out, whether the walk
 // met the gap or the client knew of it before: each row says what the
 // report and standard error hold.

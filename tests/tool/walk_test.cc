@@ -1,16 +1,14 @@
 // The tree walk against the recording client: order of calls, failure
-// messages, release order and name building.
+// messages and release order. What it reports (aliases, name limits) is
+// shown by the fixture cases in tool/cases.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <map>
 #include <vector>
 
 #include "capture.h"
 #include "recording_client.h"
 #include "param_name.h"
-#include "tool/walk.h"
 
 namespace qovant_test {
 namespace {
@@ -160,72 +158,6 @@ TEST(WalkTest, ListingFailureAfterEarlierBatchesEndsTheLevel) {
   EXPECT_EQ(result.out, expected + " NWDSList returned FFFFFDA7 - object not found\n");
   EXPECT_EQ(result.exitStatus, 3);
   ExpectReleasesInReverseOrder(client);
-}
-
-// An alias to a leaf, one to a container, and one with an object below it.
-TEST(WalkTest, AliasesAreNeitherExaminedNorDescended) {
-  RecordingClient client(
-      "dn: o=A\nobjectClass: organization\n\n"
-      "dn: cn=Leaf,o=A\nloginScript: x\n\n"
-      "dn: cn=ToLeaf,o=A\nobjectClass: alias\naliasedObjectName: cn=Leaf,o=A\nloginScript: x\n\n"
-      "dn: cn=ToTop,o=A\nobjectClass: alias\naliasedObjectName: o=A\nloginScript: x\n\n"
-      "dn: cn=Above,o=A\nobjectClass: alias\naliasedObjectName: o=A\nloginScript: x\n\n"
-      "dn: cn=Below,cn=Above,o=A\nloginScript: x\n");
-  RunResult result = RunTool(client, {"x"});
-  EXPECT_EQ(result.out, "Leaf.A (X)\n");
-  for (const std::string& call : client.calls)
-    for (const char* alias : {"ToLeaf", "ToTop", "Above"}) {
-      EXPECT_EQ(call.find(std::string(alias) + " \""), std::string::npos) << call;
-      EXPECT_EQ(call.find(std::string("NWDSList CN=") + alias), std::string::npos) << call;
-    }
-}
-
-TEST(WalkTest, NamesAreRestoredAfterEveryObjectAndLevel) {
-  RecordingClient client(kSampleTree);
-  auto buffers = std::make_unique<qovant::SharedBuffers>();
-  std::strcpy(buffers->CurrentName, "[Root]");
-  std::strcpy(buffers->SearchText, "MAP");
-  buffers->Depth = 0;
-  MemoryStream stream;
-  qovant::Output out(stream.file(), false);
-  qovant::Search search{client, *buffers, out, qovant::MakeCaseMap(0), {}};
-  ASSERT_EQ(client.NWCallsInit(nullptr, nullptr), 0);
-  qovant::WalkContainer(search);
-  EXPECT_STREQ(buffers->CurrentName, "[Root]");
-  EXPECT_EQ(buffers->Depth, 0);
-  EXPECT_EQ(search.counts.reports, 3u);
-  // Each level listed its own container under its full name.
-  EXPECT_NE(std::find(client.calls.begin(), client.calls.end(),
-                      "DirSetNameContext 3 OU=Sales.O=Acme"),
-            client.calls.end());
-}
-
-// Object names of 259 bytes make a full name of 3899 bytes after 15 levels;
-// below that, an object name of 195 bytes still fits in 4095, 196 does not.
-TEST(WalkTest, FullNameLimitSkipsTheObjectWithItsSubtree) {
-  for (size_t lastLength : {195u, 196u}) {
-    std::string parent, display;
-    for (int level = 14; level >= 0; --level) {
-      std::string value(256, static_cast<char>('a' + level));
-      parent += ",ou=" + value;
-      display += (display.empty() ? "" : ".") + value;
-    }
-    std::string last = "CN=" + std::string(lastLength - 3, 'z');
-    RecordingClient client("dn: " + last + parent + "\nloginScript: hit\n\n" +
-                           "dn: cn=Below," + last + parent + "\nloginScript: hit\n\n" +
-                           "dn: cn=Next" + parent + "\nloginScript: hit\n");
-    RunResult result = RunTool(client, {"hit"});
-    const std::string skipped = "\nFull name longer than 4095 bytes, skipped: ";
-    const std::string next = "Next." + display + " (HIT)\n";
-    if (lastLength == 195)  // fits exactly; the object below it does not
-      EXPECT_EQ(result.out, last.substr(3) + "." + display + " (HIT)\n" + skipped +
-                                "CN=Below" + next);
-    else
-      EXPECT_EQ(result.out, skipped + last + next);
-    EXPECT_EQ(result.exitStatus, 3);
-    EXPECT_NE(result.err.find("1 object(s) skipped"), std::string::npos);
-    ExpectReleasesInReverseOrder(client);
-  }
 }
 
 }  // namespace

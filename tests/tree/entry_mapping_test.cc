@@ -1,6 +1,7 @@
 // How entries land in the tree, shared by the LDIF and LDAP backends:
-// node chains with placeholders, flags from object classes, container
-// aliases.
+// flags from object classes, reused node chains, remembered containers.
+// Placeholders for ancestors and container aliases are shown through the
+// loader (ldif/cases, LdifFlagsTest).
 #include "tree/entry_mapping.h"
 
 #include <gtest/gtest.h>
@@ -16,34 +17,10 @@ namespace {
 using dirclient::DirTree;
 using dirclient::DnParser;
 
-DirTree::NodeId Add(DirTree& tree, const char* dn) {
-  DnParser parser;
-  EXPECT_TRUE(parser.Parse(dn)) << dn;
-  return dirclient::AddEntryPath(tree, parser);
-}
-
 DirTree::NodeId Find(const DirTree& tree, const char* dn) {
   DnParser parser;
   EXPECT_TRUE(parser.Parse(dn)) << dn;
   return dirclient::FindEntryPath(tree, parser);
-}
-
-TEST(EntryMappingTest, ChildBeforeParentMakesAttributelessContainers) {
-  DirTree tree;
-  DirTree::NodeId user = Add(tree, "cn=Ann,ou=Sales,dc=example,dc=com");
-  EXPECT_EQ(tree.size(), 5u);  // [Root], dc=com, dc=example, ou=Sales, cn=Ann
-  EXPECT_EQ(tree.Name(user), "CN=Ann");
-  EXPECT_EQ(tree.Flags(user), 0u);
-  DirTree::NodeId unit = Find(tree, "OU=sales,DC=Example,dc=COM");
-  EXPECT_EQ(tree.Parent(user), unit);
-  EXPECT_EQ(tree.Flags(unit), dirclient::kFlagContainer);
-  EXPECT_FALSE(tree.HasScript(unit));
-  // The parent's own entry, met later, lands on the same node.
-  EXPECT_EQ(Add(tree, "ou=Sales,dc=example,dc=com"), unit);
-  EXPECT_EQ(tree.size(), 5u);
-  EXPECT_EQ(Find(tree, "dc=com"), tree.FirstChild(DirTree::kRoot));
-  EXPECT_EQ(Find(tree, "ou=Other,dc=example,dc=com"), DirTree::kNone);
-  EXPECT_EQ(Find(tree, ""), DirTree::kNone);
 }
 
 TEST(EntryMappingTest, ObjectClassesGiveFlags) {
@@ -58,29 +35,6 @@ TEST(EntryMappingTest, ObjectClassesGiveFlags) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(dirclient::ObjectClassFlags(c.objectClass), c.flags) << c.objectClass;
-}
-
-TEST(EntryMappingTest, AliasOfAContainerIsAContainerAlias) {
-  DirTree tree;
-  Add(tree, "cn=Ann,ou=Sales,o=Acme");
-  DirTree::NodeId empty = Add(tree, "ou=Empty,o=Acme");
-  tree.AddFlags(empty, dirclient::kFlagContainer);
-  struct Case {
-    const char* target;
-    bool containerAlias;
-  } cases[] = {
-      {"ou=Sales,o=Acme", true},  {"OU=SALES, O=ACME", true}, {"ou=Empty,o=Acme", true},
-      {"o=Acme", true},           {"cn=Ann,ou=Sales,o=Acme", false},
-      {"ou=Gone,o=Acme", false},  {"not a dn", false},        {"", false},
-  };
-  DnParser scratch;
-  for (const Case& c : cases) {
-    DirTree::NodeId alias = tree.AddChild(DirTree::kRoot, std::string("CN=alias ") + c.target);
-    tree.AddFlags(alias, dirclient::kFlagAlias);
-    dirclient::MarkContainerAlias(tree, alias, c.target, scratch);
-    uint32_t expected = dirclient::kFlagAlias | (c.containerAlias ? dirclient::kFlagContainerAlias : 0);
-    EXPECT_EQ(tree.Flags(alias), expected) << c.target;
-  }
 }
 
 // Reusing the last chain must build the very tree that looking up every
