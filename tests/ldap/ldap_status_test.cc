@@ -1,5 +1,6 @@
 // LDAP codes as client statuses: negative, distinct, in the documented
-// ranges; and the one diagnostic line a failure shows.
+// ranges (rows of ldap/ldap_status.table); the one diagnostic line a
+// failure shows; the load deadline's setting.
 #include "ldap/ldap_status.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 
 #include "ldap/ldap_limits.h"
 #include "client/status.h"
+#include "table.h"
 
 namespace qovant_test {
 namespace {
@@ -17,29 +19,12 @@ namespace {
 using dirclient::LdapCodeStatus;
 using dirclient::MakeLdapFailure;
 
-// The ends of each range and what lies beyond them; every code in between is
-// held to its own status below.
+const char kTable[] = "ldap/ldap_status.table";
+
 TEST(LdapStatusTest, CodesMapToTheDocumentedStatuses) {
-  struct Case {
-    int code;
-    dirclient::Status status;
-    uint32_t printed;  // as the tool prints it
-  } cases[] = {
-      {LDAP_SUCCESS, 0, 0},
-      {LDAP_SERVER_DOWN, -901, 0xFFFFFC7B},
-      {-99, -999, 0xFFFFFC19},
-      {-100, -999, 0xFFFFFC19},  // beyond the API range: its last status
-      {INT32_MIN, -999, 0xFFFFFC19},
-      {LDAP_SIZELIMIT_EXCEEDED, -1004, 0xFFFFFC14},
-      {LDAP_OTHER, -1080, 0xFFFFFBC8},
-      {0xFFFF, -1000 - 0xFFFF, static_cast<uint32_t>(-1000 - 0xFFFF)},
-      {0x10000, -1000 - 0xFFFF, static_cast<uint32_t>(-1000 - 0xFFFF)},
-      {INT32_MAX, -1000 - 0xFFFF, static_cast<uint32_t>(-1000 - 0xFFFF)},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(LdapCodeStatus(c.code), c.status) << c.code;
-    EXPECT_EQ(static_cast<uint32_t>(LdapCodeStatus(c.code)), c.printed) << c.code;
-  }
+  for (const Row& row : ReadTable(kTable, "code"))
+    EXPECT_EQ(static_cast<uint32_t>(LdapCodeStatus(static_cast<int>(row.number(0)))), row.number(1))
+        << row.where;
 }
 
 TEST(LdapStatusTest, EveryCauseHasItsOwnNegativeStatus) {
@@ -84,24 +69,14 @@ TEST(LdapStatusTest, FailureShowsLibldapTextCodeAndServerText) {
   EXPECT_EQ(MakeLdapFailure(LDAP_NO_MEMORY, nullptr).status, dirclient::kOutOfMemory);
 }
 
-// DIRCLIENT_LOAD_TIMEOUT: whole seconds from 1 to a week, unset or empty is
-// the default; everything else is refused, not read as far as it goes.
 TEST(LdapStatusTest, LoadTimeoutIsWholeSecondsInRange) {
-  struct Case {
-    const char* setting;
-    long seconds;  // 0: refused
-  } cases[] = {
-      {nullptr, 3600}, {"", 3600},   {"1", 1},   {"604800", 604800}, {"0", 0},
-      {"604801", 0},   {"-5", 0},    {"+5", 0},  {" 5", 0},          {"5 ", 0},
-      {"5s", 0},       {"1.5", 0},   {"99999999999999999999", 0},
-  };
-  for (const Case& c : cases) {
+  for (const Row& row : ReadTable(kTable, "timeout")) {
     long seconds = -1;
-    dirclient::Failure failure = dirclient::ParseLoadTimeout(c.setting, &seconds);
-    bool ok = failure.status == 0;
-    EXPECT_EQ(ok, c.seconds != 0) << (c.setting ? c.setting : "(null)");
-    if (ok) EXPECT_EQ(seconds, c.seconds);
-    else EXPECT_EQ(failure.message, "not a whole number of seconds from 1 to 604800");
+    dirclient::Failure failure = dirclient::ParseLoadTimeout(row[0], &seconds);
+    EXPECT_EQ(failure.status == 0, row.number(1) != 0) << row.where;
+    EXPECT_EQ(failure.status == 0 ? seconds : 0, row.number(1)) << row.where;
+    EXPECT_TRUE(failure.status == 0 || failure.message == "not a whole number of seconds from 1 to 604800")
+        << failure.message;
   }
 }
 

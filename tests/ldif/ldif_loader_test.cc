@@ -11,13 +11,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "capture.h"
 #include "ldif/ldif_loader.h"
 #include "client/tree_client.h"
 #include "hostile_input.h"
+#include "table.h"
 
 namespace qovant_test {
 namespace {
@@ -75,23 +75,6 @@ struct Fixture {
 };
 
 void PrintTo(const Fixture& f, std::ostream* os) { *os << f.name; }
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string Unescape(const std::string& text) {
-  std::string bytes;
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (text.compare(i, 2, "\\x") == 0) {
-      bytes += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
-      i += 3;
-    } else {
-      bytes += text[i];
-    }
-  return bytes;
-}
 
 std::vector<Fixture> Fixtures(const char* dir, bool inBlocks) {
   std::vector<Fixture> fixtures;
