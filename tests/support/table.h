@@ -1,7 +1,7 @@
 // Test data kept beside the tests (paths from tests/): files read whole, and
 // tables of cases, one a line: "KIND | FIELD | ...", blanks around a field
-// dropped, "\xHH" in a field for that byte, "-" alone for no value (null),
-// "#" lines and blank lines skipped.
+// dropped, "\n" and "\xHH" in a field for a line end and for that byte, "-"
+// alone for no value (null), "#" lines and blank lines skipped.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -26,6 +26,9 @@ inline std::string Unescape(const std::string& text) {
     if (text.compare(i, 2, "\\x") == 0) {
       bytes += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
       i += 3;
+    } else if (text.compare(i, 2, "\\n") == 0) {
+      bytes += '\n';
+      ++i;
     } else {
       bytes += text[i];
     }

@@ -72,7 +72,7 @@ TEST(RunTest, IncompleteSearchSaysSoOnStandardErrorAfterTheReport) {
   };
   for (const Row& row : rows) {
     RecordingClient client("dn: cn=A\nloginScript: x\n");
-    if (row.failNameRead) client.Fail(RecordingClient::Op::NWDSGetObjectName, 1, -603);
+    if (row.failNameRead) client.Fail("NWDSGetObjectName", 1, -603);
     client.unsearched = row.unsearched;
     RunResult result = RunTool(client, {"x"});
     EXPECT_EQ(result.exitStatus, 3);

@@ -8,12 +8,10 @@
 
 #include "capture.h"
 #include "recording_client.h"
-#include "param_name.h"
+#include "table.h"
 
 namespace qovant_test {
 namespace {
-
-using Op = RecordingClient::Op;
 
 const char kSampleTree[] =
     "dn: o=Acme\nloginScript: map root\n\n"
@@ -39,66 +37,24 @@ void ExpectReleasesInReverseOrder(const RecordingClient& client) {
   EXPECT_EQ(client.OpenHandles(), 0);
 }
 
-struct FailureCase {
-  const char* title;
-  Op op;
-  int nthCall;
-  dirclient::Status status;
-  const char* expectedOut;
-  int expectedExit;
-};
-
-const char kFullOutput[] = "Acme (MAP ROOT)\nSales.Acme (MAP SALES)\nAnn.Sales.Acme (MAP ANN)\n";
-
-const FailureCase kFailureCases[] = {
-    {"client start fails", Op::NWCallsInit, 1, -1, "\nNWCallsInit returned FFFFFFFF", 1},
-    {"unicode tables fail", Op::NWInitUnicodeTables, 1, 0x10, "\nNWInitUnicodeTables returned 10", 1},
-    {"top context fails", Op::NWDSCreateContext, 1, -1, "\nNWDSCreateContext failed.", 3},
-    {"inner context fails", Op::NWDSCreateContext, 2, -1,
-     "Acme (MAP ROOT)\n\nNWDSCreateContext failed.", 3},
-    {"top buffer fails", Op::NWDSAllocBuf, 1, -1, "\nNWDSAllocBuf returned FFFFFFFF", 3},
-    {"inner buffer fails", Op::NWDSAllocBuf, 3, -150,
-     "Acme (MAP ROOT)\nSales.Acme (MAP SALES)\n\nNWDSAllocBuf returned FFFFFF6A", 3},
-    {"negative name context fails silently", Op::DirSetNameContext, 2, -604,
-     "Acme (MAP ROOT)\n", 3},
-    {"positive name context status is success", Op::DirSetNameContext, 2, 7, kFullOutput, 0},
-    {"top listing fails", Op::NWDSList, 1, -601,
-     " NWDSList returned FFFFFDA7 - object not found\n", 3},
-    {"inner listing fails", Op::NWDSList, 3, -601,
-     "Acme (MAP ROOT)\nSales.Acme (MAP SALES)\n NWDSList returned FFFFFDA7 - object not found\n", 3},
-    {"count fails silently", Op::DirCountObjects, 2, -1, "Acme (MAP ROOT)\n", 3},
-    {"one name read fails", Op::NWDSGetObjectName, 2, -603,
-     "Acme (MAP ROOT)\n\nNWDSGetObjectName returned FFFFFDA5", 3},
-    {"inner name read fails", Op::NWDSGetObjectName, 3, -603,
-     "Acme (MAP ROOT)\nSales.Acme (MAP SALES)\n\nNWDSGetObjectName returned FFFFFDA5", 3},
-    {"stream open fails, descent goes on", Op::DirOpenAttributeStream, 1, -602,
-     "Sales.Acme (MAP SALES)\nAnn.Sales.Acme (MAP ANN)\n", 0},
-    {"release failures are not tested", Op::DirReleaseBuffer, 1, -1, kFullOutput, 0},
-    {"context release failure is not tested", Op::DirReleaseContext, 2, -1, kFullOutput, 0},
-    {"unicode release failure is not tested", Op::DirReleaseUnicodeTables, 1, -1, kFullOutput, 0},
-};
-
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.title; }
-
-class WalkFailure : public testing::TestWithParam<FailureCase> {};
-
-TEST_P(WalkFailure, WritesItsMessageAndReleasesEverything) {
-  const FailureCase& c = GetParam();
-  RecordingClient client(kSampleTree);
-  client.Fail(c.op, c.nthCall, c.status);
-  RunResult result = RunTool(client, {"map"});
-  EXPECT_EQ(result.out, c.expectedOut);
-  EXPECT_EQ(result.exitStatus, c.expectedExit);
-  ExpectReleasesInReverseOrder(client);
-  // A start-up failure ends the run before any walk.
-  if (c.expectedExit == 1)
-    EXPECT_EQ(std::count(client.calls.begin(), client.calls.end(), "NWDSCreateContext"), 0);
-  else
-    EXPECT_EQ(client.calls.back(), "DirReleaseUnicodeTables");
+// Every failure of the table (tool/walk.table) is written and everything
+// taken is released.
+TEST(WalkTest, FailuresWriteTheirMessageAndReleaseEverything) {
+  for (const Row& row : ReadTable("tool/walk.table", "fail")) {
+    SCOPED_TRACE(row.where + ": " + row.text(0));
+    RecordingClient client(kSampleTree);
+    client.Fail(row.text(1), static_cast<int>(row.number(2)), static_cast<Status>(row.number(3)));
+    RunResult result = RunTool(client, {"map"});
+    EXPECT_EQ(result.exitStatus, row.number(4));
+    EXPECT_EQ(result.out, row.text(5));
+    ExpectReleasesInReverseOrder(client);
+    // A start-up failure ends the run before any walk.
+    if (result.exitStatus == 1)
+      EXPECT_EQ(std::count(client.calls.begin(), client.calls.end(), "NWDSCreateContext"), 0);
+    else
+      EXPECT_EQ(client.calls.back(), "DirReleaseUnicodeTables");
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, WalkFailure, testing::ValuesIn(kFailureCases),
-                         TitleName<FailureCase>);
 
 TEST(WalkTest, CallsFollowTheLevelSequence) {
   RecordingClient client("dn: o=Acme\nobjectClass: organization\n\ndn: cn=Ann,o=Acme\nloginScript: map ann\n");
@@ -151,7 +107,7 @@ TEST(WalkTest, BatchesAreHandledWholeBeforeTheNextIsListed) {
 
 TEST(WalkTest, ListingFailureAfterEarlierBatchesEndsTheLevel) {
   RecordingClient client(LongNames("", 16));
-  client.Fail(Op::NWDSList, 2, -601);
+  client.Fail("NWDSList", 2, -601);
   RunResult result = RunTool(client, {"x"});
   std::string expected;
   for (int i = 0; i < 15; ++i) expected += std::string(247, static_cast<char>('a' + i)) + " (X)\n";
