@@ -6,6 +6,7 @@
 
 #include "capture.h"
 #include "recording_client.h"
+#include "table.h"
 #include "client/locale_query.h"
 #include "client/status.h"
 #include "tool/tree_choice.h"
@@ -82,26 +83,12 @@ TEST(TreeClientTest, FailedStartTakesNoHandles) {
   EXPECT_EQ(client.NWDSCreateContext(&context), kNotStarted);
 }
 
-TEST(TreeClientTest, LocaleQueryFollowsTheCharacterSet) {
-  struct LocaleCase {
-    const char* lcAll;
-    const char* lcCtype;
-    const char* lang;
-    uint32_t codePage;
-  } cases[] = {
-      {nullptr, nullptr, nullptr, kCodePageAscii},
-      {"C", "de_DE.UTF-8", nullptr, kCodePageAscii},
-      {"", "de_DE.UTF-8", nullptr, kCodePageUtf8},
-      {nullptr, nullptr, "en_US.utf8", kCodePageUtf8},
-      {nullptr, "fr_FR.ISO-8859-1", nullptr, kCodePageLatin1},
-      {nullptr, "fr_FR@euro", nullptr, kCodePageLatin1},
-      {nullptr, "de_DE.CP1252", nullptr, kCodePageWindows1252},
-      {nullptr, "ru_RU.KOI8-R", nullptr, kCodePageAscii},
-      {"POSIX", nullptr, nullptr, kCodePageAscii},
-  };
-  for (const LocaleCase& c : cases)
-    EXPECT_EQ(QueryLocale(c.lcAll, c.lcCtype, c.lang).codePage, c.codePage)
-        << (c.lcAll ? c.lcAll : "-") << " " << (c.lcCtype ? c.lcCtype : "-");
+TEST(TreeClientTest, LocaleQueryFollowsTheCharacterSetAndTerritory) {
+  for (const Row& row : ReadTable("client/tree_client.table", "locale")) {
+    LocaleInfo info = QueryLocale(row[0], row[1], row[2]);
+    EXPECT_EQ(info.codePage, row.number(3)) << row.where;
+    EXPECT_EQ(info.countryId, row.number(4)) << row.where;
+  }
 }
 
 }  // namespace
