@@ -5,17 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "hostile_input.h"
-#include "param_name.h"
+#include "table.h"
 
 namespace qovant_test {
 namespace {
 
 const char kMalformed[] = "\nNWCallsInit returned FFFFFD88";
-
-// --- Files cut short once loaded -------------------------------------------
 
 // Scripts are kept in memory as the file is read: a file cut or emptied
 // once loaded changes nothing of the search.
@@ -34,27 +31,7 @@ TEST(ShrunkFile, SearchesWhatWasLoaded) {
   }
 }
 
-// --- A million lines, the last one bad --------------------------------------
-
-struct LastLineCase {
-  const char* title;
-  const char* line;
-  const char* message;
-};
-
-const LastLineCase kLastLineCases[] = {
-    {"no colon", "this line is bad", "line is neither an attribute nor a continuation"},
-    {"bad base64", "loginScript:: ***", "bad base64 value: a byte outside the base64 alphabet"},
-    {"change record", "changetype: delete",
-     "change record (\"changetype: delete\"): a tree must be exported as entries, not as changes"},
-    {"second DN", "dn: cn=u0,o=Big", "missing blank line before \"dn:\""},
-};
-
-void PrintTo(const LastLineCase& c, std::ostream* os) { *os << c.title; }
-
-class MillionLines : public testing::TestWithParam<LastLineCase> {};
-
-TEST_P(MillionLines, BadLastLineStopsTheToolBeforeAnyReport) {
+TEST(MillionLines, BadLastLineStopsTheToolBeforeAnyReport) {
   // Lines 1-3: the top; 4-999,995: 249,998 records of four lines;
   // 999,996-999,998: one of three; 999,999: the last DN; 1,000,000: the bad line.
   std::string ldif = "dn: o=Big\nobjectClass: organization\n\n";
@@ -64,17 +41,13 @@ TEST_P(MillionLines, BadLastLineStopsTheToolBeforeAnyReport) {
     ldif += "dn: cn=u" + number + ",o=Big\nobjectClass: person\nloginScript: map " + number + "\n\n";
   }
   ldif += "dn: cn=next,o=Big\nobjectClass: person\n\ndn: cn=last,o=Big\n";
-  ldif += GetParam().line;
-  ldif += '\n';
-
-  RunResult result = SearchLdif(ldif, "map");
-  EXPECT_EQ(result.out, kMalformed);
-  EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.err, std::string("qovant: PATH:1000000: ") + GetParam().message + "\n");
+  for (const Row& row : ReadTable("ldif/hostile_files.table", "last")) {
+    RunResult result = SearchLdif(ldif + row.text(0) + "\n", "map");
+    EXPECT_EQ(result.out, kMalformed) << row.where;
+    EXPECT_EQ(result.exitStatus, 1) << row.where;
+    EXPECT_EQ(result.err, "qovant: PATH:1000000: " + row.text(1) + "\n") << row.where;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, MillionLines, testing::ValuesIn(kLastLineCases),
-                         TitleName<LastLineCase>);
 
 }  // namespace
 }  // namespace qovant_test
