@@ -75,8 +75,8 @@ TEST(LdapStatusTest, LoadTimeoutIsWholeSecondsInRange) {
     dirclient::Failure failure = dirclient::ParseLoadTimeout(row[0], &seconds);
     EXPECT_EQ(failure.status == 0, row.number(1) != 0) << row.where;
     EXPECT_EQ(failure.status == 0 ? seconds : 0, row.number(1)) << row.where;
-    EXPECT_TRUE(failure.status == 0 || failure.message == "not a whole number of seconds from 1 to 604800")
-        << failure.message;
+    EXPECT_TRUE(failure.status == 0 ||
+                failure.message == "not a whole number of seconds from 1 to 604800");
   }
 }
 

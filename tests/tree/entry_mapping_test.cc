@@ -72,12 +72,7 @@ TEST(EntryMappingTest, RemembersContainersByTheirSpelling) {
   dirclient::EntryPaths paths;
   DnParser parser;
   std::vector<DirTree::NodeId> units;
-  auto unitDn = [](int i) {
-    std::string dn = "ou=U";
-    dn += std::to_string(i);
-    dn += ",o=Acme";
-    return dn;
-  };
+  auto unitDn = [](int i) { return "ou=U" + std::to_string(i) + ",o=Acme"; };
   for (int i = 0; i < 2000; ++i) {
     dirclient::EntryPaths::Pending pending;
     ASSERT_TRUE(paths.Begin(tree, unitDn(i), parser, &pending));
@@ -86,8 +81,7 @@ TEST(EntryMappingTest, RemembersContainersByTheirSpelling) {
     units.push_back(node);
   }
   for (int i = 1999; i >= 0; --i) {
-    std::string dn = "cn=P,";
-    dn += unitDn(i);
+    std::string dn = "cn=P," + unitDn(i);
     dirclient::EntryPaths::Pending pending;
     ASSERT_TRUE(paths.BeginSibling(tree, dn, parser, &pending)) << dn;
     EXPECT_EQ(pending.parent, units[i]) << dn;
