@@ -19,19 +19,17 @@ namespace {
 
 using dirclient::Base64Path;
 
-int Sextet(unsigned char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
+const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+int Sextet(char c) {
+  size_t at = kAlphabet.find(c);
+  return at == std::string::npos ? -1 : static_cast<int>(at);
 }
 
 // Alphabet bytes in whole groups of four, at most two "=" closing the last.
 bool ModelValid(const std::string& text) {
   size_t data = 0;
-  while (data < text.size() && Sextet(static_cast<unsigned char>(text[data])) >= 0) ++data;
+  while (data < text.size() && Sextet(text[data]) >= 0) ++data;
   size_t padding = text.size() - data;
   for (size_t i = data; i < text.size(); ++i)
     if (text[i] != '=') return false;
@@ -62,7 +60,7 @@ bool ModelDecode(const std::string& raw, uint8_t encoding, std::string* out) {
   int count = 0;
   for (char c : text) {
     if (c == '=') break;
-    bits = bits << 6 | static_cast<uint32_t>(Sextet(static_cast<unsigned char>(c)));
+    bits = bits << 6 | static_cast<uint32_t>(Sextet(c));
     if ((count += 6) >= 8) {
       count -= 8;
       *out += static_cast<char>(bits >> count);
@@ -90,14 +88,13 @@ class DecodeValueTo : public testing::TestWithParam<Base64Path> {};
 
 // Whatever the fold width, line ends, padding and stray byte.
 TEST_P(DecodeValueTo, MatchesUnfoldingCheckingThenDecoding) {
-  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   uint32_t state = 7;
   auto next = [&state] { return (state = state * 1103515245u + 12345u) >> 16; };
   for (int round = 0; round < 20000; ++round) {
     std::string text;
     // Now and then longer than the decoder gathers a folded value in.
     size_t length = round % 16 == 0 ? 2000 + next() % 2200 : next() % 200;
-    for (size_t i = 0; i < length; ++i) text += alphabet[next() % 64];
+    for (size_t i = 0; i < length; ++i) text += kAlphabet[next() % 64];
     if (next() % 4) {
       if (text.size() % 4 == 1) text.pop_back();
       text.append((4 - text.size() % 4) % 4, '=');
@@ -167,11 +164,10 @@ TEST_P(DecodeValueTo, UnfoldsLikeTheModelAroundOddFolds) {
 // A folded value is decoded a few KiB at a time: its padding must count as
 // padding wherever those pieces end, and any "=" before it as a bad byte.
 TEST_P(DecodeValueTo, TakesPaddingOnlyAtTheEndOfALongValue) {
-  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   for (size_t length = 2030; length < 4110; length += length == 2070 ? 2000 : 1) {
     for (size_t padding : {1, 2}) {
       std::string text;
-      for (size_t i = 0; i < length; ++i) text += alphabet[(i * 7) % 64];
+      for (size_t i = 0; i < length; ++i) text += kAlphabet[(i * 7) % 64];
       text.resize(text.size() / 4 * 4 + 4 - padding, 'Q');
       text.append(padding, '=');
       for (size_t at : {text.size(), text.size() - padding - 5, size_t{2047}, size_t{2048}}) {
