@@ -1,7 +1,7 @@
-// Damaged LDIF files through the whole tool: files cut once loaded, and a
-// million-line file whose last line is bad. A file that does not load stops
-// the tool before any report, naming the line. Files cut short anywhere are
-// fixture cases (ldif/cases/cut-*).
+// A million-line LDIF file whose last line is bad, through the whole tool:
+// a file that does not load stops the tool before any report, naming the
+// line. Files cut short anywhere, or once loaded, are fixture cases
+// (ldif/cases/cut-*, tool/cases/file-*-once-loaded).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,23 +13,6 @@ namespace qovant_test {
 namespace {
 
 const char kMalformed[] = "\nNWCallsInit returned FFFFFD88";
-
-// Scripts are kept in memory as the file is read: a file cut or emptied
-// once loaded changes nothing of the search.
-TEST(ShrunkFile, SearchesWhatWasLoaded) {
-  const std::string ldif = LdifEntry("o=Acme", "map root\r\n") +
-                           "dn: cn=Ann,o=Acme\nloginScript: map ann\n\ndn: cn=Bob,o=Acme\n" +
-                           "loginScript:: " + Base64("rem bob\r\nmap bob\r\n") + "\n";
-  const std::string expected = "Acme (MAP ROOT)\nAnn.Acme (MAP ANN)\nBob.Acme (MAP BOB)\n";
-  for (std::size_t keep : {std::size_t{0}, ldif.find("map ann") + 3, ldif.size() - 2}) {
-    SearchOptions options;
-    options.cutAfterLoad = static_cast<long>(keep);
-    RunResult result = SearchLdif(ldif, "map", options);
-    EXPECT_EQ(result.out, expected) << keep;
-    EXPECT_EQ(result.err, "") << keep;
-    EXPECT_EQ(result.exitStatus, 0) << keep;
-  }
-}
 
 TEST(MillionLines, BadLastLineStopsTheToolBeforeAnyReport) {
   // Lines 1-3: the top; 4-999,995: 249,998 records of four lines;
