@@ -8,7 +8,6 @@
 #include <string>
 
 #include "hostile_input.h"
-#include "param_name.h"
 
 namespace qovant_test {
 namespace {
@@ -43,43 +42,38 @@ const DeepCase kDeepCases[] = {
     {"deepest walk, empty names", 1366, "o=", false, false, 1365},
 };
 
-void PrintTo(const DeepCase& c, std::ostream* os) { *os << c.title; }
-
-class DeepTree : public testing::TestWithParam<DeepCase> {};
-
-TEST_P(DeepTree, IsWalkedToTheNameLimitAndSkippedBelowIt) {
-  const DeepCase& c = GetParam();
-  auto rdn = [&c](int level) {
-    char number[16];
-    std::snprintf(number, sizeof number, "%04d", level);
-    return c.rdn + std::string(c.numbered ? number : "");
-  };
-  std::string ldif, dn, expected, display;
-  for (int level = 1; level <= c.levels; ++level) {
-    dn = level == 1 ? rdn(level) : rdn(level) + "," + dn;
-    std::string value = rdn(level).substr(rdn(level).find('=') + 1);  // as the report shows it
-    display = level == 1 ? value : value + "." + display;
-    std::string script = "map level " + std::to_string(level);
-    if (c.entryPerLevel) ldif += LdifEntry(dn, script);
-    if ((c.entryPerLevel || level == c.levels) && level <= c.lastReported)
-      expected += display + " (" + Upper(script) + ")\n";
+TEST(DeepTree, IsWalkedToTheNameLimitAndSkippedBelowIt) {
+  for (const DeepCase& c : kDeepCases) {
+    SCOPED_TRACE(c.title);
+    auto rdn = [&c](int level) {
+      char number[16];
+      std::snprintf(number, sizeof number, "%04d", level);
+      return c.rdn + std::string(c.numbered ? number : "");
+    };
+    std::string ldif, dn, expected, display;
+    for (int level = 1; level <= c.levels; ++level) {
+      dn = level == 1 ? rdn(level) : rdn(level) + "," + dn;
+      std::string value = rdn(level).substr(rdn(level).find('=') + 1);  // as the report shows it
+      display = level == 1 ? value : value + "." + display;
+      std::string script = "map level " + std::to_string(level);
+      if (c.entryPerLevel) ldif += LdifEntry(dn, script);
+      if ((c.entryPerLevel || level == c.levels) && level <= c.lastReported)
+        expected += display + " (" + Upper(script) + ")\n";
+    }
+    if (!c.entryPerLevel) ldif = LdifEntry(dn, "map level " + std::to_string(c.levels));
+    bool skips = c.lastReported < c.levels;
+    if (skips) {
+      std::string next = rdn(c.lastReported + 1);
+      std::size_t equals = next.find('=');
+      expected += kSkipped + Upper(next.substr(0, equals)) + next.substr(equals);
+    }
+    RunResult result = SearchLdif(ldif, "map level");
+    EXPECT_EQ(result.out, expected);
+    EXPECT_EQ(result.exitStatus, skips ? 3 : 0);
+    EXPECT_EQ(result.err, skips ? "qovant: search incomplete: 0 part(s) of the tree could not be "
+                                  "read, 1 object(s) skipped\n" : "");
   }
-  if (!c.entryPerLevel) ldif = LdifEntry(dn, "map level " + std::to_string(c.levels));
-  bool skips = c.lastReported < c.levels;
-  if (skips) {
-    std::string next = rdn(c.lastReported + 1);
-    std::size_t equals = next.find('=');
-    expected += kSkipped + Upper(next.substr(0, equals)) + next.substr(equals);
-  }
-
-  RunResult result = SearchLdif(ldif, "map level");
-  EXPECT_EQ(result.out, expected);
-  EXPECT_EQ(result.exitStatus, skips ? 3 : 0);
-  EXPECT_EQ(result.err, skips ? "qovant: search incomplete: 0 part(s) of the tree could not be read, "
-                                "1 object(s) skipped\n" : "");
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, DeepTree, testing::ValuesIn(kDeepCases), TitleName<DeepCase>);
 
 TEST(WideTree, EveryOneOf100000ObjectsIsReportedInFileOrder) {
   const int kObjects = 100000;

@@ -37,7 +37,8 @@ TEST(RunTest, BuildLineHasAZeroPaddedDay) {
 TEST(RunTest, SubstringOf100BytesIsRefusedBeforeTheClient) {
   RecordingClient client("dn: cn=A\nloginScript: x\n");
   RunResult result = RunTool(client, {std::string(100, 'q').c_str()});
-  EXPECT_EQ(result.out, "qovant: the substring is longer than 99 bytes\nUse: qovant <substring>\n");
+  EXPECT_EQ(result.out,
+            "qovant: the substring is longer than 99 bytes\nUse: qovant <substring>\n");
   EXPECT_EQ(result.exitStatus, 2);
   EXPECT_TRUE(client.calls.empty());
 }
