@@ -4,8 +4,6 @@
 // output.
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -18,18 +16,11 @@
 #include "capture.h"
 #include "tool/run.h"
 #include "tool/shared_buffers.h"
+#include "require.h"
 
 namespace {
 
 using qovant_test::MemoryStream;
-
-// Ends the run when a property of the tool does not hold; the fuzzer keeps
-// the input that did it.
-void Require(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "fuzz_ldif_tree: %s\n", what);
-  std::abort();
-}
 
 uint64_t LineCount(std::string_view text) {
   uint64_t lines = 1;

@@ -3,26 +3,17 @@
 // name, and the tree must resolve that name to the node the RDNs make. Any
 // dotted name that splits must join back into itself.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "tree/dir_tree.h"
 #include "tree/name_mapping.h"
+#include "require.h"
 
 namespace {
 
 using dirclient::DirTree;
-
-// Ends the run when a property of the tool does not hold; the fuzzer keeps
-// the input that did it.
-void Require(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "fuzz_names: %s\n", what);
-  std::abort();
-}
 
 std::string Join(const std::vector<std::string_view>& parts) {
   std::string joined;

@@ -9,8 +9,6 @@
 // bytes (up to a NUL) gives, and the tool must read into its script buffer
 // and nowhere else.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -22,18 +20,11 @@
 #include "capture.h"
 #include "tool/run.h"
 #include "tool/shared_buffers.h"
+#include "require.h"
 
 namespace {
 
 using qovant_test::MemoryStream;
-
-// Ends the run when a property of the tool does not hold; the fuzzer keeps
-// the input that did it.
-void Require(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "fuzz_script_check: %s\n", what);
-  std::abort();
-}
 
 constexpr uint32_t kCodePages[] = {dirclient::kCodePageAscii, dirclient::kCodePageLatin1,
                                    dirclient::kCodePageWindows1252, dirclient::kCodePageUtf8};
