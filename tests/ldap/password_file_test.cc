@@ -62,20 +62,15 @@ TEST(PasswordFileTest, RefusesWhatIsNotAFile) {
   TempFolder folder;
   std::string fifo = folder.path + "/fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  struct Case {
-    std::string path;
-    std::string reason;
-  } cases[] = {
-      {folder.path + "/absent", "No such file or directory"},
-      {folder.path, "not a regular file"},
-      {fifo, "not a regular file"},  // and no wait for a writer
-  };
-  for (const Case& c : cases) {
+  auto reason = [](const std::string& path) {
     SecretBytes password;
-    dirclient::Failure failure = ReadPasswordFile(c.path.c_str(), &password);
-    EXPECT_EQ(failure.status, dirclient::kPasswordFileUnreadable) << c.path;
-    EXPECT_EQ(failure.message, c.reason) << c.path;
-  }
+    dirclient::Failure failure = ReadPasswordFile(path.c_str(), &password);
+    EXPECT_EQ(failure.status, dirclient::kPasswordFileUnreadable) << path;
+    return failure.message;
+  };
+  EXPECT_EQ(reason(folder.path + "/absent"), "No such file or directory");
+  EXPECT_EQ(reason(folder.path), "not a regular file");
+  EXPECT_EQ(reason(fifo), "not a regular file");  // and no wait for a writer
 }
 
 TEST(PasswordFileTest, WipeZeroesTheBytes) {
