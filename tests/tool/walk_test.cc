@@ -73,12 +73,14 @@ TEST(WalkTest, CallsFollowTheLevelSequence) {
   EXPECT_EQ(client.calls, expected);
 }
 
-// `count` objects below `parent` whose 250-byte names fill a 4096-byte reply
-// buffer with 15 a batch; each has the script "x".
+// The i-th of the 247-byte values whose 250-byte names fill a 4096-byte reply
+// buffer with 15 a batch.
+std::string Long(int i) { return std::string(247, static_cast<char>('a' + i)); }
+
+// `count` such objects below `parent`, each with the script "x".
 std::string LongNames(const std::string& parent, int count) {
   std::string ldif;
-  for (int i = 0; i < count; ++i)
-    ldif += "dn: cn=" + std::string(247, static_cast<char>('a' + i)) + parent + "\nloginScript: x\n\n";
+  for (int i = 0; i < count; ++i) ldif += "dn: cn=" + Long(i) + parent + "\nloginScript: x\n\n";
   return ldif;
 }
 
@@ -92,7 +94,7 @@ TEST(WalkTest, BatchesAreHandledWholeBeforeTheNextIsListed) {
                                               "NWDSList O=Acme -1"};
   for (int i = 0; i < 20; ++i) {
     if (i == 15) expected.push_back("NWDSList O=Acme on");
-    expected.push_back("NWDSGetObjectName CN=" + std::string(247, static_cast<char>('a' + i)));
+    expected.push_back("NWDSGetObjectName CN=" + Long(i));
   }
   for (const char* call : {"NWDSGetObjectName OU=E", "NWDSList OU=E.O=Acme -1", "NWDSGetObjectName CN=F"})
     expected.push_back(call);
@@ -101,7 +103,7 @@ TEST(WalkTest, BatchesAreHandledWholeBeforeTheNextIsListed) {
       lists.push_back(call);
   EXPECT_EQ(lists, expected);
   std::string out;
-  for (int i = 0; i < 20; ++i) out += std::string(247, static_cast<char>('a' + i)) + ".Acme (X)\n";
+  for (int i = 0; i < 20; ++i) out += Long(i) + ".Acme (X)\n";
   EXPECT_EQ(result.out, out + "F.E.Acme (X)\n");
 }
 
@@ -110,7 +112,7 @@ TEST(WalkTest, ListingFailureAfterEarlierBatchesEndsTheLevel) {
   client.Fail("NWDSList", 2, -601);
   RunResult result = RunTool(client, {"x"});
   std::string expected;
-  for (int i = 0; i < 15; ++i) expected += std::string(247, static_cast<char>('a' + i)) + " (X)\n";
+  for (int i = 0; i < 15; ++i) expected += Long(i) + " (X)\n";
   EXPECT_EQ(result.out, expected + " NWDSList returned FFFFFDA7 - object not found\n");
   EXPECT_EQ(result.exitStatus, 3);
   ExpectReleasesInReverseOrder(client);
