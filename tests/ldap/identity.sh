@@ -31,12 +31,7 @@ rows < "$REPO/tests/ldap/identity.rows"
 if [ -n "$HOST_ADDR" ]; then
   NET="ldap://$HOST_ADDR:$PORT/"
   CLEAR="qovant: $NET: simple bind refused: the password would cross the network in clear (use ldaps:// or StartTLS, or set DIRCLIENT_PLAINTEXT_BIND=allow)"
-  rows <<'ROWS'
-plaintext-refused           | fail | FFFFFD7C "$CLEAR" | map | DIRCLIENT_TREE=$NET LDAPBINDDN=cn=admin,o=Acme $PW
-plaintext-not-quite-allowed | fail | FFFFFD7C "$CLEAR" | map | DIRCLIENT_TREE=$NET LDAPBINDDN=cn=admin,o=Acme $PW DIRCLIENT_PLAINTEXT_BIND=yes
-plaintext-allowed           | same | $TMP/acme.ldif | map | DIRCLIENT_TREE=$NET LDAPBINDDN=cn=admin,o=Acme $PW DIRCLIENT_PLAINTEXT_BIND=allow
-plaintext-anonymous         | same | $TMP/acme.ldif | map | DIRCLIENT_TREE=$NET
-ROWS
+  rows < "$REPO/tests/ldap/identity-plaintext.rows"
 else
   echo "skip plaintext-*: no network namespace of our own (needs root)"
 fi
