@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sstream>
 
 #include "tool/banner.h"
 #include "capture.h"
 #include "recording_client.h"
+#include "table.h"
 
 namespace qovant_test {
 namespace {
@@ -43,35 +45,17 @@ TEST(RunTest, SubstringOf100BytesIsRefusedBeforeTheClient) {
   EXPECT_TRUE(client.calls.empty());
 }
 
-// A search is complete only when nothing was left out, whether the walk
-// met the gap or the client knew of it before: each row says what the
-// report and standard error hold.
+// The cases are rows of tool/walk.table.
 TEST(RunTest, IncompleteSearchSaysSoOnStandardErrorAfterTheReport) {
-  struct Row {
-    bool failNameRead;
-    std::vector<std::string> unsearched;
-    const char* out;
-    const char* err;
-  } rows[] = {
-      {true, {}, "\nNWDSGetObjectName returned FFFFFDA5",
-       "qovant: search incomplete: 1 part(s) of the tree could not be read, "
-       "0 object(s) skipped\n"},
-      {false, {"ldap://b.example/ou=East,o=Acme", "a server limit"}, "A (X)\n",
-       "qovant: not searched: ldap://b.example/ou=East,o=Acme\n"
-       "qovant: not searched: a server limit\n"},
-      {true, {"a server limit"}, "\nNWDSGetObjectName returned FFFFFDA5",
-       "qovant: not searched: a server limit\n"
-       "qovant: search incomplete: 1 part(s) of the tree could not be read, "
-       "0 object(s) skipped\n"},
-  };
-  for (const Row& row : rows) {
+  for (const Row& row : ReadTable("tool/walk.table", "incomplete")) {
     RecordingClient client("dn: cn=A\nloginScript: x\n");
-    if (row.failNameRead) client.Fail("NWDSGetObjectName", 1, -603);
-    client.unsearched = row.unsearched;
+    if (row.number(0)) client.Fail("NWDSGetObjectName", 1, -603);
+    std::istringstream parts(row.text(1));
+    for (std::string part; std::getline(parts, part, ';');) client.unsearched.push_back(part);
     RunResult result = RunTool(client, {"x"});
-    EXPECT_EQ(result.exitStatus, 3);
-    EXPECT_EQ(result.out, row.out);
-    EXPECT_EQ(result.err, row.err);
+    EXPECT_EQ(result.exitStatus, 3) << row.where;
+    EXPECT_EQ(result.out, row.text(2)) << row.where;
+    EXPECT_EQ(result.err, row.text(3)) << row.where;
   }
 }
 
