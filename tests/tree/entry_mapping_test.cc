@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "client/dirclient.h"
+#include "table.h"
 
 namespace qovant_test {
 namespace {
@@ -24,17 +25,8 @@ DirTree::NodeId Find(const DirTree& tree, const char* dn) {
 }
 
 TEST(EntryMappingTest, ObjectClassesGiveFlags) {
-  // Not the list of container classes again: any case, whole names only.
-  struct Case {
-    const char* objectClass;
-    uint32_t flags;
-  } cases[] = {
-      {"ALIAS", dirclient::kFlagAlias}, {"organizationalunit", dirclient::kFlagContainer},
-      {"dcObject", dirclient::kFlagContainer}, {"person", 0}, {"aliasx", 0}, {"alia", 0},
-      {"organizationalUnitX", 0}, {"", 0},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(dirclient::ObjectClassFlags(c.objectClass), c.flags) << c.objectClass;
+  for (const Row& row : ReadTable("tree/entry_mapping.table", "class"))
+    EXPECT_EQ(dirclient::ObjectClassFlags(row.text(0)), row.number(1)) << row.where;
 }
 
 // Reusing the last chain must build the very tree that looking up every
