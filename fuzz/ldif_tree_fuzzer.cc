@@ -13,17 +13,14 @@
 #include "ldif/ldif_loader.h"
 #include "client/tree_client.h"
 #include "tree/loaded_tree.h"
-#include "memory_file.h"
+#include "capture.h"
 #include "tool/run.h"
 #include "tool/shared_buffers.h"
+#include "require.h"
 
 namespace {
 
-using qovant_fuzz::MemoryFile;
-
-void Require(bool condition, const char* what) {
-  qovant_fuzz::Require(condition, "fuzz_ldif_tree", what);
-}
+using qovant_test::MemoryStream;
 
 uint64_t LineCount(std::string_view text) {
   uint64_t lines = 1;
@@ -37,7 +34,7 @@ uint64_t LineCount(std::string_view text) {
 std::string SearchAll(std::unique_ptr<dirclient::LoadedTree> loaded, bool terminal) {
   dirclient::TreeClient client(std::move(loaded));
   auto buffers = std::make_unique<qovant::SharedBuffers>();
-  MemoryFile out, err;
+  MemoryStream out, err;
   qovant::Output output(out.file(), terminal);
   const char* argv[] = {"qovant", ""};
   qovant::ExitStatus status =
@@ -51,11 +48,11 @@ std::string SearchAll(std::unique_ptr<dirclient::LoadedTree> loaded, bool termin
   Require(std::strcmp(buffers->CurrentName, qovant::RootName) == 0,
           "the walk did not restore the top name");
   // Without walk messages the output is report lines only.
-  std::string_view report = out.text();
+  std::string report = out.text();
   Require(status != qovant::kExitComplete || report.empty() ||
               (report.size() >= 2 && report.substr(report.size() - 2) == ")\n"),
           "a complete search ends with a whole report line");
-  return std::string(report);
+  return report;
 }
 
 // The text in blocks of a few bytes, as a file is read.

@@ -9,15 +9,11 @@
 
 #include "tree/dir_tree.h"
 #include "tree/name_mapping.h"
-#include "memory_file.h"
+#include "require.h"
 
 namespace {
 
 using dirclient::DirTree;
-
-void Require(bool condition, const char* what) {
-  qovant_fuzz::Require(condition, "fuzz_names", what);
-}
 
 std::string Join(const std::vector<std::string_view>& parts) {
   std::string joined;

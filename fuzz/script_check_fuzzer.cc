@@ -17,17 +17,14 @@
 #include "tool/char_upper.h"
 #include "client/shown_text.h"
 #include "client/tree_client.h"
-#include "memory_file.h"
+#include "capture.h"
 #include "tool/run.h"
 #include "tool/shared_buffers.h"
+#include "require.h"
 
 namespace {
 
-using qovant_fuzz::MemoryFile;
-
-void Require(bool condition, const char* what) {
-  qovant_fuzz::Require(condition, "fuzz_script_check", what);
-}
+using qovant_test::MemoryStream;
 
 constexpr uint32_t kCodePages[] = {dirclient::kCodePageAscii, dirclient::kCodePageLatin1,
                                    dirclient::kCodePageWindows1252, dirclient::kCodePageUtf8};
@@ -175,13 +172,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   OneScriptClient client(OneScriptTree(input.script), input.codePage);
   auto buffers = std::make_unique<qovant::SharedBuffers>();
-  MemoryFile out, err;
+  MemoryStream out, err;
   qovant::Output output(out.file(), input.terminal);
   const char* argv[] = {"qovant", input.searchText.c_str()};
   qovant::ExitStatus status = qovant::RunQovant(2, argv, client, *buffers, output, err.file());
 
   Require(status == qovant::kExitComplete && err.text().empty(), "the search did not complete");
-  std::string_view report = out.text();
+  std::string report = out.text();
   Require(report.empty() || (report.size() >= 2 && report.substr(report.size() - 2) == ")\n" &&
                              report.find('\n') == report.size() - 1),
           "the report is not one line ending in \")\\n\"");

@@ -1,17 +1,14 @@
-// The client over a loaded tree: names the tool cannot take, streams, the
-// statuses of misuse, start-up failures and the locale. Batches that fill
-// the reply buffer are shown through the walk (tool/walk_test.cc).
+// The client over a loaded tree: streams, the statuses of misuse, a failed
+// start and the locale. Batches that fill the reply buffer are shown
+// through the walk (tool/walk_test.cc), names over 259 bytes by the fixture
+// case tool/cases/relative-name-limit.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
-
-#include <unistd.h>
-
-#include "ldif/ldif_loader.h"
+#include "capture.h"
+#include "recording_client.h"
+#include "table.h"
 #include "client/locale_query.h"
 #include "client/status.h"
-#include "client/tree_client.h"
 #include "tool/tree_choice.h"
 
 namespace qovant_test {
@@ -20,48 +17,9 @@ namespace {
 using namespace dirclient;  // NOLINT: the client's own names, in its own test
 
 std::unique_ptr<TreeClient> Client(const std::string& ldif) {
-  auto loaded = std::make_unique<LoadedTree>();
-  Failure error;
-  EXPECT_TRUE(LoadLdif(ldif, loaded->tree, &error)) << error.message;
-  auto client = std::make_unique<TreeClient>(std::move(loaded));
+  auto client = std::make_unique<TreeClient>(qovant_test::LoadText(ldif));
   EXPECT_EQ(client->NWCallsInit(nullptr, nullptr), 0);
   return client;
-}
-
-struct Listing {
-  ContextHandle context;
-  BufferHandle buffer;
-};
-
-Listing Open(TreeClient& client, const char* name) {
-  Listing listing;
-  EXPECT_EQ(client.NWDSCreateContext(&listing.context), 0);
-  EXPECT_EQ(client.NWDSAllocBuf(kReplyBufferSize, &listing.buffer), 0);
-  EXPECT_EQ(client.DirSetNameContext(listing.context, kNameContextKey, name), 0);
-  return listing;
-}
-
-// A name of 259 bytes is handed over; one of 260 fails with a status and the
-// next read moves on to the following object.
-TEST(TreeClientTest, NamesOver259BytesFailAndTheBatchGoesOn) {
-  std::string fits = "cn=" + std::string(256, 'f');
-  std::string over = "cn=" + std::string(257, 'o');
-  auto client = Client("dn: " + fits + ",o=A\nobjectClass: top\n\ndn: " + over +
-                       ",o=A\nobjectClass: top\n\ndn: cn=after,o=A\nobjectClass: top\n");
-  Listing listing = Open(*client, "O=A");
-  IterationHandle iteration = kNoIteration;
-  ASSERT_EQ(client->NWDSList(listing.context, "", &iteration, listing.buffer), 0);
-  char name[kObjectNameSize];
-  uint32_t attributes;
-  ObjectInfo info;
-  EXPECT_EQ(client->NWDSGetObjectName(listing.context, listing.buffer, name, &attributes, &info), 0);
-  EXPECT_EQ(std::strlen(name), 259u);
-  EXPECT_EQ(client->NWDSGetObjectName(listing.context, listing.buffer, name, &attributes, &info),
-            kNameTooLong);
-  EXPECT_EQ(client->NWDSGetObjectName(listing.context, listing.buffer, name, &attributes, &info), 0);
-  EXPECT_STREQ(name, "CN=after");
-  EXPECT_EQ(client->NWDSGetObjectName(listing.context, listing.buffer, name, &attributes, &info),
-            kNoMoreObjects);
 }
 
 TEST(TreeClientTest, StreamsReadOnwardAndOnlyForReading) {
@@ -112,70 +70,25 @@ TEST(TreeClientTest, MisuseGetsDistinctStatuses) {
   EXPECT_EQ(client->NWCallsInit(nullptr, nullptr), kAlreadyStarted);
 }
 
-TEST(TreeClientTest, StartUpFailuresNameTheFileAndLine) {
-  struct StartCase {
-    const char* content;  // null: the file does not exist
-    Status status;
-    const char* diagnostic;
-    const char* given = nullptr;  // a path to use instead of a file of `content`
-  } cases[] = {
-      {nullptr, kTreeUnreadable, "qovant: PATH: No such file or directory\n"},
-      {"dn: o=A\nbroken\n", kTreeMalformed,
-       "qovant: PATH:2: line is neither an attribute nor a continuation\n"},
-      {nullptr, kTreeUnreadable, "qovant: PATH: Is a directory\n", "/"},
-      // A regular file whose first read fails: the read error, not a parse.
-      {nullptr, kTreeUnreadable, "qovant: PATH: Input/output error\n", "/proc/self/mem"},
-  };
-  for (const StartCase& c : cases) {
-    char path[] = "/tmp/qovant-test-XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    if (c.content) {
-      ASSERT_EQ(write(fd, c.content, std::strlen(c.content)), static_cast<ssize_t>(std::strlen(c.content)));
-    } else {
-      unlink(path);
-    }
-    close(fd);
-    const char* used = c.given ? c.given : path;
-    char* text = nullptr;
-    size_t size = 0;
-    std::FILE* err = open_memstream(&text, &size);
-    Environment environment;
-    environment.Set("DIRCLIENT_TREE", used);
-    ConfiguredTree source(environment, err, "qovant");
-    TreeClient client(source, environment);
-    EXPECT_EQ(client.NWCallsInit(nullptr, nullptr), c.status);
-    ContextHandle context;
-    EXPECT_EQ(client.NWDSCreateContext(&context), kNotStarted);
-    std::fclose(err);
-    std::string expected = c.diagnostic;
-    expected.replace(expected.find("PATH"), 4, used);
-    EXPECT_EQ(std::string(text, size), expected);
-    std::free(text);
-    unlink(path);
-  }
+// Start-up failures and their messages are end-to-end cases (e2e/run.sh);
+// here: a client whose start failed takes no handles.
+TEST(TreeClientTest, FailedStartTakesNoHandles) {
+  MemoryStream err;
+  Environment environment;
+  environment.Set("DIRCLIENT_TREE", "/nonexistent/tree.ldif");
+  ConfiguredTree source(environment, err.file(), "qovant");
+  TreeClient client(source, environment);
+  EXPECT_EQ(client.NWCallsInit(nullptr, nullptr), kTreeUnreadable);
+  ContextHandle context;
+  EXPECT_EQ(client.NWDSCreateContext(&context), kNotStarted);
 }
 
-TEST(TreeClientTest, LocaleQueryFollowsTheCharacterSet) {
-  struct LocaleCase {
-    const char* lcAll;
-    const char* lcCtype;
-    const char* lang;
-    uint32_t codePage;
-  } cases[] = {
-      {nullptr, nullptr, nullptr, kCodePageAscii},
-      {"C", "de_DE.UTF-8", nullptr, kCodePageAscii},
-      {"", "de_DE.UTF-8", nullptr, kCodePageUtf8},
-      {nullptr, nullptr, "en_US.utf8", kCodePageUtf8},
-      {nullptr, "fr_FR.ISO-8859-1", nullptr, kCodePageLatin1},
-      {nullptr, "fr_FR@euro", nullptr, kCodePageLatin1},
-      {nullptr, "de_DE.CP1252", nullptr, kCodePageWindows1252},
-      {nullptr, "ru_RU.KOI8-R", nullptr, kCodePageAscii},
-      {"POSIX", nullptr, nullptr, kCodePageAscii},
-  };
-  for (const LocaleCase& c : cases)
-    EXPECT_EQ(QueryLocale(c.lcAll, c.lcCtype, c.lang).codePage, c.codePage)
-        << (c.lcAll ? c.lcAll : "-") << " " << (c.lcCtype ? c.lcCtype : "-");
+TEST(TreeClientTest, LocaleQueryFollowsTheCharacterSetAndTerritory) {
+  for (const Row& row : ReadTable("client/tree_client.table", "locale")) {
+    LocaleInfo info = QueryLocale(row[0], row[1], row[2]);
+    EXPECT_EQ(info.codePage, row.number(3)) << row.where;
+    EXPECT_EQ(info.countryId, row.number(4)) << row.where;
+  }
 }
 
 }  // namespace

@@ -47,6 +47,8 @@ check malformed-tree 1 "$work/malformed.out" "qovant: $here/bad-base64.ldif:5: b
 check missing-tree 1 "$work/unreadable.out" "qovant: $work/none.ldif: No such file or directory" -- env DIRCLIENT_TREE="$work/none.ldif" "$qovant" x
 check endless-line 1 "$work/malformed.out" "qovant: /dev/zero:1: line longer than 64 MiB with its continuations: no export holds one" -- env DIRCLIENT_TREE=/dev/zero "$qovant" x
 check directory-as-tree 1 "$work/unreadable.out" "qovant: $here: Is a directory" -- env DIRCLIENT_TREE="$here" "$qovant" x
+# A regular file whose first read fails: the read error, not a parse.
+check read-error 1 "$work/unreadable.out" "qovant: /proc/self/mem: Input/output error" -- env DIRCLIENT_TREE=/proc/self/mem "$qovant" x
 check substring-too-long 2 "$work/long.out" "" -- env DIRCLIENT_TREE="$here/cases.ldif" "$qovant" "$long"
 check full-disk 3 "$empty" "qovant: cannot write standard output: No space left on device" -- bash -c "DIRCLIENT_TREE='$top/examples/acme.ldif' '$qovant' map >/dev/full"
 
@@ -86,9 +88,8 @@ check_terminal() {
   local name=$1 want=$2
   shift 2
   env "$@" SHELL=/bin/sh script -qec "$qovant map" /dev/null >"$work/out" 2>"$work/err" </dev/null
-  printf '%b' "$want" >"$work/want"
-  if cmp -s "$work/out" "$work/want"; then passed=$((passed + 1)); else
-    echo "$name: terminal bytes differ:"; od -c "$work/out" | head -10; failures=$((failures + 1)); fi
+  printf '%b' "$want" | cmp -s "$work/out" - && passed=$((passed + 1)) ||
+    { echo "$name: terminal bytes differ:"; od -c "$work/out" | head -10; failures=$((failures + 1)); }
 }
 printf 'dn: o=A\nobjectClass: top\n\ndn: cn=\\C2\\9B2J\\C3\\A9,o=A\nloginScript:: bWFwIMKFeBtbMG0=\n' >"$work/c1.ldif"
 check_terminal terminal-utf8 '?2J\xc3\xa9.A (MAP ?X?[0M)\r\n' DIRCLIENT_TREE="$work/c1.ldif" LC_ALL=C.UTF-8
@@ -98,16 +99,15 @@ check_terminal terminal-stderr "qovant: $work/x?]0;t??.ldif: No such file or dir
   DIRCLIENT_TREE="$(printf '%s/x\033]0;t\007\302\233.ldif' "$work")" LC_ALL=C.UTF-8
 
 # Unset tree: the message depends on what else may be configured, so only
-# the start-up failure is checked here.
+# the start-up failure is checked here. Usage: the banner with the build
+# line, no client start.
 env -u DIRCLIENT_TREE LDAPNOINIT=1 "$qovant" x >"$work/out" 2>/dev/null
-if [ $? = 1 ] && cmp -s "$work/out" "$work/unconfigured.out"; then passed=$((passed + 1)); else
-  echo "unset-tree: wrong result"; failures=$((failures + 1)); fi
-
-# Usage: banner with the build line, no client start.
+[ $? = 1 ] && cmp -s "$work/out" "$work/unconfigured.out" && passed=$((passed + 1)) ||
+  { echo "unset-tree: wrong result"; failures=$((failures + 1)); }
 env DIRCLIENT_TREE=/nonexistent "$qovant" >"$work/out" 2>"$work/err"
-if [ $? = 2 ] && grep -qxE 'Compiled at [A-Z][a-z]{2} [0-9]{2} [0-9]{4}  [0-9]{2}:[0-9]{2}:[0-9]{2}' "$work/out" &&
-   [ "$(sed -n '1p;3p' "$work/out")" = "$(printf 'Brellkin.\nUse: qovant <substring>')" ] && [ ! -s "$work/err" ]; then
-  passed=$((passed + 1)); else echo "usage: wrong banner"; failures=$((failures + 1)); fi
+[ $? = 2 ] && grep -qxE 'Compiled at [A-Z][a-z]{2} [0-9]{2} [0-9]{4}  [0-9]{2}:[0-9]{2}:[0-9]{2}' "$work/out" &&
+  [ "$(sed -n '1p;3p' "$work/out")" = "$(printf 'Brellkin.\nUse: qovant <substring>')" ] && [ ! -s "$work/err" ] &&
+  passed=$((passed + 1)) || { echo "usage: wrong banner"; failures=$((failures + 1)); }
 
 echo "$passed passed, $failures failed"
 [ "$failures" = 0 ]

@@ -23,15 +23,5 @@ ldif_pick without-sales.ldif "ou=Engineering,o=Acme" out-subtree > anonymous.ldi
 
 ldif_pick without-sales.ldif "cn=Dana Dunn,ou=Build Farm,ou=Engineering,o=Acme" out > external.ldif
 
-rows <<'ROWS'
-hidden-anonymous     | same  | anonymous.ldif | "" | DIRCLIENT_TREE=ldap://127.0.0.1:$PORT/
-hidden-anonymous-map | same  | anonymous.ldif | map | DIRCLIENT_TREE=ldap://127.0.0.1:$PORT/
-hidden-anonymous     | lacks | Engineering
-hidden-anonymous     | lacks | "Sales.Acme (MAP G:"
-hidden-anonymous     | has   | "Ann Archer.Sales.Acme (MAP P:=FS2/SALES:ANN)"
-# SASL EXTERNAL over ldapi is the local user, who may read Engineering.
-hidden-external      | same  | external.ldif | "" | DIRCLIENT_TREE=$LDAPI_URI
-hidden-external      | has   | "Build Farm.Engineering.Acme (MAP B:=FS3/BUILD:ARTIFACTS)"
-hidden-external      | has   | "Eve Evans.Engineering.Acme (MAP ROOT I:=FS3/ENG:EVE)"
-ROWS
+rows < "$REPO/tests/ldap/acl.rows"
 finish

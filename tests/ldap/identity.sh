@@ -27,23 +27,11 @@ REFUSED="; configuration from the working directory is refused with a password f
 
 OWN="qovant: server set by ldaprc in the working directory: $URI"
 NO_DN="qovant: $TMP/password: a password needs a bind DN: set BINDDN in ~/.ldaprc, or LDAPBINDDN"
-rows <<'ROWS'
-# A password without a bind DN would make a lax server bind anonymously.
-no-bind-dn       | fail | FFFFFD7E "$NO_DN" | map | DIRCLIENT_TREE=$URI $PW
-empty-bind-dn    | fail | FFFFFD7E "$NO_DN" | map | DIRCLIENT_TREE=$URI LDAPBINDDN= $PW
-# In clear, a password goes over a local socket or loopback only, unless
-# the user allows it; binding anonymously sends no password.
-ldapi-simple-bind | same | $TMP/acme.ldif | map | DIRCLIENT_TREE=$LDAPI_URI LDAPBINDDN=cn=admin,o=Acme $PW
-ROWS
+rows < "$REPO/tests/ldap/identity.rows"
 if [ -n "$HOST_ADDR" ]; then
   NET="ldap://$HOST_ADDR:$PORT/"
   CLEAR="qovant: $NET: simple bind refused: the password would cross the network in clear (use ldaps:// or StartTLS, or set DIRCLIENT_PLAINTEXT_BIND=allow)"
-  rows <<'ROWS'
-plaintext-refused           | fail | FFFFFD7C "$CLEAR" | map | DIRCLIENT_TREE=$NET LDAPBINDDN=cn=admin,o=Acme $PW
-plaintext-not-quite-allowed | fail | FFFFFD7C "$CLEAR" | map | DIRCLIENT_TREE=$NET LDAPBINDDN=cn=admin,o=Acme $PW DIRCLIENT_PLAINTEXT_BIND=yes
-plaintext-allowed           | same | $TMP/acme.ldif | map | DIRCLIENT_TREE=$NET LDAPBINDDN=cn=admin,o=Acme $PW DIRCLIENT_PLAINTEXT_BIND=allow
-plaintext-anonymous         | same | $TMP/acme.ldif | map | DIRCLIENT_TREE=$NET
-ROWS
+  rows < "$REPO/tests/ldap/identity-plaintext.rows"
 else
   echo "skip plaintext-*: no network namespace of our own (needs root)"
 fi

@@ -39,14 +39,7 @@ start_slapd
 URI="ldap://127.0.0.1:$PORT/"
 as() { echo LDAPBINDDN="$1" DIRCLIENT_PASSWORD_FILE="$TMP/password"; }
 
-rows <<'ROWS'
-# Pages of 1000 for an identity allowed 100 entries a request but any
-# number in a paged search: every entry is listed.
-request-limit-below-page | same  | paged.ldif | "" | DIRCLIENT_TREE=$URI $(as cn=paged,o=Paged)
-request-limit-below-page | lines | 8601
-# A paged total of 5000 cuts the read of 12,038 entries.
-paged-total-cut          | fail  | FFFFFC14 "qovant: $URI: Size limit exceeded (4)" | "" | DIRCLIENT_TREE=$URI $(as cn=capped,o=Paged)
-ROWS
+rows < "$REPO/tests/ldap/limits.rows"
 
 # A time limit of 1 s, met because the server is frozen for 2 s in the
 # middle of a page: the server's own message ends the run.

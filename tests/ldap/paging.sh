@@ -17,27 +17,9 @@ ADMIN=(LDAPBINDDN=cn=admin,o=Paged DIRCLIENT_PASSWORD_FILE="$TMP/password")
 printf 'wrong\n' > wrong
 printf '\n' > empty
 chmod 600 wrong empty
-for mode in 644 640 604 620 602; do
-  printf 'secret\n' > "loose$mode"
-  chmod "$mode" "loose$mode"
-  echo "password-mode-$mode | fail | FFFFFD85 \"qovant: \$TMP/loose$mode: permissions 0$mode are too open: group and others must have no access (chmod 600)\" | \"\" | DIRCLIENT_TREE=\$URI LDAPBINDDN=cn=admin,o=Paged DIRCLIENT_PASSWORD_FILE=\$TMP/loose$mode"
-done > loose.rows
+for mode in 644 640 604 620 602; do printf 'secret\n' > "loose$mode" && chmod "$mode" "loose$mode"; done
 
-rows <<'ROWS'
-# The rootdn has no size limit: 12,035 entries over 13 pages. The top entry
-# and four users in six have a script that is not empty.
-paged-all        | same  | paged.ldif | "" | DIRCLIENT_TREE=$URI "${ADMIN[@]}"
-paged-all        | lines | 8001
-paged-map        | same  | paged.ldif | map | DIRCLIENT_TREE=$URI "${ADMIN[@]}"
-# Everybody else stops at 500 entries, which is never taken for the tree.
-over-size-limit  | fail  | FFFFFC14 "qovant: $URI: Size limit exceeded (4)" | "" | DIRCLIENT_TREE=$URI
-over-size-limit-external | fail | FFFFFC14 "qovant: $LDAPI_URI: Size limit exceeded (4)" | "" | DIRCLIENT_TREE=$LDAPI_URI
-# Identity failures.
-bind-refused     | fail  | FFFFFBE7 "qovant: $URI: simple bind as BINDDN: Invalid credentials (49)" | "" | DIRCLIENT_TREE=$URI LDAPBINDDN=cn=admin,o=Paged DIRCLIENT_PASSWORD_FILE=$TMP/wrong
-password-empty   | fail  | FFFFFD84 "qovant: $TMP/empty: holds no password" | "" | DIRCLIENT_TREE=$URI LDAPBINDDN=cn=admin,o=Paged DIRCLIENT_PASSWORD_FILE=$TMP/empty
-password-missing | fail  | FFFFFD86 "qovant: $TMP/absent: No such file or directory" | "" | DIRCLIENT_TREE=$URI LDAPBINDDN=cn=admin,o=Paged DIRCLIENT_PASSWORD_FILE=$TMP/absent
-ROWS
-rows < loose.rows
+rows < "$REPO/tests/ldap/paging.rows"
 
 # The first page is half through when the server stops answering.
 start_proxy stall 50000

@@ -7,17 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <ostream>
+#include <map>
 #include <string>
-#include <system_error>
 
 #include "ldap/secret_guard.h"
 #include "client/status.h"
-#include "param_name.h"
+#include "table.h"
 
 namespace qovant_test {
 namespace {
@@ -26,106 +24,53 @@ using dirclient::ReadPasswordFile;
 using dirclient::SecretBytes;
 using dirclient::Status;
 
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/qovant-password.XXXXXX";
-    path_ = mkdtemp(pattern) ? pattern : "";
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  std::string Write(const std::string& name, const std::string& content, mode_t mode) {
-    std::string file = path_ + "/" + name;
-    std::ofstream(file, std::ios::binary) << content;
+// A folder of its own for each test, gone with it.
+struct TempFolder {
+  std::string path = std::filesystem::temp_directory_path() / "qovant-password-XXXXXX";
+  TempFolder() { EXPECT_NE(mkdtemp(path.data()), nullptr); }
+  ~TempFolder() { std::filesystem::remove_all(path); }
+  std::string Write(const std::string& content, mode_t mode) {
+    std::string file = path + "/password";
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
     chmod(file.c_str(), mode);
     return file;
   }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
 };
 
-struct ContentCase {
-  const char* title;
-  std::string content;
-  mode_t mode;
-  Status status;
-  std::string password;  // when the status is kOk
-};
-
-// Parameters print as their titles, not as raw bytes.
-void PrintTo(const ContentCase& c, std::ostream* out) { *out << c.title; }
-
-class PasswordContentTest : public testing::TestWithParam<ContentCase> {};
-
-TEST_P(PasswordContentTest, ReadsThePasswordOrRefusesTheFile) {
-  const ContentCase& c = GetParam();
+// Reads `content` from a file of `mode`: the status, and the password read.
+std::pair<Status, std::string> Read(const std::string& content, mode_t mode) {
   TempFolder folder;
-  std::string path = folder.Write("password", c.content, c.mode);
   SecretBytes password;
-  EXPECT_EQ(ReadPasswordFile(path.c_str(), &password).status, c.status);
-  if (c.status == dirclient::kOk)
-    EXPECT_EQ(std::string(password.view()), c.password);
-  else
-    EXPECT_EQ(password.size(), 0u);
+  Status status = ReadPasswordFile(folder.Write(content, mode).c_str(), &password).status;
+  EXPECT_TRUE(status == dirclient::kOk || password.size() == 0);
+  return {status, std::string(password.view())};
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, PasswordContentTest,
-    testing::Values(
-        ContentCase{"line end removed", "secret\n", 0600, dirclient::kOk, "secret"},
-        ContentCase{"CRLF line end removed", "secret\r\n", 0600, dirclient::kOk, "secret"},
-        ContentCase{"no line end", "secret", 0600, dirclient::kOk, "secret"},
-        ContentCase{"only one line end removed", "secret\n\n", 0600, dirclient::kOk, "secret\n"},
-        ContentCase{"lone carriage return kept", "secret\r", 0600, dirclient::kOk, "secret\r"},
-        ContentCase{"blanks and tabs kept", " pass word\t\n", 0600, dirclient::kOk, " pass word\t"},
-        ContentCase{"NUL bytes kept", std::string("a\0b\n", 4), 0600, dirclient::kOk,
-                    std::string("a\0b", 3)},
-        ContentCase{"owner read only", "secret\n", 0400, dirclient::kOk, "secret"},
-        ContentCase{"owner execute does not matter", "secret\n", 0700, dirclient::kOk, "secret"},
-        ContentCase{"longest accepted", std::string(dirclient::kMaxPasswordFile, 'x'), 0600,
-                    dirclient::kOk, std::string(dirclient::kMaxPasswordFile, 'x')},
-        ContentCase{"one byte too long", std::string(dirclient::kMaxPasswordFile + 1, 'x'), 0600,
-                    dirclient::kPasswordFileUnreadable, ""},
-        ContentCase{"empty file", "", 0600, dirclient::kPasswordEmpty, ""},
-        ContentCase{"line end alone", "\n", 0600, dirclient::kPasswordEmpty, ""},
-        ContentCase{"CRLF alone", "\r\n", 0600, dirclient::kPasswordEmpty, ""},
-        ContentCase{"group readable", "secret\n", 0640, dirclient::kPasswordFileExposed, ""},
-        ContentCase{"others readable", "secret\n", 0604, dirclient::kPasswordFileExposed, ""},
-        ContentCase{"world readable", "secret\n", 0644, dirclient::kPasswordFileExposed, ""},
-        ContentCase{"group writable", "secret\n", 0620, dirclient::kPasswordFileExposed, ""},
-        ContentCase{"others execute", "secret\n", 0601, dirclient::kPasswordFileExposed, ""},
-        ContentCase{"group execute", "secret\n", 0610, dirclient::kPasswordFileExposed, ""}),
-    TitleName<ContentCase>);
-
-TEST(PasswordFileTest, ExposedFileNamesItsModeAndTheFix) {
-  TempFolder folder;
-  std::string path = folder.Write("password", "secret\n", 0644);
-  SecretBytes password;
-  EXPECT_EQ(ReadPasswordFile(path.c_str(), &password).message, "permissions 0644 are too open: group and others must have no access (chmod 600)");
+// The messages of refused files are shown by the LDAP cases (ldap/paging.sh).
+TEST(PasswordFileTest, ReadsThePasswordOrRefusesTheFile) {
+  const std::map<std::string, Status> statuses = {{"ok", dirclient::kOk},
+      {"empty", dirclient::kPasswordEmpty}, {"exposed", dirclient::kPasswordFileExposed}};
+  for (const Row& row : ReadTable("ldap/password_file.table", "file"))
+    EXPECT_EQ(Read(row.text(0), static_cast<mode_t>(std::stol(row.text(1), nullptr, 8))),
+              std::make_pair(statuses.at(row.text(2)), row.text(3))) << row.where;
+  const std::string longest(dirclient::kMaxPasswordFile, 'x');
+  EXPECT_EQ(Read(longest, 0600).second, longest);
+  EXPECT_EQ(Read(longest + "x", 0600).first, dirclient::kPasswordFileUnreadable);
 }
 
 TEST(PasswordFileTest, RefusesWhatIsNotAFile) {
   TempFolder folder;
-  std::string fifo = folder.path() + "/fifo";
+  std::string fifo = folder.path + "/fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  struct Case {
-    std::string path;
-    std::string reason;
-  } cases[] = {
-      {folder.path() + "/absent", "No such file or directory"},
-      {folder.path(), "not a regular file"},
-      {fifo, "not a regular file"},  // and no wait for a writer
-  };
-  for (const Case& c : cases) {
+  auto reason = [](const std::string& path) {
     SecretBytes password;
-    dirclient::Failure failure = ReadPasswordFile(c.path.c_str(), &password);
-    EXPECT_EQ(failure.status, dirclient::kPasswordFileUnreadable) << c.path;
-    EXPECT_EQ(failure.message, c.reason) << c.path;
-  }
+    dirclient::Failure failure = ReadPasswordFile(path.c_str(), &password);
+    EXPECT_EQ(failure.status, dirclient::kPasswordFileUnreadable) << path;
+    return failure.message;
+  };
+  EXPECT_EQ(reason(folder.path + "/absent"), "No such file or directory");
+  EXPECT_EQ(reason(folder.path), "not a regular file");
+  EXPECT_EQ(reason(fifo), "not a regular file");  // and no wait for a writer
 }
 
 TEST(PasswordFileTest, WipeZeroesTheBytes) {

@@ -20,11 +20,7 @@ load o=Acme acme.ldif "$REPO/examples/acme.ldif"
 SLAPD_DEBUG=256 start_slapd
 URI="ldap://127.0.0.1:$PORT/"
 
-rows <<'ROWS'
-anonymous   | same | acme.ldif | map | DIRCLIENT_TREE=$URI
-simple-bind | same | acme.ldif | map | DIRCLIENT_TREE=$URI LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE=$TMP/password
-external    | same | acme.ldif | map | DIRCLIENT_TREE=$LDAPI_URI
-ROWS
+rows < "$REPO/tests/ldap/readonly.rows"
 # A failed bind says why without the password.
 printf 'Wrong-Pw-Text\n' > wrong
 chmod 600 wrong

@@ -16,26 +16,7 @@ ldif_pick "$SAMPLE" "ou=Build Farm,ou=Engineering,o=Acme" in > build-farm.ldif
 ldif_pick "$SAMPLE" "ou=People,dc=example,dc=com" in > people.ldif
 
 L=ldap://127.0.0.1:$PORT
-rows <<'ROWS'
-# Both naming contexts, in the root DSE's order, as the whole sample file.
-contexts-all      | same | "$SAMPLE" | "" | DIRCLIENT_TREE=$L/
-contexts-map      | same | "$SAMPLE" | map | DIRCLIENT_TREE=$L
-upper-case-scheme | same | "$SAMPLE" | "" | DIRCLIENT_TREE=LDAP://127.0.0.1:$PORT/
-# A base DN in the URI: its subtree, still named from [Root].
-base-escaped      | same | build-farm.ldif | "" | "DIRCLIENT_TREE=$L/ou=Build%20Farm,ou=Engineering,o=Acme"
-base-dc-suffix    | same | example.ldif | "" | DIRCLIENT_TREE=$L/dc=example,dc=com
-base-below-dc     | same | people.ldif | "" | "DIRCLIENT_TREE=$L/ou=People,dc=example,dc=com??sub?(cn=ignored)"
-# Over ldapi the client binds with SASL EXTERNAL.
-ldapi-external    | same | "$SAMPLE" | "" | DIRCLIENT_TREE=$LDAPI_URI
-# Unset: libldap's own configuration names the server and the base.
-configured-uri    | same | "$SAMPLE" | "" | LDAPURI=$L/
-configured-base   | same | build-farm.ldif | "" | LDAPURI=$L/ "LDAPBASE=ou=Build Farm,ou=Engineering,o=Acme"
-# Failures: status, the start-up message, one line on standard error.
-base-missing      | fail | FFFFFBF8 "qovant: $L/o=Nowhere: No such object (32)" | "" | DIRCLIENT_TREE=$L/o=Nowhere
-bad-extension     | fail | FFFFFD83 "qovant: $L/????!x-unknown: unsupported critical extension !x-unknown" | "" | "DIRCLIENT_TREE=$L/????!x-unknown"
-# LDAPNOINIT: not even this machine's ldap.conf may name a server.
-not-configured    | fail | FFFFFD8A "qovant: no directory tree configured: set DIRCLIENT_TREE to an LDIF file or an ldap://, ldaps:// or ldapi:// URI, or name a server in ldap.conf (URI)" | "" | LDAPNOINIT=1
-ROWS
+rows < "$REPO/tests/ldap/sample.rows"
 # libldap splits a configured URI list at commas (a base DN's are %2C); named
 # by a file of the working directory, the server is announced.
 printf 'URI %s/ou=People%%2Cdc=example%%2Cdc=com\n' "$L" > ldaprc

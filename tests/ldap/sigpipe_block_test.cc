@@ -21,26 +21,22 @@ bool Blocked() {
   return sigismember(&mask, SIGPIPE) == 1;
 }
 
+// An inner guard leaves the outer one's block in place.
 TEST(SigpipeBlockTest, SignalDuringTheGuardIsConsumed) {
   ASSERT_FALSE(Blocked());
   {
-    dirclient::SigpipeBlock block;
+    dirclient::SigpipeBlock outer;
+    {
+      dirclient::SigpipeBlock inner;
+      EXPECT_TRUE(Blocked());
+      raise(SIGPIPE);  // would end the test binary if it were delivered
+      EXPECT_TRUE(Pending());
+    }
     EXPECT_TRUE(Blocked());
-    raise(SIGPIPE);  // would end the test binary if it were delivered
-    EXPECT_TRUE(Pending());
+    EXPECT_FALSE(Pending());
   }
   EXPECT_FALSE(Pending());
   EXPECT_FALSE(Blocked());
-}
-
-TEST(SigpipeBlockTest, NestedGuardsKeepTheOuterBlock) {
-  dirclient::SigpipeBlock outer;
-  {
-    dirclient::SigpipeBlock inner;
-    raise(SIGPIPE);
-  }
-  EXPECT_TRUE(Blocked());
-  EXPECT_FALSE(Pending());
 }
 
 }  // namespace

@@ -33,24 +33,7 @@ PLAIN="ldap://127.0.0.1:$PORT"
 LDAPS="ldaps://127.0.0.1:$TLS_PORT/"
 NOT_CHECKED="the server's certificate is not checked"
 
-rows <<'ROWS'
-ldaps-trusted       | same | acme.ldif | "" | DIRCLIENT_TREE=$LDAPS "${TRUST[@]}"
-starttls-critical   | same | acme.ldif | "" | "DIRCLIENT_TREE=$PLAIN/????!StartTLS" "${TRUST[@]}"
-starttls-oid        | same | acme.ldif | "" | "DIRCLIENT_TREE=$PLAIN/????1.3.6.1.4.1.1466.20037" "${TRUST[@]}"
-starttls-with-base  | same | acme.ldif | "" | "DIRCLIENT_TREE=$PLAIN/o=Acme????StartTLS" "${TRUST[@]}"
-# The configuration may turn the checks off, never silently; the client
-# itself never does.
-ldaps-reqcert-never | same | acme.ldif "qovant: warning: TLS_REQCERT never: $NOT_CHECKED" | "" | DIRCLIENT_TREE=$LDAPS LDAPTLS_REQCERT=never
-# Without the CA the certificate is refused, over ldaps and over StartTLS,
-# and StartTLS not marked critical is no reason to go on in plain text.
-# (libldap's text for a refused certificate says little: only its start is
-# checked.)
-ldaps-untrusted     | starts | FFFFFC7B "qovant: $LDAPS: $NO_CONTACT" | "" | DIRCLIENT_TREE=$LDAPS
-starttls-untrusted  | starts | FFFFFC71 "qovant: $PLAIN/????StartTLS: StartTLS: Connect error (-11)" | "" | "DIRCLIENT_TREE=$PLAIN/????StartTLS"
-starttls-critical-untrusted | starts | FFFFFC71 "qovant: $PLAIN/????!StartTLS: StartTLS: Connect error (-11)" | "" | "DIRCLIENT_TREE=$PLAIN/????!StartTLS"
-# Plain text is refused by this server: what passed above went over TLS.
-plain-refused       | fail | FFFFFC0B "qovant: $PLAIN/: Confidentiality required (13): confidentiality required" | "" | DIRCLIENT_TREE=$PLAIN/
-ROWS
+rows < "$REPO/tests/ldap/tls.rows"
 printf 'TLS_REQCERT allow\n' > ldaprc
 rows <<<'starttls-reqcert-allow | same | acme.ldif "qovant: warning: TLS_REQCERT allow: $NOT_CHECKED" | "" | "DIRCLIENT_TREE=$PLAIN/????StartTLS"'
 rm ldaprc

@@ -1,60 +1,20 @@
-// Damaged LDIF files through the whole tool: files cut once loaded, and a
-// million-line file whose last line is bad. A file that does not load stops
-// the tool before any report, naming the line. Files cut short anywhere are
-// fixture cases (ldif/cases/cut-*).
+// A million-line LDIF file whose last line is bad, through the whole tool:
+// a file that does not load stops the tool before any report, naming the
+// line. Files cut short anywhere, or once loaded, are fixture cases
+// (ldif/cases/cut-*, tool/cases/file-*-once-loaded).
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "hostile_input.h"
-#include "param_name.h"
+#include "table.h"
 
 namespace qovant_test {
 namespace {
 
 const char kMalformed[] = "\nNWCallsInit returned FFFFFD88";
 
-// --- Files cut short once loaded -------------------------------------------
-
-// Scripts are kept in memory as the file is read: a file cut or emptied
-// once loaded changes nothing of the search.
-TEST(ShrunkFile, SearchesWhatWasLoaded) {
-  const std::string ldif = LdifEntry("o=Acme", "map root\r\n") +
-                           "dn: cn=Ann,o=Acme\nloginScript: map ann\n\ndn: cn=Bob,o=Acme\n" +
-                           "loginScript:: " + Base64("rem bob\r\nmap bob\r\n") + "\n";
-  const std::string expected = "Acme (MAP ROOT)\nAnn.Acme (MAP ANN)\nBob.Acme (MAP BOB)\n";
-  for (std::size_t keep : {std::size_t{0}, ldif.find("map ann") + 3, ldif.size() - 2}) {
-    SearchOptions options;
-    options.cutAfterLoad = static_cast<long>(keep);
-    RunResult result = SearchLdif(ldif, "map", options);
-    EXPECT_EQ(result.out, expected) << keep;
-    EXPECT_EQ(result.err, "") << keep;
-    EXPECT_EQ(result.exitStatus, 0) << keep;
-  }
-}
-
-// --- A million lines, the last one bad --------------------------------------
-
-struct LastLineCase {
-  const char* title;
-  const char* line;
-  const char* message;
-};
-
-const LastLineCase kLastLineCases[] = {
-    {"no colon", "this line is bad", "line is neither an attribute nor a continuation"},
-    {"bad base64", "loginScript:: ***", "bad base64 value: a byte outside the base64 alphabet"},
-    {"change record", "changetype: delete",
-     "change record (\"changetype: delete\"): a tree must be exported as entries, not as changes"},
-    {"second DN", "dn: cn=u0,o=Big", "missing blank line before \"dn:\""},
-};
-
-void PrintTo(const LastLineCase& c, std::ostream* os) { *os << c.title; }
-
-class MillionLines : public testing::TestWithParam<LastLineCase> {};
-
-TEST_P(MillionLines, BadLastLineStopsTheToolBeforeAnyReport) {
+TEST(MillionLines, BadLastLineStopsTheToolBeforeAnyReport) {
   // Lines 1-3: the top; 4-999,995: 249,998 records of four lines;
   // 999,996-999,998: one of three; 999,999: the last DN; 1,000,000: the bad line.
   std::string ldif = "dn: o=Big\nobjectClass: organization\n\n";
@@ -64,17 +24,13 @@ TEST_P(MillionLines, BadLastLineStopsTheToolBeforeAnyReport) {
     ldif += "dn: cn=u" + number + ",o=Big\nobjectClass: person\nloginScript: map " + number + "\n\n";
   }
   ldif += "dn: cn=next,o=Big\nobjectClass: person\n\ndn: cn=last,o=Big\n";
-  ldif += GetParam().line;
-  ldif += '\n';
-
-  RunResult result = SearchLdif(ldif, "map");
-  EXPECT_EQ(result.out, kMalformed);
-  EXPECT_EQ(result.exitStatus, 1);
-  EXPECT_EQ(result.err, std::string("qovant: PATH:1000000: ") + GetParam().message + "\n");
+  for (const Row& row : ReadTable("ldif/hostile_files.table", "last")) {
+    RunResult result = SearchLdif(ldif + row.text(0) + "\n", "map");
+    EXPECT_EQ(result.out, kMalformed) << row.where;
+    EXPECT_EQ(result.exitStatus, 1) << row.where;
+    EXPECT_EQ(result.err, "qovant: PATH:1000000: " + row.text(1) + "\n") << row.where;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, MillionLines, testing::ValuesIn(kLastLineCases),
-                         TitleName<LastLineCase>);
 
 }  // namespace
 }  // namespace qovant_test

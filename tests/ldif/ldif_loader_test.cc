@@ -1,5 +1,6 @@
 // Fixture cases, each NAME.ldif with its NAME.expected: "exit N", then
-// optional "search TEXT" (bytes as \xHH), "codepage N" and "terminal" lines,
+// optional "search TEXT" (bytes as \xHH), "codepage N", "terminal" and "cut N"
+// (the file cut to N bytes once loaded, which must change nothing) lines,
 // an "err LINE" for each line of standard error (the file's path written
 // PATH), and after "--- stdout" the exact standard output. The whole tool
 // searches each file for "map" unless told otherwise. The loader's own cases
@@ -11,13 +12,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "capture.h"
 #include "ldif/ldif_loader.h"
 #include "client/tree_client.h"
 #include "hostile_input.h"
+#include "table.h"
 
 namespace qovant_test {
 namespace {
@@ -76,23 +77,6 @@ struct Fixture {
 
 void PrintTo(const Fixture& f, std::ostream* os) { *os << f.name; }
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string Unescape(const std::string& text) {
-  std::string bytes;
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (text.compare(i, 2, "\\x") == 0) {
-      bytes += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
-      i += 3;
-    } else {
-      bytes += text[i];
-    }
-  return bytes;
-}
-
 std::vector<Fixture> Fixtures(const char* dir, bool inBlocks) {
   std::vector<Fixture> fixtures;
   for (const auto& entry : std::filesystem::directory_iterator(std::string(QOVANT_TESTS_DIR) + dir)) {
@@ -111,6 +95,7 @@ std::vector<Fixture> Fixtures(const char* dir, bool inBlocks) {
       if (word == "search") f.search = Unescape(rest);
       if (word == "codepage") f.options.codePage = static_cast<uint32_t>(std::stoul(rest));
       if (word == "terminal") f.options.terminal = true;
+      if (word == "cut") f.options.cutAfterLoad = std::stol(rest);
       if (word == "err") f.err += rest + "\n";
     }
     fixtures.push_back(f);
@@ -174,6 +159,8 @@ TEST(LdifFlagsTest, ContainersAndAliasesFollowClassesAndTargets) {
         "dn: cn=ToUnit,o=Acme\nobjectClass: ALIAS\naliasedObjectName: OU=empty,o=acme\n\n"
         "dn: cn=ToLeaf,o=Acme\nobjectClass: alias\naliasedObjectName: cn=Leaf,o=Acme\n\n"
         "dn: cn=ToNothing,o=Acme\nobjectClass: alias\naliasedObjectName: cn=Gone,o=Acme\n\n"
+        "dn: cn=ToJunk,o=Acme\nobjectClass: alias\naliasedObjectName: not a dn\n\n"
+        "dn: cn=ToParent,o=Acme\nobjectClass: alias\naliasedObjectName: CN=parent, O=ACME\n\n"
         "dn: cn=Parent,o=Acme\nobjectClass: top\n\ndn: cn=Child,cn=Parent,o=Acme\nobjectClass: top\n",
         &error, block);
     ASSERT_NE(loaded, nullptr) << error.message;
@@ -189,6 +176,8 @@ TEST(LdifFlagsTest, ContainersAndAliasesFollowClassesAndTargets) {
     EXPECT_EQ(flags("CN=ToUnit.O=Acme"), kFlagAlias | kFlagContainerAlias);
     EXPECT_EQ(flags("CN=ToLeaf.O=Acme"), kFlagAlias);
     EXPECT_EQ(flags("CN=ToNothing.O=Acme"), kFlagAlias);
+    EXPECT_EQ(flags("CN=ToJunk.O=Acme"), kFlagAlias);
+    EXPECT_EQ(flags("CN=ToParent.O=Acme"), kFlagAlias | kFlagContainerAlias);
     EXPECT_EQ(flags("CN=Parent.O=Acme"), kFlagContainer);
   }
 }

@@ -1,7 +1,6 @@
 // The line-break finder against a plain search, for texts around the sizes
-// it works in (64 bytes) and every place a break can stand, asked the way
-// the loader asks (each search from just past the last break) and out of
-// order.
+// it works in (64 bytes) and every place a break can stand, asked onward
+// from every place (as the loader asks, and more) and out of order.
 #include "ldif/newline_finder.h"
 
 #include <gtest/gtest.h>
@@ -41,22 +40,6 @@ TEST(NewlineFinderTest, FindsEveryBreakWhereverItStands) {
           ASSERT_EQ(finder.Find(text, from), Plain(text, from))
               << "length " << length << ", break at " << at << ", from " << from;
       }
-    }
-  }
-}
-
-TEST(NewlineFinderTest, WalksLineByLineAsTheLoaderDoes) {
-  // Lines of every length from empty to longer than a mask, one after another.
-  std::string text;
-  for (size_t line = 0; line < 150; ++line) text += std::string(line % 131, 'a') + "\n";
-  text += "no break at the end";
-  for (size_t start = 0; start < 70; ++start) {
-    NewlineFinder finder;
-    size_t from = start;
-    while (from <= text.size()) {
-      size_t found = finder.Find(text, from);
-      ASSERT_EQ(found, Plain(text, from)) << "from " << from;
-      from = found + 1;
     }
   }
 }

@@ -2,8 +2,7 @@
 
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "client/tree_client.h"
@@ -37,32 +36,18 @@ class FixedLocaleClient : public dirclient::TreeClient {
   SearchOptions options_;
 };
 
-// A file that is gone when the test is.
-class TempFile {
- public:
+// A file that is gone when the test is; its path is empty when it could
+// not be written whole.
+struct TempFile {
+  std::string path = std::filesystem::temp_directory_path() / "qovant-hostile-XXXXXX";
   explicit TempFile(const std::string& content) {
-    const char* dir = std::getenv("TMPDIR");
-    path_ = std::string(dir && *dir ? dir : "/tmp") + "/qovant-hostile-XXXXXX";
-    int fd = mkstemp(path_.data());
-    if (fd < 0) return;
-    std::size_t written = 0;
-    while (written < content.size()) {
-      ssize_t n = write(fd, content.data() + written, content.size() - written);
-      if (n <= 0) break;
-      written += static_cast<std::size_t>(n);
-    }
-    close(fd);
-    ok_ = written == content.size();
+    int fd = mkstemp(path.data());
+    bool ok = fd >= 0 && write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    if (fd >= 0) close(fd);
+    if (!ok) unlink(path.c_str());
+    if (!ok) path.clear();
   }
-  ~TempFile() { unlink(path_.c_str()); }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  bool ok() const { return ok_; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-  bool ok_ = false;
+  ~TempFile() { unlink(path.c_str()); }
 };
 
 bool IsSafePlainValue(std::string_view value) {
@@ -79,23 +64,12 @@ std::string Base64(std::string_view bytes) {
   static constexpr char kAlphabet[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  std::size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    uint32_t bits = static_cast<uint8_t>(bytes[i]) << 16 |
-                    static_cast<uint8_t>(bytes[i + 1]) << 8 | static_cast<uint8_t>(bytes[i + 2]);
-    out += kAlphabet[bits >> 18];
-    out += kAlphabet[bits >> 12 & 63];
-    out += kAlphabet[bits >> 6 & 63];
-    out += kAlphabet[bits & 63];
-  }
-  if (std::size_t rest = bytes.size() - i) {
-    uint32_t bits = static_cast<uint8_t>(bytes[i]) << 16;
-    if (rest == 2) bits |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-    out += kAlphabet[bits >> 18];
-    out += kAlphabet[bits >> 12 & 63];
-    out += rest == 2 ? kAlphabet[bits >> 6 & 63] : '=';
-    out += '=';
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t bits = 0;
+    for (std::size_t j = 0; j < 3; ++j)
+      bits = bits << 8 | (i + j < bytes.size() ? static_cast<uint8_t>(bytes[i + j]) : 0);
+    for (std::size_t j = 0; j < 4; ++j)
+      out += i + j <= bytes.size() ? kAlphabet[bits >> (18 - 6 * j) & 63] : '=';
   }
   return out;
 }
@@ -107,17 +81,17 @@ std::string LdifEntry(std::string_view dn, std::string_view script) {
 
 RunResult SearchLdif(const std::string& ldif, const char* text, SearchOptions options) {
   TempFile file(ldif);
-  if (!file.ok()) return {-1, "", "cannot write " + file.path()};
+  if (file.path.empty()) return {-1, "", "cannot write a temporary file"};
   MemoryStream diagnostics;
   dirclient::Environment environment;
-  environment.Set("DIRCLIENT_TREE", file.path());
+  environment.Set("DIRCLIENT_TREE", file.path);
   dirclient::ConfiguredTree source(environment, diagnostics.file(), "qovant");
-  FixedLocaleClient client(source, file.path().c_str(), options);
+  FixedLocaleClient client(source, file.path.c_str(), options);
   RunResult result = RunTool(client, {text}, options.terminal);
   // The binary writes both to standard error, the client's first.
   result.err = diagnostics.text() + result.err;
-  for (std::size_t at; (at = result.err.find(file.path())) != std::string::npos;)
-    result.err.replace(at, file.path().size(), "PATH");
+  for (std::size_t at; (at = result.err.find(file.path)) != std::string::npos;)
+    result.err.replace(at, file.path.size(), "PATH");
   return result;
 }
 

@@ -14,24 +14,26 @@ namespace {
 uint64_t fakeNow = 0;
 uint64_t FakeClock() { return fakeNow; }
 
-void CountEntries(dirclient::LoadProgress& progress, int entries, uint64_t msPerBlock) {
-  for (int i = 1; i <= entries; ++i) {
-    if (i % 4096 == 0) fakeNow += msPerBlock;
-    progress.Counted(1);
+// What a load of `entries` shows, `msPerBlock` passing every 4096 entries,
+// with `notice` at the end if any.
+std::string Shown(bool terminal, int entries, uint64_t msPerBlock, const char* notice = nullptr) {
+  MemoryStream err;
+  {
+    qovant::LoadReporter reporter(err.file(), terminal, dirclient::kCodePageAscii, "qovant",
+                                  FakeClock);
+    dirclient::LoadProgress progress(&reporter);
+    for (int i = 1; i <= entries; ++i) {
+      if (i % 4096 == 0) fakeNow += msPerBlock;
+      progress.Counted(1);
+    }
+    if (notice) reporter.Notice(notice);
   }
+  return err.text();
 }
 
 TEST(LoadReporterTest, ShowsCountAndRateOnATerminalThenErases) {
-  MemoryStream err;
-  fakeNow = 1000;
-  {
-    qovant::LoadReporter reporter(err.file(), true, dirclient::kCodePageAscii, "qovant",
-                                  FakeClock);
-    dirclient::LoadProgress progress(&reporter);
-    CountEntries(progress, 4096 * 4, 300);  // a line from 500 ms on
-    reporter.Notice("PATH:9: warning: \x1b]0;x");
-  }
-  EXPECT_EQ(err.text(),
+  // A line from 500 ms on.
+  EXPECT_EQ(Shown(true, 4096 * 4, 300, "PATH:9: warning: \x1b]0;x"),
             "\r\033[Kqovant: loading: 8192 entries, 13653 entries/s"
             "\r\033[Kqovant: loading: 12288 entries, 13653 entries/s"
             "\r\033[Kqovant: loading: 16384 entries, 13653 entries/s"
@@ -39,22 +41,8 @@ TEST(LoadReporterTest, ShowsCountAndRateOnATerminalThenErases) {
 }
 
 TEST(LoadReporterTest, SilentWhenNotATerminalOrFast) {
-  MemoryStream piped, fast;
-  fakeNow = 0;
-  {
-    qovant::LoadReporter reporter(piped.file(), false, dirclient::kCodePageAscii, "qovant",
-                                  FakeClock);
-    dirclient::LoadProgress progress(&reporter);
-    CountEntries(progress, 4096 * 10, 1000);
-  }
-  {
-    qovant::LoadReporter reporter(fast.file(), true, dirclient::kCodePageAscii, "qovant",
-                                  FakeClock);
-    dirclient::LoadProgress progress(&reporter);
-    CountEntries(progress, 4096 * 10, 10);  // all within 100 ms
-  }
-  EXPECT_EQ(piped.text(), "");
-  EXPECT_EQ(fast.text(), "");
+  EXPECT_EQ(Shown(false, 4096 * 10, 1000), "");
+  EXPECT_EQ(Shown(true, 4096 * 10, 10), "");  // all within 100 ms
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sstream>
 
 #include "tool/banner.h"
 #include "capture.h"
 #include "recording_client.h"
+#include "table.h"
 
 namespace qovant_test {
 namespace {
@@ -33,58 +35,27 @@ TEST(RunTest, BuildLineHasAZeroPaddedDay) {
   EXPECT_STREQ(line, "Compiled at Dec 17 2026  23:59:59\n");
 }
 
-TEST(RunTest, SubstringOf99BytesIsSearchedAnd100IsRefusedBeforeTheClient) {
-  std::string fits(99, 'q');
-  RecordingClient client("dn: cn=A\nloginScript: x" + fits + "\n");
-  RunResult ok = RunTool(client, {fits.c_str()});
-  EXPECT_EQ(ok.out, "A (X" + std::string(99, 'Q') + ")\n");
-  EXPECT_EQ(ok.exitStatus, 0);
-
-  std::string tooLong(100, 'q');
-  RecordingClient refused("dn: cn=A\nloginScript: x\n");
-  RunResult result = RunTool(refused, {tooLong.c_str()});
+// 99 bytes are searched (tool/cases/search-text-of-99-bytes).
+TEST(RunTest, SubstringOf100BytesIsRefusedBeforeTheClient) {
+  RecordingClient client("dn: cn=A\nloginScript: x\n");
+  RunResult result = RunTool(client, {std::string(100, 'q').c_str()});
   EXPECT_EQ(result.out,
             "qovant: the substring is longer than 99 bytes\nUse: qovant <substring>\n");
   EXPECT_EQ(result.exitStatus, 2);
-  EXPECT_TRUE(refused.calls.empty());
+  EXPECT_TRUE(client.calls.empty());
 }
 
-TEST(RunTest, ArgumentsLookingLikeOptionsAreSearchTextAndTheirCaseDoesNotMatter) {
-  for (const char* arg : {"/Q", "-v", "run /q -V"}) {
-    RecordingClient client("dn: cn=A\nloginScript: run /q -v\n\ndn: cn=B\nloginScript: RUN /Q -v\n");
-    EXPECT_EQ(RunTool(client, {arg}).out, "A (RUN /Q -V)\nB (RUN /Q -V)\n");
-  }
-}
-
-// A search is complete only when nothing was left out, whether the walk
-// met the gap or the client knew of it before: each row says what the
-// report and standard error hold.
+// The cases are rows of tool/walk.table.
 TEST(RunTest, IncompleteSearchSaysSoOnStandardErrorAfterTheReport) {
-  struct Row {
-    bool failNameRead;
-    std::vector<std::string> unsearched;
-    const char* out;
-    const char* err;
-  } rows[] = {
-      {true, {}, "\nNWDSGetObjectName returned FFFFFDA5",
-       "qovant: search incomplete: 1 part(s) of the tree could not be read, "
-       "0 object(s) skipped\n"},
-      {false, {"ldap://b.example/ou=East,o=Acme", "a server limit"}, "A (X)\n",
-       "qovant: not searched: ldap://b.example/ou=East,o=Acme\n"
-       "qovant: not searched: a server limit\n"},
-      {true, {"a server limit"}, "\nNWDSGetObjectName returned FFFFFDA5",
-       "qovant: not searched: a server limit\n"
-       "qovant: search incomplete: 1 part(s) of the tree could not be read, "
-       "0 object(s) skipped\n"},
-  };
-  for (const Row& row : rows) {
+  for (const Row& row : ReadTable("tool/walk.table", "incomplete")) {
     RecordingClient client("dn: cn=A\nloginScript: x\n");
-    if (row.failNameRead) client.Fail(RecordingClient::Op::NWDSGetObjectName, 1, -603);
-    client.unsearched = row.unsearched;
+    if (row.number(0)) client.Fail("NWDSGetObjectName", 1, -603);
+    std::istringstream parts(row.text(1));
+    for (std::string part; std::getline(parts, part, ';');) client.unsearched.push_back(part);
     RunResult result = RunTool(client, {"x"});
-    EXPECT_EQ(result.exitStatus, 3);
-    EXPECT_EQ(result.out, row.out);
-    EXPECT_EQ(result.err, row.err);
+    EXPECT_EQ(result.exitStatus, 3) << row.where;
+    EXPECT_EQ(result.out, row.text(2)) << row.where;
+    EXPECT_EQ(result.err, row.text(3)) << row.where;
   }
 }
 

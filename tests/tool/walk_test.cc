@@ -1,21 +1,17 @@
 // The tree walk against the recording client: order of calls, failure
-// messages, release order and name building.
+// messages and release order. What it reports (aliases, name limits) is
+// shown by the fixture cases in tool/cases.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <map>
 #include <vector>
 
 #include "capture.h"
 #include "recording_client.h"
-#include "param_name.h"
-#include "tool/walk.h"
+#include "table.h"
 
 namespace qovant_test {
 namespace {
-
-using Op = RecordingClient::Op;
 
 const char kSampleTree[] =
     "dn: o=Acme\nloginScript: map root\n\n"
@@ -41,66 +37,24 @@ void ExpectReleasesInReverseOrder(const RecordingClient& client) {
   EXPECT_EQ(client.OpenHandles(), 0);
 }
 
-struct FailureCase {
-  const char* title;
-  Op op;
-  int nthCall;
-  dirclient::Status status;
-  const char* expectedOut;
-  int expectedExit;
-};
-
-const char kFullOutput[] = "Acme (MAP ROOT)\nSales.Acme (MAP SALES)\nAnn.Sales.Acme (MAP ANN)\n";
-
-const FailureCase kFailureCases[] = {
-    {"client start fails", Op::NWCallsInit, 1, -1, "\nNWCallsInit returned FFFFFFFF", 1},
-    {"unicode tables fail", Op::NWInitUnicodeTables, 1, 0x10, "\nNWInitUnicodeTables returned 10", 1},
-    {"top context fails", Op::NWDSCreateContext, 1, -1, "\nNWDSCreateContext failed.", 3},
-    {"inner context fails", Op::NWDSCreateContext, 2, -1,
-     "Acme (MAP ROOT)\n\nNWDSCreateContext failed.", 3},
-    {"top buffer fails", Op::NWDSAllocBuf, 1, -1, "\nNWDSAllocBuf returned FFFFFFFF", 3},
-    {"inner buffer fails", Op::NWDSAllocBuf, 3, -150,
-     "Acme (MAP ROOT)\nSales.Acme (MAP SALES)\n\nNWDSAllocBuf returned FFFFFF6A", 3},
-    {"negative name context fails silently", Op::DirSetNameContext, 2, -604,
-     "Acme (MAP ROOT)\n", 3},
-    {"positive name context status is success", Op::DirSetNameContext, 2, 7, kFullOutput, 0},
-    {"top listing fails", Op::NWDSList, 1, -601,
-     " NWDSList returned FFFFFDA7 - object not found\n", 3},
-    {"inner listing fails", Op::NWDSList, 3, -601,
-     "Acme (MAP ROOT)\nSales.Acme (MAP SALES)\n NWDSList returned FFFFFDA7 - object not found\n", 3},
-    {"count fails silently", Op::DirCountObjects, 2, -1, "Acme (MAP ROOT)\n", 3},
-    {"one name read fails", Op::NWDSGetObjectName, 2, -603,
-     "Acme (MAP ROOT)\n\nNWDSGetObjectName returned FFFFFDA5", 3},
-    {"inner name read fails", Op::NWDSGetObjectName, 3, -603,
-     "Acme (MAP ROOT)\nSales.Acme (MAP SALES)\n\nNWDSGetObjectName returned FFFFFDA5", 3},
-    {"stream open fails, descent goes on", Op::DirOpenAttributeStream, 1, -602,
-     "Sales.Acme (MAP SALES)\nAnn.Sales.Acme (MAP ANN)\n", 0},
-    {"release failures are not tested", Op::DirReleaseBuffer, 1, -1, kFullOutput, 0},
-    {"context release failure is not tested", Op::DirReleaseContext, 2, -1, kFullOutput, 0},
-    {"unicode release failure is not tested", Op::DirReleaseUnicodeTables, 1, -1, kFullOutput, 0},
-};
-
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.title; }
-
-class WalkFailure : public testing::TestWithParam<FailureCase> {};
-
-TEST_P(WalkFailure, WritesItsMessageAndReleasesEverything) {
-  const FailureCase& c = GetParam();
-  RecordingClient client(kSampleTree);
-  client.Fail(c.op, c.nthCall, c.status);
-  RunResult result = RunTool(client, {"map"});
-  EXPECT_EQ(result.out, c.expectedOut);
-  EXPECT_EQ(result.exitStatus, c.expectedExit);
-  ExpectReleasesInReverseOrder(client);
-  // A start-up failure ends the run before any walk.
-  if (c.expectedExit == 1)
-    EXPECT_EQ(std::count(client.calls.begin(), client.calls.end(), "NWDSCreateContext"), 0);
-  else
-    EXPECT_EQ(client.calls.back(), "DirReleaseUnicodeTables");
+// Every failure of the table (tool/walk.table) is written and everything
+// taken is released.
+TEST(WalkTest, FailuresWriteTheirMessageAndReleaseEverything) {
+  for (const Row& row : ReadTable("tool/walk.table", "fail")) {
+    SCOPED_TRACE(row.where + ": " + row.text(0));
+    RecordingClient client(kSampleTree);
+    client.Fail(row.text(1), static_cast<int>(row.number(2)), static_cast<Status>(row.number(3)));
+    RunResult result = RunTool(client, {"map"});
+    EXPECT_EQ(result.exitStatus, row.number(4));
+    EXPECT_EQ(result.out, row.text(5));
+    ExpectReleasesInReverseOrder(client);
+    // A start-up failure ends the run before any walk.
+    if (result.exitStatus == 1)
+      EXPECT_EQ(std::count(client.calls.begin(), client.calls.end(), "NWDSCreateContext"), 0);
+    else
+      EXPECT_EQ(client.calls.back(), "DirReleaseUnicodeTables");
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, WalkFailure, testing::ValuesIn(kFailureCases),
-                         TitleName<FailureCase>);
 
 TEST(WalkTest, CallsFollowTheLevelSequence) {
   RecordingClient client("dn: o=Acme\nobjectClass: organization\n\ndn: cn=Ann,o=Acme\nloginScript: map ann\n");
@@ -119,12 +73,14 @@ TEST(WalkTest, CallsFollowTheLevelSequence) {
   EXPECT_EQ(client.calls, expected);
 }
 
-// `count` objects below `parent` whose 250-byte names fill a 4096-byte reply
-// buffer with 15 a batch; each has the script "x".
+// The i-th of the 247-byte values whose 250-byte names fill a 4096-byte reply
+// buffer with 15 a batch.
+std::string Long(int i) { return std::string(247, static_cast<char>('a' + i)); }
+
+// `count` such objects below `parent`, each with the script "x".
 std::string LongNames(const std::string& parent, int count) {
   std::string ldif;
-  for (int i = 0; i < count; ++i)
-    ldif += "dn: cn=" + std::string(247, static_cast<char>('a' + i)) + parent + "\nloginScript: x\n\n";
+  for (int i = 0; i < count; ++i) ldif += "dn: cn=" + Long(i) + parent + "\nloginScript: x\n\n";
   return ldif;
 }
 
@@ -138,7 +94,7 @@ TEST(WalkTest, BatchesAreHandledWholeBeforeTheNextIsListed) {
                                               "NWDSList O=Acme -1"};
   for (int i = 0; i < 20; ++i) {
     if (i == 15) expected.push_back("NWDSList O=Acme on");
-    expected.push_back("NWDSGetObjectName CN=" + std::string(247, static_cast<char>('a' + i)));
+    expected.push_back("NWDSGetObjectName CN=" + Long(i));
   }
   for (const char* call : {"NWDSGetObjectName OU=E", "NWDSList OU=E.O=Acme -1", "NWDSGetObjectName CN=F"})
     expected.push_back(call);
@@ -147,85 +103,19 @@ TEST(WalkTest, BatchesAreHandledWholeBeforeTheNextIsListed) {
       lists.push_back(call);
   EXPECT_EQ(lists, expected);
   std::string out;
-  for (int i = 0; i < 20; ++i) out += std::string(247, static_cast<char>('a' + i)) + ".Acme (X)\n";
+  for (int i = 0; i < 20; ++i) out += Long(i) + ".Acme (X)\n";
   EXPECT_EQ(result.out, out + "F.E.Acme (X)\n");
 }
 
 TEST(WalkTest, ListingFailureAfterEarlierBatchesEndsTheLevel) {
   RecordingClient client(LongNames("", 16));
-  client.Fail(Op::NWDSList, 2, -601);
+  client.Fail("NWDSList", 2, -601);
   RunResult result = RunTool(client, {"x"});
   std::string expected;
-  for (int i = 0; i < 15; ++i) expected += std::string(247, static_cast<char>('a' + i)) + " (X)\n";
+  for (int i = 0; i < 15; ++i) expected += Long(i) + " (X)\n";
   EXPECT_EQ(result.out, expected + " NWDSList returned FFFFFDA7 - object not found\n");
   EXPECT_EQ(result.exitStatus, 3);
   ExpectReleasesInReverseOrder(client);
-}
-
-// An alias to a leaf, one to a container, and one with an object below it.
-TEST(WalkTest, AliasesAreNeitherExaminedNorDescended) {
-  RecordingClient client(
-      "dn: o=A\nobjectClass: organization\n\n"
-      "dn: cn=Leaf,o=A\nloginScript: x\n\n"
-      "dn: cn=ToLeaf,o=A\nobjectClass: alias\naliasedObjectName: cn=Leaf,o=A\nloginScript: x\n\n"
-      "dn: cn=ToTop,o=A\nobjectClass: alias\naliasedObjectName: o=A\nloginScript: x\n\n"
-      "dn: cn=Above,o=A\nobjectClass: alias\naliasedObjectName: o=A\nloginScript: x\n\n"
-      "dn: cn=Below,cn=Above,o=A\nloginScript: x\n");
-  RunResult result = RunTool(client, {"x"});
-  EXPECT_EQ(result.out, "Leaf.A (X)\n");
-  for (const std::string& call : client.calls)
-    for (const char* alias : {"ToLeaf", "ToTop", "Above"}) {
-      EXPECT_EQ(call.find(std::string(alias) + " \""), std::string::npos) << call;
-      EXPECT_EQ(call.find(std::string("NWDSList CN=") + alias), std::string::npos) << call;
-    }
-}
-
-TEST(WalkTest, NamesAreRestoredAfterEveryObjectAndLevel) {
-  RecordingClient client(kSampleTree);
-  auto buffers = std::make_unique<qovant::SharedBuffers>();
-  std::strcpy(buffers->CurrentName, "[Root]");
-  std::strcpy(buffers->SearchText, "MAP");
-  buffers->Depth = 0;
-  MemoryStream stream;
-  qovant::Output out(stream.file(), false);
-  qovant::Search search{client, *buffers, out, qovant::MakeCaseMap(0), {}};
-  ASSERT_EQ(client.NWCallsInit(nullptr, nullptr), 0);
-  qovant::WalkContainer(search);
-  EXPECT_STREQ(buffers->CurrentName, "[Root]");
-  EXPECT_EQ(buffers->Depth, 0);
-  EXPECT_EQ(search.counts.reports, 3u);
-  // Each level listed its own container under its full name.
-  EXPECT_NE(std::find(client.calls.begin(), client.calls.end(),
-                      "DirSetNameContext 3 OU=Sales.O=Acme"),
-            client.calls.end());
-}
-
-// Object names of 259 bytes make a full name of 3899 bytes after 15 levels;
-// below that, an object name of 195 bytes still fits in 4095, 196 does not.
-TEST(WalkTest, FullNameLimitSkipsTheObjectWithItsSubtree) {
-  for (size_t lastLength : {195u, 196u}) {
-    std::string parent, display;
-    for (int level = 14; level >= 0; --level) {
-      std::string value(256, static_cast<char>('a' + level));
-      parent += ",ou=" + value;
-      display += (display.empty() ? "" : ".") + value;
-    }
-    std::string last = "CN=" + std::string(lastLength - 3, 'z');
-    RecordingClient client("dn: " + last + parent + "\nloginScript: hit\n\n" +
-                           "dn: cn=Below," + last + parent + "\nloginScript: hit\n\n" +
-                           "dn: cn=Next" + parent + "\nloginScript: hit\n");
-    RunResult result = RunTool(client, {"hit"});
-    const std::string skipped = "\nFull name longer than 4095 bytes, skipped: ";
-    const std::string next = "Next." + display + " (HIT)\n";
-    if (lastLength == 195)  // fits exactly; the object below it does not
-      EXPECT_EQ(result.out, last.substr(3) + "." + display + " (HIT)\n" + skipped +
-                                "CN=Below" + next);
-    else
-      EXPECT_EQ(result.out, skipped + last + next);
-    EXPECT_EQ(result.exitStatus, 3);
-    EXPECT_NE(result.err.find("1 object(s) skipped"), std::string::npos);
-    ExpectReleasesInReverseOrder(client);
-  }
 }
 
 }  // namespace
