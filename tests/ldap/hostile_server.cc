@@ -21,6 +21,8 @@
 //   big-page       1001 entries in a page (qovant asks for 1000)
 //   big-message    a message header that claims 2 GiB, then nothing
 //   big-dn         an entry whose DN is 70000 bytes long
+//   time-limit     500 entries, then the end of the search with result 3
+//                  (timeLimitExceeded), as a server's time limit ends it
 //   bad-dn         pages of 1000 entries, the 4500th with a DN that does
 //                  not parse, with fresh cookies for 20 pages
 //   big-values     200 entries whose scripts are 1 MiB each
@@ -126,13 +128,13 @@ BerElement* Entry(ber_int_t msgid, const std::string& dn, const std::string& scr
 }
 
 // The final result of a page, with `cookie` in its paged results control.
-BerElement* PageDone(ber_int_t msgid, const std::string& cookie) {
+BerElement* PageDone(ber_int_t msgid, const std::string& cookie, ber_int_t code = LDAP_SUCCESS) {
   BerElement* value = ber_alloc_t(LBER_USE_DER);
   struct berval encoded = {0, nullptr};
   ber_printf(value, "{io}", 0, cookie.data(), static_cast<ber_len_t>(cookie.size()));
   ber_flatten2(value, &encoded, 0);
   BerElement* ber = ber_alloc_t(LBER_USE_DER);
-  ber_printf(ber, "{it{eoo}t{{sO}}}", msgid, LDAP_RES_SEARCH_RESULT, LDAP_SUCCESS, "",
+  ber_printf(ber, "{it{eoo}t{{sO}}}", msgid, LDAP_RES_SEARCH_RESULT, code, "",
              ber_len_t{0}, "", ber_len_t{0}, LDAP_TAG_CONTROLS, LDAP_CONTROL_PAGEDRESULTS,
              &encoded);
   ber_free(value, 1);
@@ -184,6 +186,10 @@ int Play(const std::string& scenario, Connection& c) {
       if (!c.Send(PageDone(msgid, "page" + std::to_string(page))) || !c.NextSearch(&msgid))
         break;
     }
+  } else if (scenario == "time-limit") {
+    for (unsigned long n = 0; n < 500; ++n) c.Send(Entry(msgid, User(n), "needle"));
+    c.Send(PageDone(msgid, "", LDAP_TIMELIMIT_EXCEEDED));
+    c.Drain();
   } else if (scenario == "bad-dn") {
     // Found only when the tree is built, while entries keep coming.
     for (unsigned long page = 0; page < 20; ++page) {
