@@ -44,7 +44,8 @@ void RecordParser::Note(std::vector<LdifNote> LdifNotes::*list, uint64_t line, s
 }
 // What the whole file must show once it is read. An export that stops
 // before ldapsearch's last result record, or after a page that asks for
-// another, was cut; a file without entries is no export of a tree.
+// another, was cut; a file without entries is no export of a tree, and
+// one whose search failed is named by that search's result.
 bool RecordParser::CheckComplete() {
   uint64_t last = std::max<uint64_t>(1, lines_.lineNumber() - 1);
   if (extended_ && (!sawResult_ || recordsSinceResult_ > 0))
@@ -53,9 +54,18 @@ bool RecordParser::CheckComplete() {
     return Fail(last,
                 "ldapsearch output that ends before the last page of its search: "
                 "the file was cut");
+  if (entries_ == 0 && failedResultLine_ > 0) return Fail(failedResultLine_, failedResult_);
   if (entries_ == 0) return Fail(last, "the file holds no entries");
-  if (lines_.unterminated())
+  // One warning for the one doubt about the file's end.
+  if (bareAtEnd_)
+    Note(&LdifNotes::warnings, bareAtEnd_,
+         "the last entry has no attributes: the file may have been cut after its \"dn:\" line");
+  else if (lines_.unterminated())
     Note(&LdifNotes::warnings, last, "the last line has no line end: the file may have been cut");
+  if (!sawObjectClass_)
+    Note(&LdifNotes::warnings, 0,
+         "no entry has an objectClass: the export left it out, so aliases cannot be told "
+         "apart and are searched like other objects");
   return true;
 }
 // A record ldapsearch writes at the end of each search, and of each page:
@@ -64,6 +74,7 @@ bool RecordParser::ReadResult(const LineReader::Line& searchLine) {
   bool haveCode = false;
   unsigned code = 0;
   uint64_t codeLine = searchLine.number;
+  uint64_t lastLine = lines_.lineNumber() - 1;  // where the record read so far ends
   std::string codeText, message;
   bool paged = false, more = false;
   LineReader::Line line;
@@ -75,6 +86,9 @@ bool RecordParser::ReadResult(const LineReader::Line& searchLine) {
       continue;
     }
     if (!ParseAttribute(lines_, line, &attribute, failure_)) return false;
+    if (attribute.kind == Kind::kDn || attribute.kind == Kind::kSearch)
+      return FailRunTogether(line, attribute, lastLine);
+    lastLine = lines_.lineNumber() - 1;
     std::string_view value;
     if (attribute.kind == Kind::kResult || attribute.kind == Kind::kText ||
         attribute.kind == Kind::kPagedResults) {
@@ -105,11 +119,14 @@ bool RecordParser::ReadResult(const LineReader::Line& searchLine) {
   lastResultPaged_ = paged;
   moreCookie_ = more;
   if (code != 0) {
-    std::string why = codeText.empty() ? "" : " (" + codeText + ")";
+    std::string why = "the search that wrote this file ended with result " +
+                      std::to_string(code) + (codeText.empty() ? "" : " (" + codeText + ")");
     if (!message.empty()) why += ": " + message;
-    Note(&LdifNotes::unsearched, codeLine,
-         "the search that wrote this file ended with result " + std::to_string(code) + why +
-             ", so the file holds only part of the tree");
+    if (failedResultLine_ == 0) {
+      failedResultLine_ = codeLine;
+      failedResult_ = why;
+    }
+    Note(&LdifNotes::unsearched, codeLine, why + ", so the file holds only part of the tree");
   }
   return true;
 }
@@ -118,6 +135,7 @@ bool RecordParser::ReadResult(const LineReader::Line& searchLine) {
 bool RecordParser::ReadReference(const LineReader::Line& refLine, const Attribute& ref) {
   LineReader::Line line = refLine;
   Attribute attribute = ref;
+  uint64_t lastLine = lines_.lineNumber() - 1;  // where the record read so far ends
   for (;;) {
     if (attribute.kind == Kind::kRef) {
       std::string_view url;
@@ -135,13 +153,24 @@ bool RecordParser::ReadReference(const LineReader::Line& refLine, const Attribut
       }
     } while (text()[line.begin] == '#');
     if (!ParseAttribute(lines_, line, &attribute, failure_)) return false;
+    if (attribute.kind == Kind::kDn || attribute.kind == Kind::kSearch)
+      return FailRunTogether(line, attribute, lastLine);
+    lastLine = lines_.lineNumber() - 1;
   }
 }
 // Passes over a record the tree has no place for.
 bool RecordParser::SkipRecord() {
   LineReader::Line line;
-  while (lines_.Next(&line))
+  Attribute attribute;
+  uint64_t lastLine = lines_.lineNumber() - 1;
+  while (lines_.Next(&line)) {
     if (line.begin == line.end) break;
+    if (text()[line.begin] == '#') continue;
+    if (!ParseAttribute(lines_, line, &attribute, failure_)) return false;
+    if (attribute.kind == Kind::kDn || attribute.kind == Kind::kSearch)
+      return FailRunTogether(line, attribute, lastLine);
+    lastLine = lines_.lineNumber() - 1;
+  }
   return !failure_.failed;
 }
 

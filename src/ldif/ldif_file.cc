@@ -28,8 +28,10 @@ Status LoadLdifFile(const char* path, LoadObserver& observer, std::unique_ptr<Lo
     return failure->status;
   }
   std::string at = std::string(path) + ":";
+  // A warning about the whole file (line 0) names no line.
   for (const LdifNote& warning : notes.warnings)
-    observer.Notice(at + std::to_string(warning.line) + ": warning: " + warning.text);
+    observer.Notice(std::string(path) + (warning.line ? ":" + std::to_string(warning.line) : "") +
+                    ": warning: " + warning.text);
   for (const LdifNote& part : notes.unsearched)
     loaded->unsearched.push_back(at + std::to_string(part.line) + ": " + part.text);
   *out = std::move(loaded);

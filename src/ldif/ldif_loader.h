@@ -26,7 +26,7 @@ namespace dirclient {
 
 // What a load found besides the tree, each at its line.
 struct LdifNote {
-  uint64_t line;
+  uint64_t line;  // 0: about the whole file
   std::string text;
 };
 struct LdifNotes {

@@ -124,20 +124,24 @@ inline RecordParser::Outcome RecordParser::ReadAttributes(FoundEntry* entry) {
   // attributes.
   bool opening = true;
   bool control = false;
+  bool ended = false;  // by a blank line, not by the end of the file
   uint64_t attributes = 0;
+  uint64_t lastLine = lines_.lineNumber() - 1;  // where the record read so far ends
   LineReader::Line line;
   Attribute attribute;
   while (lines_.Next(&line)) {
-    if (line.begin == line.end) break;
+    if (line.begin == line.end) {
+      ended = true;
+      break;
+    }
     char c = text()[line.begin];
     if (c == '#') continue;
     if (!ParseAttribute(lines_, line, &attribute, failure_)) return Outcome::kFailed;
-    // Without it the next record would become attributes of this one and
-    // its entry would vanish from the tree.
-    if (attribute.kind == Kind::kDn) {
-      Fail(line.number, "missing blank line before \"dn:\"");
+    if (attribute.kind == Kind::kDn || attribute.kind == Kind::kSearch) {
+      FailRunTogether(line, attribute, lastLine);
       return Outcome::kFailed;
     }
+    lastLine = lines_.lineNumber() - 1;
     if (opening && attribute.kind == Kind::kControl) {
       control = true;
       if (!CheckOtherValue(line, attribute)) return Outcome::kFailed;
@@ -161,14 +165,18 @@ inline RecordParser::Outcome RecordParser::ReadAttributes(FoundEntry* entry) {
     if (!ReadAttribute(line, attribute, entry)) return Outcome::kFailed;
   }
   if (failure_.failed) return Outcome::kFailed;  // a refill that failed ends the entry too
-  // Every entry has at least its object classes: a record without any
-  // attribute is what a file cut right after a "dn:" line leaves.
-  if (attributes == 0) {
-    Fail(entry->place,
-         "entry without attributes: the file was cut after this \"dn:\" line, or the "
-         "export left out objectClass");
+  if (attributes > 0) return Outcome::kRead;
+  // No add is made without the entry's object classes: an add record
+  // without attributes was cut.
+  if (control || !opening) {
+    Fail(lastLine, "add record without attributes: the file was cut after this line");
     return Outcome::kFailed;
   }
+  // A bare "dn:" line is what ldapsearch writes for an entry none of whose
+  // requested attributes the reader may see or the entry has: an object
+  // without attributes. Only one that the end of the file closes may
+  // instead be a cut.
+  if (!ended) bareAtEnd_ = entry->place;
   return Outcome::kRead;
 }
 // An add record carries exactly the entry's attributes; any other change
@@ -211,6 +219,7 @@ inline bool RecordParser::ReadAttribute(const LineReader::Line& line, const Attr
     return false;
   }
   if (attribute.kind == Kind::kObjectClass) {
+    sawObjectClass_ = true;
     std::string_view value;
     if (!Value(line, attribute, &value)) return false;
     entry->flags |= ObjectClassFlags(value);
@@ -236,6 +245,17 @@ bool RecordParser::CheckOtherValue(const LineReader::Line& line, const Attribute
   LineReader::Line trimmed = line;
   while (trimmed.end > attribute.valueBegin && text()[trimmed.end - 1] == ' ') --trimmed.end;
   return CheckBase64(trimmed, attribute);
+}
+
+// Without the blank line between two records the second would become
+// attributes of the first: the boundaries of the file's records are lost.
+bool RecordParser::FailRunTogether(const LineReader::Line& line, const Attribute& attribute,
+                                   uint64_t before) {
+  const char* type = attribute.kind == Kind::kDn ? "dn" : "search";
+  return Fail(line.number, std::string("a new record begins without the blank line that must "
+                                       "come before it: this \"") +
+                               type + ":\" line follows line " + std::to_string(before) +
+                               ", where the record before ends");
 }
 
 bool LoadLdif(std::string_view text, DirTree& tree, Failure* error,

@@ -55,6 +55,8 @@ class RecordParser {
   bool CheckBase64(const LineReader::Line& line, const Attribute& attribute);
   bool FailBase64(const LineReader::Line& line, const Attribute& attribute);
   bool CheckOtherValue(const LineReader::Line& line, const Attribute& attribute);
+  // `before`: the last line of the record before `line`.
+  bool FailRunTogether(const LineReader::Line& line, const Attribute& attribute, uint64_t before);
   uint32_t KeepText(std::string_view text) { return feed_->batch().Keep(text); }
 
   // What an export says of itself (ldif_export_records.cc).
@@ -71,6 +73,10 @@ class RecordParser {
   DirTree& tree_;
   LdifNotes* notes_;
   uint64_t entries_ = 0;
+  bool sawObjectClass_ = false;
+  // The "dn:" line of an entry without attributes that the end of the file
+  // ended, not a blank line: it may have been cut after that line.
+  uint64_t bareAtEnd_ = 0;
 
   // ldapsearch's own format: its header opens the file, and each search
   // (each page of a paged one) ends with a result record.
@@ -81,6 +87,9 @@ class RecordParser {
   unsigned lastResultCode_ = 0;
   bool lastResultPaged_ = false;  // the last result carries the paging control
   bool moreCookie_ = false;       // and that asks for another page
+  // The first result other than success, named when no entry came before.
+  uint64_t failedResultLine_ = 0;
+  std::string failedResult_;
 
   std::string valueScratch_;
   // The scripts, decoded as they are read: this thread's own store, which

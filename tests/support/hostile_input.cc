@@ -76,7 +76,7 @@ std::string Base64(std::string_view bytes) {
 
 std::string LdifEntry(std::string_view dn, std::string_view script) {
   std::string entry = IsSafePlainValue(dn) ? "dn: " + std::string(dn) : "dn:: " + Base64(dn);
-  return entry + "\nloginScript:: " + Base64(script) + "\n\n";
+  return entry + "\nobjectClass: top\nloginScript:: " + Base64(script) + "\n\n";
 }
 
 RunResult SearchLdif(const std::string& ldif, const char* text, SearchOptions options) {
