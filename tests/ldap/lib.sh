@@ -70,8 +70,8 @@ ldif_pick() {
   LC_ALL=C awk -v t="$2" -v how="$3" 'BEGIN { RS = ""; ORS = "\n\n"; t = tolower(t) }
     /^dn: / { split($0, line, "\n"); dn = tolower(substr(line[1], 5))
               at = dn == t; below = substr(dn, length(dn) - length(t)) == "," t
-              if (how == "bare") print at ? line[1] : $0
-              else if (how == "in" ? at || below : !at && !(below && how == "out-subtree")) print }' "$1"
+              if (how == "bare") { print at ? line[1] : $0; next }
+              if (how == "in" ? at || below : !at && !(below && how == "out-subtree")) print }' "$1"
 }
 
 # load SUFFIX LDIF [FROM]: adds the entries to the database of SUFFIX; with
