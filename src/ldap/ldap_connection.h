@@ -7,6 +7,7 @@
 #include <sys/time.h>
 
 #include <chrono>
+#include <string>
 
 #include "ldap/ldap_handles.h"
 #include "ldap/ldap_limits.h"
@@ -50,8 +51,10 @@ class LdapConnection {
   enum class Bound { kConnect, kAnswer };
 
   bool SetOptions(Failure* failure);
-  // ldap_connect and ldap_start_tls_s, each wait of theirs bounded.
-  int ConnectWithinBounds();
+  // ldap_connect to each of `servers` (blank-separated) in turn until one
+  // answers, and ldap_start_tls_s, each wait of theirs bounded. *stalled:
+  // no server answered, and one of them (or the deadline) ran out of time.
+  int ConnectWithinBounds(const std::string& servers, bool* stalled);
   int StartTlsWithinBounds();
   // Bounds what follows by `limit` from now (`what` it stands for), or by
   // the deadline where that comes first; returns the time left.

@@ -12,6 +12,8 @@
 // references and results with the paged results control, and the answer to
 // StartTLS. Entries are below o=H, most with a script that holds "needle".
 //
+//   connect-stall  never takes a connection: its backlog is full, and a
+//                  connect to it stalls before TCP's handshake ends
 //   tls-stall      takes the connection, never answers (a ClientHello)
 //   starttls-stall says yes to StartTLS, then never answers the handshake
 //   cookie-cycle   pages with the cookies A, B, A, B, ...
@@ -48,6 +50,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -317,19 +320,40 @@ int Relay(int client, const std::string& mode, char** args, int count) {
 
 }  // namespace
 
+// Fills the listener's backlog of one with a connection of its own, never
+// taken: the kernel then drops every other client's SYN, and their connects
+// stall until they give up.
+bool FillBacklog(int listener, const sockaddr_in& address) {
+  int filler = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (filler < 0 || connect(filler, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    return false;
+  for (int wait = 0; wait < 100; ++wait) {
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    // On a listener, tcpi_unacked is how many connections wait to be taken.
+    if (getsockopt(listener, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 && info.tcpi_unacked >= 1)
+      return true;
+    usleep(10000);
+  }
+  return false;
+}
+
 int main(int argc, char** argv) {
   if (argc < 3) return Fail("usage: ldap_hostile_server PORTFILE SCENARIO [BYTES SERVERPORT [PID]]");
   alarm(kGiveUpSeconds);  // ends the server, whatever it waits for
   signal(SIGPIPE, SIG_IGN);  // a client gone ends a scenario, not the server
+  const bool stall = std::strcmp(argv[2], "connect-stall") == 0;
   int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address = Loopback(0);
   socklen_t length = sizeof address;
   if (listener < 0 ||
       bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(listener, 1) != 0 ||
+      listen(listener, stall ? 0 : 1) != 0 ||
       getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
     return Fail("cannot listen");
+  if (stall && !FillBacklog(listener, address)) return Fail("cannot fill the backlog");
   if (!WritePortFile(argv[1], ntohs(address.sin_port))) return Fail("cannot write the port file");
+  if (stall) pause();  // until the test or the alarm ends it
   int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return Fail("accept");
   int result = 0;
