@@ -34,6 +34,20 @@ struct timeval ConfiguredTimeout(LDAP* ld, int option, long fallback, long most)
   return result;
 }
 
+// A message liblber refused with ERANGE, by what was wrong with its header.
+Failure RefusedMessage(MessageFraming::Fault fault) {
+  if (fault == MessageFraming::Fault::kOverCap)
+    return MakeClientFailure(
+        kLdapOverLimit, "the server sent a message over the largest incoming message (" +
+                            std::to_string(kMaxIncomingMessage) + " bytes)");
+  const char* what = fault == MessageFraming::Fault::kZeroLength   ? "of length 0"
+                     : fault == MessageFraming::Fault::kLongLength ? "whose length takes over 4 bytes"
+                     : fault == MessageFraming::Fault::kLongTag    ? "whose tag takes over 8 bytes"
+                                                                   : "that does not frame as BER";
+  return MakeLdapFailure(LDAP_DECODING_ERROR,
+                         ("the server sent a message " + std::string(what)).c_str());
+}
+
 }  // namespace
 
 Failure LdapConnection::FailureOf(int code) const {
@@ -132,6 +146,9 @@ bool LdapConnection::Open(const LdapTarget& target, Failure* failure) {
   }
   // Without it every read still works, one system call at a time.
   readAhead_.Install(ld_.get());
+  // Without it, a message liblber refuses is named a decoding error, what-
+  // ever its header said.
+  framing_.Install(ld_.get());
   return true;
 }
 
@@ -209,10 +226,9 @@ int LdapConnection::Next(int msgid, LdapMessagePtr* message, Failure* failure) {
     return 0;
   }
   if (type < 0 && error == ERANGE) {
-    // liblber's sign of a message over LBER_SB_OPT_SET_MAX_INCOMING.
-    *failure = MakeClientFailure(
-        kLdapOverLimit, "the server sent a message over the largest incoming message (" +
-                            std::to_string(kMaxIncomingMessage) + " bytes)");
+    // liblber's sign of a message over LBER_SB_OPT_SET_MAX_INCOMING, and
+    // of a header it cannot frame.
+    *failure = RefusedMessage(framing_.fault());
     return 0;
   }
   if (type < 0 && error == ENOMEM) {

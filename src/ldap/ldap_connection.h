@@ -9,6 +9,7 @@
 #include <chrono>
 #include <string>
 
+#include "ldap/ldap_framing.h"
 #include "ldap/ldap_handles.h"
 #include "ldap/ldap_limits.h"
 #include "ldap/ldap_read_ahead.h"
@@ -73,6 +74,7 @@ class LdapConnection {
   std::chrono::milliseconds boundLimit_{0};
   ConnectionWatchdog watchdog_;  // before the handle: it must outlive it
   ReadAhead readAhead_;           // likewise
+  MessageFraming framing_;        // likewise
   LdapHandle ld_;
   struct timeval requestTimeout_ = {kDefaultRequestTimeoutSeconds, 0};
   struct timeval networkTimeout_ = {kDefaultNetworkTimeoutSeconds, 0};

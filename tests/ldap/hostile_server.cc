@@ -21,7 +21,10 @@
 //   slow-entries   one entry a second, for ever
 //   half-entry     the first half of an entry, then nothing
 //   big-page       1001 entries in a page (qovant asks for 1000)
-//   big-message    a message header that claims 2 GiB, then nothing
+//   big-message    an entry of 100 KB, then a message header that claims
+//                  2 GiB, then nothing; likewise with a header of length 0
+//                  (zero-length), a length in 5 bytes (long-length) and a
+//                  tag of 9 bytes (long-tag)
 //   big-dn         an entry whose DN is 70000 bytes long
 //   time-limit     500 entries, then the end of the search with result 3
 //                  (timeLimitExceeded), as a server's time limit ends it
@@ -152,11 +155,21 @@ int Play(const std::string& scenario, Connection& c) {
     c.Drain();
     return 0;
   }
-  if (scenario == "big-message") {
-    // A SEQUENCE whose four-byte length claims 2 GiB - 1.
-    const char header[] = {0x30, static_cast<char>(0x84), 0x7F, static_cast<char>(0xFF),
-                           static_cast<char>(0xFF), static_cast<char>(0xFF)};
-    if (!c.NextSearch(&msgid) || !c.SendRaw(header, sizeof header)) return 0;
+  // Headers that liblber refuses, after an entry that takes several reads,
+  // answered to the search; then nothing.
+  static const struct {
+    const char* scenario;
+    std::string header;
+  } kHeaders[] = {
+      {"big-message", "\x30\x84\x7F\xFF\xFF\xFF"},  // claims 2 GiB - 1
+      {"zero-length", std::string("\x30\x00", 2)},
+      {"long-length", std::string("\x30\x85\x00\x00\x00\x00\x10", 7)},
+      {"long-tag", "\x3F\x81\x82\x83\x84\x85\x86\x87\x08\x10"},
+  };
+  for (const auto& refused : kHeaders) {
+    if (scenario != refused.scenario) continue;
+    if (c.NextSearch(&msgid) && c.Send(Entry(msgid, "o=H", std::string(100000, 'x'))))
+      c.SendRaw(refused.header.data(), refused.header.size());
     c.Drain();
     return 0;
   }
