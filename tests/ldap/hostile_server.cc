@@ -34,6 +34,10 @@
 //   flood          pages of 1000 entries with DNs of 50000 bytes, and a
 //                  fresh cookie each, for ever
 //   reference      an entry, then a continuation reference
+//   control-text   an entry, then a continuation reference whose URL holds
+//                  control characters
+//   control-diagnostic  the search refused with a diagnostic message that
+//                  holds control characters
 //
 // The relay passes the connection on to 127.0.0.1:SERVERPORT until BYTES
 // have come from the server; then
@@ -237,6 +241,18 @@ int Play(const std::string& scenario, Connection& c) {
     script.replace(70000, 6, "hidden");
     c.Send(Entry(msgid, "o=H", "top needle"));
     for (unsigned long n = 0; n < 200; ++n) c.Send(Entry(msgid, User(n), script));
+  } else if (scenario == "control-diagnostic") {
+    BerElement* refused = ber_alloc_t(LBER_USE_DER);
+    ber_printf(refused, "{it{ess}}", msgid, LDAP_RES_SEARCH_RESULT, LDAP_UNWILLING_TO_PERFORM, "",
+               "no\x1b[2J\xc2\x9bway\x07\xc3\xa9");
+    c.Send(refused);
+    c.Drain();
+  } else if (scenario == "control-text") {
+    BerElement* reference = ber_alloc_t(LBER_USE_DER);
+    ber_printf(reference, "{it{s}}", msgid, LDAP_RES_SEARCH_REFERENCE,
+               "ldap://far.example/\x1b]0;t\x07\xc2\x9b,o=H");
+    c.Send(Entry(msgid, "o=H", "top needle"));
+    c.Send(reference);
   } else if (scenario == "reference") {
     BerElement* reference = ber_alloc_t(LBER_USE_DER);
     ber_printf(reference, "{it{ss}}", msgid, LDAP_RES_SEARCH_REFERENCE,
@@ -247,7 +263,7 @@ int Play(const std::string& scenario, Connection& c) {
     return Fail("unknown scenario");
   }
   // The last page of these ends here; then the client is waited for.
-  if (scenario.rfind("big-", 0) == 0 || scenario == "reference") {
+  if (scenario.rfind("big-", 0) == 0 || scenario == "reference" || scenario == "control-text") {
     c.Send(PageDone(msgid, ""));
     c.Drain();
   }
