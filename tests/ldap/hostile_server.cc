@@ -55,9 +55,9 @@
 #include <lber.h>
 #include <ldap.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -347,8 +347,6 @@ int Relay(int client, const std::string& mode, char** args, int count) {
   return 0;
 }
 
-}  // namespace
-
 // Fills the listener's backlog of one with a connection of its own, never
 // taken: the kernel then drops every other client's SYN, and their connects
 // stall until they give up.
@@ -366,6 +364,8 @@ bool FillBacklog(int listener, const sockaddr_in& address) {
   }
   return false;
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) return Fail("usage: ldap_hostile_server PORTFILE SCENARIO [BYTES SERVERPORT [PID]]");
