@@ -19,15 +19,33 @@ struct timeval Timeval(std::chrono::steady_clock::duration time) {
   return {static_cast<time_t>(us / 1000000), static_cast<suseconds_t>(us % 1000000)};
 }
 
-// The timeout option `option` as configured, or `fallback` where none is.
-struct timeval ConfiguredTimeout(LDAP* ld, int option, long fallback) {
+// The timeout option `option` as configured, or `fallback` where none is,
+// and never over `most` seconds: no wait outlasts the deadline anyway, and
+// a setting of billions of seconds would overflow the clock's units.
+struct timeval ConfiguredTimeout(LDAP* ld, int option, long fallback, long most) {
   struct timeval* configured = nullptr;
   struct timeval result = {fallback, 0};
   if (ldap_get_option(ld, option, &configured) == LDAP_OPT_SUCCESS && configured) {
-    if (configured->tv_sec > 0 || configured->tv_usec > 0) result = *configured;
+    bool positive = configured->tv_sec > 0 || (configured->tv_sec == 0 && configured->tv_usec > 0);
+    if (positive && configured->tv_usec >= 0 && configured->tv_usec < 1000000) result = *configured;
     ldap_memfree(configured);
   }
+  if (result.tv_sec >= most) result = {most, 0};
   return result;
+}
+
+// A message liblber refused with ERANGE, by what was wrong with its header.
+Failure RefusedMessage(MessageFraming::Fault fault) {
+  if (fault == MessageFraming::Fault::kOverCap)
+    return MakeClientFailure(
+        kLdapOverLimit, "the server sent a message over the largest incoming message (" +
+                            std::to_string(kMaxIncomingMessage) + " bytes)");
+  const char* what = fault == MessageFraming::Fault::kZeroLength   ? "of length 0"
+                     : fault == MessageFraming::Fault::kLongLength ? "whose length takes over 4 bytes"
+                     : fault == MessageFraming::Fault::kLongTag    ? "whose tag takes over 8 bytes"
+                                                                   : "that does not frame as BER";
+  return MakeLdapFailure(LDAP_DECODING_ERROR,
+                         ("the server sent a message " + std::string(what)).c_str());
 }
 
 }  // namespace
@@ -50,13 +68,10 @@ bool LdapConnection::SetOptions(Failure* failure) {
   // size or time limit would only cut the tree short.
   int deref = LDAP_DEREF_NEVER;
   int noLimit = LDAP_NO_LIMIT;
-  networkTimeout_ =
-      ConfiguredTimeout(ld, LDAP_OPT_NETWORK_TIMEOUT, kDefaultNetworkTimeoutSeconds);
-  requestTimeout_ = ConfiguredTimeout(ld, LDAP_OPT_TIMEOUT, kDefaultRequestTimeoutSeconds);
-  // libldap's own bound on connecting, where it works, ends by the deadline.
-  struct timeval network =
-      Timeval(std::min(Clock::duration(Milliseconds(networkTimeout_)),
-                       deadline_.end - Clock::now()));
+  networkTimeout_ = ConfiguredTimeout(ld, LDAP_OPT_NETWORK_TIMEOUT,
+                                      kDefaultNetworkTimeoutSeconds, deadline_.seconds);
+  requestTimeout_ = ConfiguredTimeout(ld, LDAP_OPT_TIMEOUT, kDefaultRequestTimeoutSeconds,
+                                      deadline_.seconds);
   struct Setting {
     int option;
     const void* value;
@@ -67,7 +82,6 @@ bool LdapConnection::SetOptions(Failure* failure) {
       {LDAP_OPT_SIZELIMIT, &noLimit},
       {LDAP_OPT_TIMELIMIT, &noLimit},
       {LDAP_OPT_RESTART, LDAP_OPT_ON},
-      {LDAP_OPT_NETWORK_TIMEOUT, &network},
       {LDAP_OPT_TIMEOUT, &requestTimeout_},
   };
   for (const Setting& setting : settings) {
@@ -116,9 +130,10 @@ bool LdapConnection::Open(const LdapTarget& target, Failure* failure) {
     return false;
   }
   if (!SetOptions(failure)) return false;
-  rc = ConnectWithinBounds();
+  bool stalled = false;
+  rc = ConnectWithinBounds(target.servers, &stalled);
   if (rc != LDAP_SUCCESS) {
-    *failure = FailureOf(rc);
+    *failure = stalled ? TimedOut() : FailureOf(rc);
     return false;
   }
   if (target.startTls && !ldap_tls_inplace(ld_.get())) {
@@ -131,18 +146,56 @@ bool LdapConnection::Open(const LdapTarget& target, Failure* failure) {
   }
   // Without it every read still works, one system call at a time.
   readAhead_.Install(ld_.get());
+  // Without it, a message liblber refuses is named a decoding error, what-
+  // ever its header said.
+  framing_.Install(ld_.get());
   return true;
 }
 
-int LdapConnection::ConnectWithinBounds() {
-  // libldap bounds each TCP connect itself, and may try several servers in
-  // turn: each connection made has its own bound for the TLS handshake.
+int LdapConnection::ConnectWithinBounds(const std::string& servers, bool* stalled) {
+  // libldap would give each server of a list the whole NETWORK_TIMEOUT for
+  // its TCP connect, however little of the deadline is left, and says only
+  // that it could not connect: the servers are tried here one at a time,
+  // each with at most the time left. Each connection made has its own bound
+  // for the TLS handshake.
+  using std::chrono::milliseconds;
   bound_ = Bound::kConnect;
   boundLimit_ = Milliseconds(networkTimeout_);
   boundIsDeadline_ = false;
   EndWait();
   watchdog_.ArmEachConnection(boundLimit_ + kWatchdogGrace, deadline_.end + kWatchdogGrace);
-  int rc = ldap_connect(ld_.get());
+  int rc = LDAP_SERVER_DOWN;
+  *stalled = false;
+  for (std::size_t start = 0; start < servers.size();) {
+    std::size_t end = std::min(servers.find(' ', start), servers.size());
+    std::string server = servers.substr(start, end - start);
+    start = end + 1;
+    milliseconds left = std::chrono::floor<milliseconds>(deadline_.end - Clock::now());
+    // Less than libldap can wait for (0 would be no bound at all to it).
+    if (left < milliseconds(1)) {
+      *stalled = boundIsDeadline_ = true;
+      break;
+    }
+    milliseconds given = std::min(boundLimit_, left);
+    boundIsDeadline_ = given < boundLimit_;
+    struct timeval wait = Timeval(given);
+    if (ldap_set_option(ld_.get(), LDAP_OPT_URI, server.c_str()) != LDAP_OPT_SUCCESS ||
+        ldap_set_option(ld_.get(), LDAP_OPT_NETWORK_TIMEOUT, &wait) != LDAP_OPT_SUCCESS) {
+      rc = LDAP_LOCAL_ERROR;
+      *stalled = false;
+      break;
+    }
+    Clock::time_point began = Clock::now();
+    errno = 0;
+    rc = ldap_connect(ld_.get());
+    if (rc == LDAP_SUCCESS) {
+      *stalled = false;
+      break;
+    }
+    // A connect that failed only once its time was up found no server
+    // there in time: a timeout, not a server that refused.
+    *stalled = *stalled || errno == ETIMEDOUT || Clock::now() - began >= given;
+  }
   watchdog_.ArmEachConnection(Clock::duration::zero(), deadline_.end);
   EndWait();
   return rc;
@@ -173,10 +226,9 @@ int LdapConnection::Next(int msgid, LdapMessagePtr* message, Failure* failure) {
     return 0;
   }
   if (type < 0 && error == ERANGE) {
-    // liblber's sign of a message over LBER_SB_OPT_SET_MAX_INCOMING.
-    *failure = MakeClientFailure(
-        kLdapOverLimit, "the server sent a message over the largest incoming message (" +
-                            std::to_string(kMaxIncomingMessage) + " bytes)");
+    // liblber's sign of a message over LBER_SB_OPT_SET_MAX_INCOMING, and
+    // of a header it cannot frame.
+    *failure = RefusedMessage(framing_.fault());
     return 0;
   }
   if (type < 0 && error == ENOMEM) {

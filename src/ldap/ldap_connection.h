@@ -7,7 +7,9 @@
 #include <sys/time.h>
 
 #include <chrono>
+#include <string>
 
+#include "ldap/ldap_framing.h"
 #include "ldap/ldap_handles.h"
 #include "ldap/ldap_limits.h"
 #include "ldap/ldap_read_ahead.h"
@@ -50,8 +52,10 @@ class LdapConnection {
   enum class Bound { kConnect, kAnswer };
 
   bool SetOptions(Failure* failure);
-  // ldap_connect and ldap_start_tls_s, each wait of theirs bounded.
-  int ConnectWithinBounds();
+  // ldap_connect to each of `servers` (blank-separated) in turn until one
+  // answers, and ldap_start_tls_s, each wait of theirs bounded. *stalled:
+  // no server answered, and one of them (or the deadline) ran out of time.
+  int ConnectWithinBounds(const std::string& servers, bool* stalled);
   int StartTlsWithinBounds();
   // Bounds what follows by `limit` from now (`what` it stands for), or by
   // the deadline where that comes first; returns the time left.
@@ -70,6 +74,7 @@ class LdapConnection {
   std::chrono::milliseconds boundLimit_{0};
   ConnectionWatchdog watchdog_;  // before the handle: it must outlive it
   ReadAhead readAhead_;           // likewise
+  MessageFraming framing_;        // likewise
   LdapHandle ld_;
   struct timeval requestTimeout_ = {kDefaultRequestTimeoutSeconds, 0};
   struct timeval networkTimeout_ = {kDefaultNetworkTimeoutSeconds, 0};

@@ -25,7 +25,7 @@ void AppendPrintable(std::string& out, const char* text) {
   std::size_t length = strnlen(text, kMaxShownText + 1);
   for (std::size_t i = 0; i < length && i < kMaxShownText; ++i) {
     unsigned char c = static_cast<unsigned char>(text[i]);
-    out += (c < 0x20 || c == 0x7F) ? ' ' : static_cast<char>(c);
+    out += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
   }
   if (length > kMaxShownText) out += "...";
 }

@@ -20,8 +20,8 @@ Failure MakeLdapFailure(int code, const char* diagnostic);
 // A failure of the client's own (status.h) with its message.
 Failure MakeClientFailure(Status status, std::string message);
 
-// Appends `text` with control bytes replaced by blanks and cut to a length
-// that fits a diagnostic line: server texts are not trusted.
+// Appends `text` with control bytes shown as "?", as everywhere else, and
+// cut to a length that fits a diagnostic line: server texts are not trusted.
 void AppendPrintable(std::string& out, const char* text);
 
 }  // namespace dirclient

@@ -28,6 +28,16 @@ after_row() {
   done
 }
 
+# terminal, EXPECTED "BYTES": what qovant shows on a pseudo-terminal from
+# script(1), standard output and standard error together, byte for byte
+# (BYTES as printf's %b reads them; the pty turns "\n" to "\r\n").
+expect_terminal() {
+  env "${VARS[@]}" SHELL=/bin/sh script -qec "$QOVANT ${SEARCH[0]}" /dev/null \
+    > "$TMP/$1.out" 2> "$TMP/$1.err" < /dev/null
+  printf '%b' "${EXPECT[0]}" > "$TMP/$1.expected"
+  bytes "$1" "the terminal's bytes" "$TMP/$1.out" "$TMP/$1.expected" && pass "$1"
+}
+
 # A row's qovant runs in at most LIMIT_KIB KiB of address space (not under
 # AddressSanitizer, which needs terabytes of address space for itself).
 SANITIZED=${QOVANT_SANITIZED:-}
@@ -40,6 +50,8 @@ fi
 T="Timed out (-5)"
 WHOLE_LOAD="the tree was not read within DIRCLIENT_LOAD_TIMEOUT"
 REFERENCE="qovant: not searched: search reference to ldap://far.example/ou=Far,o=H ldap://127.0.0.1:1/ou=Far,o=H: that part of the tree is on another server"
+STALLS="ldap://@connect-stall/o=H ldap://@connect-stall/o=H ldap://@connect-stall/o=H ldap://@connect-stall/o=H"
+mkdir huge && printf 'TIMEOUT 9300000000\nNETWORK_TIMEOUT 9300000000\n' > huge/.ldaprc
 rows < "$REPO/tests/ldap/hostile.rows"
 # Entries without end, with DNs of 50 KB, in 200 MiB of address space: one
 # clean failure, not std::bad_alloc's abort.

@@ -12,6 +12,8 @@
 // references and results with the paged results control, and the answer to
 // StartTLS. Entries are below o=H, most with a script that holds "needle".
 //
+//   connect-stall  never takes a connection: its backlog is full, and a
+//                  connect to it stalls before TCP's handshake ends
 //   tls-stall      takes the connection, never answers (a ClientHello)
 //   starttls-stall says yes to StartTLS, then never answers the handshake
 //   cookie-cycle   pages with the cookies A, B, A, B, ...
@@ -19,7 +21,10 @@
 //   slow-entries   one entry a second, for ever
 //   half-entry     the first half of an entry, then nothing
 //   big-page       1001 entries in a page (qovant asks for 1000)
-//   big-message    a message header that claims 2 GiB, then nothing
+//   big-message    an entry of 100 KB, then a message header that claims
+//                  2 GiB, then nothing; likewise with a header of length 0
+//                  (zero-length), a length in 5 bytes (long-length) and a
+//                  tag of 9 bytes (long-tag)
 //   big-dn         an entry whose DN is 70000 bytes long
 //   time-limit     500 entries, then the end of the search with result 3
 //                  (timeLimitExceeded), as a server's time limit ends it
@@ -29,6 +34,10 @@
 //   flood          pages of 1000 entries with DNs of 50000 bytes, and a
 //                  fresh cookie each, for ever
 //   reference      an entry, then a continuation reference
+//   control-text   an entry, then a continuation reference whose URL holds
+//                  control characters
+//   control-diagnostic  the search refused with a diagnostic message that
+//                  holds control characters
 //
 // The relay passes the connection on to 127.0.0.1:SERVERPORT until BYTES
 // have come from the server; then
@@ -46,6 +55,7 @@
 #include <lber.h>
 #include <ldap.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -149,11 +159,21 @@ int Play(const std::string& scenario, Connection& c) {
     c.Drain();
     return 0;
   }
-  if (scenario == "big-message") {
-    // A SEQUENCE whose four-byte length claims 2 GiB - 1.
-    const char header[] = {0x30, static_cast<char>(0x84), 0x7F, static_cast<char>(0xFF),
-                           static_cast<char>(0xFF), static_cast<char>(0xFF)};
-    if (!c.NextSearch(&msgid) || !c.SendRaw(header, sizeof header)) return 0;
+  // Headers that liblber refuses, after an entry that takes several reads,
+  // answered to the search; then nothing.
+  static const struct {
+    const char* scenario;
+    std::string header;
+  } kHeaders[] = {
+      {"big-message", "\x30\x84\x7F\xFF\xFF\xFF"},  // claims 2 GiB - 1
+      {"zero-length", std::string("\x30\x00", 2)},
+      {"long-length", std::string("\x30\x85\x00\x00\x00\x00\x10", 7)},
+      {"long-tag", "\x3F\x81\x82\x83\x84\x85\x86\x87\x08\x10"},
+  };
+  for (const auto& refused : kHeaders) {
+    if (scenario != refused.scenario) continue;
+    if (c.NextSearch(&msgid) && c.Send(Entry(msgid, "o=H", std::string(100000, 'x'))))
+      c.SendRaw(refused.header.data(), refused.header.size());
     c.Drain();
     return 0;
   }
@@ -221,6 +241,18 @@ int Play(const std::string& scenario, Connection& c) {
     script.replace(70000, 6, "hidden");
     c.Send(Entry(msgid, "o=H", "top needle"));
     for (unsigned long n = 0; n < 200; ++n) c.Send(Entry(msgid, User(n), script));
+  } else if (scenario == "control-diagnostic") {
+    BerElement* refused = ber_alloc_t(LBER_USE_DER);
+    ber_printf(refused, "{it{ess}}", msgid, LDAP_RES_SEARCH_RESULT, LDAP_UNWILLING_TO_PERFORM, "",
+               "no\x1b[2J\xc2\x9bway\x07\xc3\xa9");
+    c.Send(refused);
+    c.Drain();
+  } else if (scenario == "control-text") {
+    BerElement* reference = ber_alloc_t(LBER_USE_DER);
+    ber_printf(reference, "{it{s}}", msgid, LDAP_RES_SEARCH_REFERENCE,
+               "ldap://far.example/\x1b]0;t\x07\xc2\x9b,o=H");
+    c.Send(Entry(msgid, "o=H", "top needle"));
+    c.Send(reference);
   } else if (scenario == "reference") {
     BerElement* reference = ber_alloc_t(LBER_USE_DER);
     ber_printf(reference, "{it{ss}}", msgid, LDAP_RES_SEARCH_REFERENCE,
@@ -231,7 +263,7 @@ int Play(const std::string& scenario, Connection& c) {
     return Fail("unknown scenario");
   }
   // The last page of these ends here; then the client is waited for.
-  if (scenario.rfind("big-", 0) == 0 || scenario == "reference") {
+  if (scenario.rfind("big-", 0) == 0 || scenario == "reference" || scenario == "control-text") {
     c.Send(PageDone(msgid, ""));
     c.Drain();
   }
@@ -315,21 +347,42 @@ int Relay(int client, const std::string& mode, char** args, int count) {
   return 0;
 }
 
+// Fills the listener's backlog of one with a connection of its own, never
+// taken: the kernel then drops every other client's SYN, and their connects
+// stall until they give up.
+bool FillBacklog(int listener, const sockaddr_in& address) {
+  int filler = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (filler < 0 || connect(filler, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    return false;
+  for (int wait = 0; wait < 100; ++wait) {
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    // On a listener, tcpi_unacked is how many connections wait to be taken.
+    if (getsockopt(listener, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 && info.tcpi_unacked >= 1)
+      return true;
+    usleep(10000);
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) return Fail("usage: ldap_hostile_server PORTFILE SCENARIO [BYTES SERVERPORT [PID]]");
   alarm(kGiveUpSeconds);  // ends the server, whatever it waits for
   signal(SIGPIPE, SIG_IGN);  // a client gone ends a scenario, not the server
+  const bool stall = std::strcmp(argv[2], "connect-stall") == 0;
   int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address = Loopback(0);
   socklen_t length = sizeof address;
   if (listener < 0 ||
       bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(listener, 1) != 0 ||
+      listen(listener, stall ? 0 : 1) != 0 ||
       getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
     return Fail("cannot listen");
+  if (stall && !FillBacklog(listener, address)) return Fail("cannot fill the backlog");
   if (!WritePortFile(argv[1], ntohs(address.sin_port))) return Fail("cannot write the port file");
+  if (stall) pause();  // until the test or the alarm ends it
   int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return Fail("accept");
   int result = 0;

@@ -37,4 +37,26 @@ rows < "$REPO/tests/ldap/tls.rows"
 printf 'TLS_REQCERT allow\n' > ldaprc
 rows <<<'starttls-reqcert-allow | same | acme.ldif "qovant: warning: TLS_REQCERT allow: $NOT_CHECKED" | "" | "DIRCLIENT_TREE=$PLAIN/????StartTLS"'
 rm ldaprc
+
+# Entries of about 100 KB (a script of 1000 lines, "needle" on one of them),
+# each larger than the read-ahead buffer's 64 KiB below TLS; in a database
+# of their own, added once the rows above, which read every database, ran.
+{
+  printf 'dn: o=Big\nobjectClass: organization\no: Big\n\n'
+  for i in $(seq 40); do
+    printf 'dn: cn=e%d,o=Big\nobjectClass: person\nobjectClass: loginScriptHolder\ncn: e%d\nsn: e\nloginScript:: ' "$i" "$i"
+    awk -v i="$i" 'BEGIN { for (l = 0; l < 1000; l++)
+      printf "REM %d line %d %s %088d\r\n", i, l, l == (i * 37) % 550 ? "needle" : "hay", l }' | base64 -w0
+    printf '\n\n'
+  done
+} > big.ldif
+stop_slapd
+conf_database o=Big < /dev/null
+load o=Big big.ldif
+start_slapd tls
+LDAPS="ldaps://127.0.0.1:$TLS_PORT/" PLAIN="ldap://127.0.0.1:$PORT"
+rows <<'ROWS'
+big-ldaps    | same | big.ldif | needle | DIRCLIENT_TREE=${LDAPS}o=Big "${TRUST[@]}"
+big-starttls | same | big.ldif | needle | "DIRCLIENT_TREE=$PLAIN/o=Big????StartTLS" "${TRUST[@]}"
+ROWS
 finish
