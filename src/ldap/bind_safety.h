@@ -22,10 +22,10 @@ namespace dirclient {
 inline constexpr const char* kPlaintextBindVariable = "DIRCLIENT_PLAINTEXT_BIND";
 inline constexpr const char* kPlaintextBindAllowed = "allow";
 
-// Refuses (kLdapConfigUnsafe, with *reason naming the file) a file libldap
-// read from the working directory unless it is a regular file of the user's
-// own that group and others cannot write: whoever can write it chooses the
-// server the password goes to.
+// Refuses (kLdapConfigUnsafe, with the message naming the file) a file read
+// from the working directory unless it is the user's own and group and
+// others cannot write it: whoever can write it chooses the server the
+// password goes to. (Only regular files are read at all.)
 Failure CheckWorkingDirConfig(const UserLdapConfig& config);
 
 // Lines saying which of the server (when it comes from the configuration at

@@ -27,8 +27,8 @@ namespace {
 // which a lax server would take as an anonymous bind.
 Failure PrepareSimpleBind(const char* passwordFile, const UserLdapConfig& config,
                           SecretBytes* password) {
-  Failure failure = ReadPasswordFile(passwordFile, password);
-  if (failure.status == kOk) failure = CheckWorkingDirConfig(config);
+  Failure failure = CheckWorkingDirConfig(config);
+  if (failure.status == kOk) failure = ReadPasswordFile(passwordFile, password);
   if (failure.status == kOk && !config.bindDn.set) {
     failure.status = kPasswordNoBindDn;
     failure.where = passwordFile;
@@ -75,14 +75,12 @@ bool StartDeadline(const Environment& environment, LoadDeadline* deadline, Failu
   return true;
 }
 
-Status Load(const LdapTarget& target, const Environment& environment, LoadObserver& observer,
+Status Load(const LdapTarget& target, const UserLdapConfig& config,
+            const Environment& environment, LoadObserver& observer,
             std::unique_ptr<LoadedTree>* out, Failure* failure) {
   LoadDeadline deadline;
   if (!StartDeadline(environment, &deadline, failure)) return failure->status;
-  // Asking libldap first makes it read its configuration now, before the
-  // client looks at the same files.
   const char* weakCheck = WeakCertificateCheck();
-  UserLdapConfig config = ReadUserLdapConfig(environment);
   const char* passwordFile = environment.Get(kPasswordFileVariable);
   bool simpleBind = passwordFile && *passwordFile;
   // Declared before the password, so that the password is wiped first.
@@ -125,10 +123,11 @@ Status Load(const LdapTarget& target, const Environment& environment, LoadObserv
 
 // Memory running out anywhere on the way (the tree, libldap's messages as
 // the client copies them) is one failure like the others, not an abort.
-Status LoadLdapTree(const LdapTarget& target, const Environment& environment,
-                    LoadObserver& observer, std::unique_ptr<LoadedTree>* out, Failure* failure) {
+Status LoadLdapTree(const LdapTarget& target, const UserLdapConfig& config,
+                    const Environment& environment, LoadObserver& observer,
+                    std::unique_ptr<LoadedTree>* out, Failure* failure) {
   try {
-    return Load(target, environment, observer, out, failure);
+    return Load(target, config, environment, observer, out, failure);
   } catch (const std::bad_alloc&) {
     *failure = Failure{kOutOfMemory, target.display, 0, "out of memory"};
     return kOutOfMemory;

@@ -9,23 +9,10 @@
 #include <cstdio>
 
 #include "client/status.h"
+#include "ldap/file_descriptor.h"
 
 namespace dirclient {
 namespace {
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 std::string ModeText(mode_t mode) {
   char text[8];

@@ -10,6 +10,7 @@
 #include "client/status.h"
 #include "ldap/ldap_source.h"
 #include "ldap/ldap_target.h"
+#include "ldap/user_ldap_config.h"
 #include "ldif/ldif_file.h"
 #include "tool/load_reporter.h"
 
@@ -24,8 +25,14 @@ Status LoadFromSetting(const char* setting, const Environment& environment,
   if (setting && *setting && !IsLdapUri(setting))
     return LoadLdifFile(setting, observer, out, failure);
 
-  // A URI, or else whatever server libldap's own configuration names, with
-  // its default base (BASE, LDAPBASE) where the URI has none.
+  // libldap's configuration is read once, here, and handed to libldap
+  // before its first call, so that libldap never reads a file itself.
+  UserLdapConfig config;
+  *failure = ReadLdapConfig(environment, &config);
+  if (failure->status != kOk) return failure->status;
+  ApplyLdapConfig(&config);
+  // A URI, or else whatever server libldap's configuration names, with its
+  // default base (BASE, LDAPBASE) where the URI has none.
   std::string uris = setting && *setting ? std::string(setting) : ConfiguredLdapUris();
   if (uris.empty()) {
     failure->message =
@@ -37,7 +44,7 @@ Status LoadFromSetting(const char* setting, const Environment& environment,
   *failure = ParseLdapTarget(uris, &target);
   if (failure->status != kOk) return failure->status;
   if (!(setting && *setting) && target.base.empty()) target.base = ConfiguredLdapBase();
-  return LoadLdapTree(target, environment, observer, out, failure);
+  return LoadLdapTree(target, config, environment, observer, out, failure);
 }
 
 }  // namespace
