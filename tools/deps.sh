@@ -2,7 +2,7 @@
 # Installs the Debian packages that building and testing qovant need, and
 # any named as arguments, where they are missing. Safe to run again.
 set -eu
-packages=(g++ cmake make pkgconf libgtest-dev libldap-dev slapd ldap-utils openssl bsdutils iproute2 "$@")
+packages=(g++ cmake make pkgconf libgtest-dev libldap-dev slapd ldap-utils openssl bsdutils iproute2 strace "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
