@@ -37,6 +37,9 @@ rows < "$REPO/tests/ldap/tls.rows"
 printf 'TLS_REQCERT allow\n' > ldaprc
 rows <<<'starttls-reqcert-allow | same | acme.ldif "qovant: warning: TLS_REQCERT allow: $NOT_CHECKED" | "" | "DIRCLIENT_TREE=$PLAIN/????StartTLS"'
 rm ldaprc
+# The CA from a file named by LDAPCONF, as qovant hands it on to libldap.
+printf 'TLS_CACERT %s\n' "$TMP/ca.pem" > trust.conf
+rows <<<'ldaps-trusted-by-ldapconf | same | acme.ldif | "" | DIRCLIENT_TREE=$LDAPS LDAPCONF=$TMP/trust.conf'
 
 # Entries of about 100 KB (a script of 1000 lines, "needle" on one of them),
 # each larger than the read-ahead buffer's 64 KiB below TLS; in a database
