@@ -27,6 +27,7 @@ REFUSED="; configuration from the working directory is refused with a password f
 
 OWN="qovant: server set by ldaprc in the working directory: $URI"
 NO_DN="qovant: $TMP/password: a password needs a bind DN: set BINDDN in ~/.ldaprc, or LDAPBINDDN"
+mkdir conf && printf 'BINDDN cn=admin,o=Acme\n' > conf/binddn.rc
 
 # The stalled rows look at a qovant held up in the read of the tree.
 # /proc/PID/status belongs to
