@@ -145,8 +145,8 @@ void ReadVariables(const Environment& environment, UserLdapConfig* config) {
     const char* value = environment.Get(variable);
     if (!value) continue;
     std::string text = value;
-    for (const char* atoi : kAtoiOptions)
-      if (SameName(name, atoi)) text = std::to_string(std::atoi(value));
+    for (const char* whole : kAtoiOptions)
+      if (SameName(name, whole)) text = std::to_string(std::atoi(value));
     Add(config, name, text, true, variable, false);
   }
 }
