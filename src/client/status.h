@@ -28,7 +28,7 @@ enum DirStatus : Status {
   kNotStarted = -618,       // an operation before a successful start-up
   kBadArgument = -619,
   kUnknownCodePage = -620,
-  kOutOfMemory = -621,
+  kOutOfMemory = -621,      // words for a load: kOutOfMemoryWhileLoading
 
   // Start-up.
   kNoTreeConfigured = -630,
@@ -54,6 +54,11 @@ enum DirStatus : Status {
   kLdapApiBase = -900,
   kLdapResultBase = -1000,
 };
+
+// How a load that ran out of memory is reported, whichever reader ran it
+// and on whichever thread memory ran out: a server and its export fail
+// alike.
+inline constexpr char kOutOfMemoryWhileLoading[] = "out of memory while loading the tree";
 
 // One line of text saying what a status means, for diagnostics and docs.
 const char* StatusText(Status status);

@@ -129,7 +129,7 @@ Status LoadLdapTree(const LdapTarget& target, const UserLdapConfig& config,
   try {
     return Load(target, config, environment, observer, out, failure);
   } catch (const std::bad_alloc&) {
-    *failure = Failure{kOutOfMemory, target.display, 0, "out of memory"};
+    *failure = Failure{kOutOfMemory, target.display, 0, kOutOfMemoryWhileLoading};
     return kOutOfMemory;
   }
 }

@@ -113,7 +113,7 @@ bool EntryReceiver::Attribute(std::string_view type, const struct berval* values
     if (found->hasScript || !values[0].bv_val) return true;
     std::string_view script = View(values[0]).substr(0, kMaxKeptScript);
     if (!scripts_.Append(script, &found->scriptOffset)) {
-      *failure = MakeClientFailure(kOutOfMemory, "out of memory for login scripts");
+      *failure = MakeClientFailure(kOutOfMemory, kOutOfMemoryWhileLoading);
       return false;
     }
     found->hasScript = true;
@@ -134,7 +134,7 @@ bool EntryReceiver::Attribute(std::string_view type, const struct berval* values
 // What stopped the building of the tree, in the terms of a server.
 Failure BuildFailure(const BuildFault& fault) {
   if (fault.kind == BuildFault::Kind::kOutOfMemory)
-    return MakeClientFailure(kOutOfMemory, "out of memory");
+    return MakeClientFailure(kOutOfMemory, kOutOfMemoryWhileLoading);
   Failure failure = MakeClientFailure(kLdapBadDn, "the server sent a DN that does not parse: ");
   AppendPrintable(failure.message, fault.dn.c_str());
   return failure;

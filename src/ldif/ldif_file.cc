@@ -22,7 +22,7 @@ Status LoadLdifFile(const char* path, LoadObserver& observer, std::unique_ptr<Lo
   if (!LoadLdif(file, loaded->tree, &error, &progress, kLdifBlockSize, &notes)) {
     failure->status = error.status;
     failure->message = error.message;
-    if (error.status == kOutOfMemory) failure->message = "out of memory while loading the tree";
+    if (error.status == kOutOfMemory) failure->message = kOutOfMemoryWhileLoading;
     // A line tells where a file does not parse, not where it could not be read.
     if (error.status == kTreeMalformed) failure->line = error.line;
     return failure->status;

@@ -62,8 +62,7 @@ Status ConfiguredTree::Load(std::unique_ptr<LoadedTree>* out) {
   } catch (const std::bad_alloc&) {
     // A tree larger than memory is a start-up failure like any other.
     out->reset();
-    failure = Failure{kOutOfMemory, setting ? setting : "", 0,
-                      "out of memory while loading the tree"};
+    failure = Failure{kOutOfMemory, setting ? setting : "", 0, kOutOfMemoryWhileLoading};
   }
   reporter.Finish();
   if (failure.status != kOk) Print(failure, codePage, terminal);

@@ -1,6 +1,7 @@
 #include "tree/build_thread.h"
 
 #include <new>
+#include <stdexcept>
 #include <utility>
 
 namespace dirclient {
@@ -11,11 +12,19 @@ namespace {
 // people after them the other way round: the reader may run this far
 // ahead (some 8 MiB) while the builder works through the units.
 constexpr std::size_t kBatchesInFlight = 32;
+// Every batch there can be: those in flight, the one filled, the one
+// built, and the last the reader hands over after building failed.
+constexpr std::size_t kBatches = kBatchesInFlight + 3;
 
 }  // namespace
 
-BuildThread::BuildThread(BatchBuilder& builder)
-    : builder_(builder), thread_(&BuildThread::Run, this) {}
+BuildThread::BuildThread(BatchBuilder& builder) : builder_(builder) {
+  // Room made here, so that moving a batch between the lists never
+  // allocates: nothing thrown on the building thread may escape it.
+  full_.reserve(kBatches);
+  empty_.reserve(kBatches);
+  thread_ = std::thread(&BuildThread::Run, this);
+}
 
 BuildThread::~BuildThread() {
   {
@@ -62,16 +71,24 @@ void BuildThread::Run() {
     lock.unlock();
     // Only this thread writes fault_ until done_.
     bool ok = false;
+    bool outOfMemory = false;
     try {
       ok = wanted && builder_.Add(*batch, &fault_);
     } catch (const std::bad_alloc&) {
+      outOfMemory = true;
+    } catch (const std::length_error&) {
+      outOfMemory = true;  // a size no allocation could hold
+    }
+    if (outOfMemory) {
       // The tree outgrew memory: the load fails, the process goes on.
       fault_ = BuildFault{};
       fault_.kind = BuildFault::Kind::kOutOfMemory;
     }
     batch->Clear();
     lock.lock();
-    empty_.push_back(std::move(batch));
+    // Kept for the reader only within the room made: a batch past it (a
+    // reader that handed on after a failure) is freed instead.
+    if (empty_.size() < empty_.capacity()) empty_.push_back(std::move(batch));
     if (!ok && ok_) {
       ok_ = false;
       changed_.notify_all();

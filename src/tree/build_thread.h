@@ -14,7 +14,7 @@ namespace dirclient {
 
 class BuildThread {
  public:
-  // Throws what std::thread throws when no thread can be had.
+  // Throws when no thread, or no memory for its lists, can be had.
   explicit BuildThread(BatchBuilder& builder);
   // Drops what is still queued and joins.
   ~BuildThread();
@@ -42,7 +42,7 @@ class BuildThread {
   bool done_ = false;
   bool ok_ = true;
   BuildFault fault_;
-  std::thread thread_;  // last: starts once the rest is set up
+  std::thread thread_;  // started once the rest is set up
 };
 
 }  // namespace dirclient
