@@ -35,10 +35,7 @@ std::string_view AttributeType(const struct berval& description) {
 
 // The failure for a DN (`what`) over kMaxDn.
 Failure DnTooLong(const char* what, std::size_t length) {
-  return MakeClientFailure(kLdapOverLimit, std::string("the server sent ") + what + " of " +
-                                               std::to_string(length) +
-                                               " bytes, over the largest DN (" +
-                                               std::to_string(kMaxDn) + " bytes)");
+  return MakeClientFailure(kLdapOverLimit, "the server sent " + DnOverLimit(what, length));
 }
 
 // Decodes each entry the server sends into the feed's batch, on the thread

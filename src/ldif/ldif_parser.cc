@@ -102,8 +102,7 @@ bool RecordParser::ReadEntry(const LineReader::Line& dnLine, const Attribute& dn
   // The root DSE, which some exports include, describes the server, not
   // an object of any tree.
   if (dnText.empty()) return SkipRecord();
-  if (dnText.size() > kMaxDnBytes)
-    return Fail(dnLine.number, "DN longer than " + std::to_string(kMaxDnBytes >> 10) + " KiB");
+  if (dnText.size() > kMaxDnBytes) return Fail(dnLine.number, DnOverLimit("a DN", dnText.size()));
   FoundEntry entry{};
   entry.place = dnLine.number;
   entry.dnLength = static_cast<uint32_t>(dnText.size());
@@ -228,6 +227,9 @@ inline bool RecordParser::ReadAttribute(const LineReader::Line& line, const Attr
   if (attribute.kind == Kind::kAliasedObjectName) {
     std::string_view target;
     if (!Value(line, attribute, &target)) return false;
+    // Capped as a server's is: its export must not load where it fails.
+    if (!entry->hasAlias && target.size() > kMaxDnBytes)
+      return Fail(line.number, DnOverLimit("an aliasedObjectName", target.size()));
     if (!entry->hasAlias) {
       entry->hasAlias = true;
       entry->aliasLength = static_cast<uint32_t>(target.size());

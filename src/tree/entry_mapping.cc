@@ -33,6 +33,11 @@ DirTree::NodeId ChildEntry(DirTree& tree, DirTree::NodeId parent, std::string_vi
 
 }  // namespace
 
+std::string DnOverLimit(const char* what, std::size_t length) {
+  return std::string(what) + " of " + std::to_string(length) + " bytes, over the largest DN (" +
+         std::to_string(kMaxDnBytes) + " bytes)";
+}
+
 DirTree::NodeId AddEntryPath(DirTree& tree, const DnParser& dn) {
   EntryPaths paths;
   return paths.Add(tree, dn);

@@ -14,8 +14,13 @@
 
 namespace dirclient {
 
-// The longest DN any source may give: a file, or a server.
+// The longest DN any source may give: a file, or a server. It caps an
+// entry's DN and its aliasedObjectName alike.
 inline constexpr std::size_t kMaxDnBytes = 64 * 1024;
+// What refusing one says, the same from a file and a server: `what` ("a
+// DN", "an aliasedObjectName") "of N bytes, over the largest DN (65536
+// bytes)".
+std::string DnOverLimit(const char* what, std::size_t length);
 
 // Finds or creates the node of every RDN of `dn`, top first, and returns the
 // entry's own node. Ancestors become containers; those not seen before are

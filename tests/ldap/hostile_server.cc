@@ -26,6 +26,7 @@
 //                  (zero-length), a length in 5 bytes (long-length) and a
 //                  tag of 9 bytes (long-tag)
 //   big-dn         an entry whose DN is 70000 bytes long
+//   big-alias      an alias whose aliasedObjectName is 70000 bytes long
 //   time-limit     500 entries, then the end of the search with result 3
 //                  (timeLimitExceeded), as a server's time limit ends it
 //   bad-dn         pages of 1000 entries, the 4500th with a DN that does
@@ -233,6 +234,15 @@ int Play(const std::string& scenario, Connection& c) {
     for (unsigned long n = 0; n < 1001; ++n) c.Send(Entry(msgid, User(n), "needle"));
   } else if (scenario == "big-dn") {
     c.Send(Entry(msgid, "cn=" + std::string(70000 - 8, 'x') + ",o=H", "needle"));
+  } else if (scenario == "big-alias") {
+    // The tree of tests/ldif/cases/error-alias-over-64-kib.ldif.
+    std::string target = "cn=" + std::string(70000 - 7, 'x') + ",o=H";
+    BerElement* alias = ber_alloc_t(LBER_USE_DER);
+    ber_printf(alias, "{it{s{{s[ss]}{s[o]}}}}", msgid, LDAP_RES_SEARCH_ENTRY, "cn=a,o=H",
+               "objectClass", "alias", "extensibleObject", "aliasedObjectName", target.data(),
+               static_cast<ber_len_t>(target.size()));
+    c.Send(Entry(msgid, "o=H", "needle"));
+    c.Send(alias);
   } else if (scenario == "big-values") {
     // The needle at the start of each script is seen; the one past the
     // 60000 bytes qovant reads of a script is not.
