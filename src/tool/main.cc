@@ -14,7 +14,8 @@
 int main(int argc, char** argv) {
   // Before anything can open a file or a socket. Without its standard
   // streams the tool cannot say anything, so it only fails.
-  if (!qovant::OpenClosedStandardDescriptors()) return 1;
+  bool outputClosed = false;
+  if (!qovant::OpenClosedStandardDescriptors(&outputClosed)) return 1;
   // The buffers are the tool's whole state; static storage keeps 68 KB off
   // the stack and out of the heap.
   static qovant::SharedBuffers buffers;
@@ -27,5 +28,6 @@ int main(int argc, char** argv) {
   dirclient::ConfiguredTree source(environment, stderr, "qovant");
   dirclient::TreeClient client(source, environment);
   qovant::Output out(stdout, isatty(STDOUT_FILENO) == 1);
+  if (outputClosed) out.Lost();
   return qovant::RunQovant(argc, argv, client, buffers, out, stderr);
 }

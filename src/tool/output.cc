@@ -14,9 +14,13 @@ void Output::NoteFailure() {
 }
 
 void Output::Put(const char* text, std::size_t length) {
-  if (failed_) return;
-  if (std::fwrite(text, 1, length, stream_) != length || std::ferror(stream_))
+  if (failed_ || length == 0) return;
+  if (lost_) {
+    errno = EBADF;  // what the write to the closed descriptor would have met
     NoteFailure();
+  } else if (std::fwrite(text, 1, length, stream_) != length || std::ferror(stream_)) {
+    NoteFailure();
+  }
 }
 
 void Output::PutDirectoryText(const char* text) {

@@ -18,6 +18,9 @@ class Output {
   Output(std::FILE* stream, bool terminal) : stream_(stream), terminal_(terminal) {}
 
   void SetCodePage(uint32_t codePage) { codePage_ = codePage; }
+  // The stream stands in for a standard output that was closed: anything
+  // written to it fails as a write to a closed descriptor would.
+  void Lost() { lost_ = true; }
 
   void Write(const char* text);
   // Writes `before`, the status as its 32 bits in upper-case hexadecimal
@@ -41,6 +44,7 @@ class Output {
   std::FILE* stream_;
   bool terminal_;
   uint32_t codePage_ = dirclient::kCodePageAscii;
+  bool lost_ = false;
   bool failed_ = false;
   int error_ = 0;
 };

@@ -7,11 +7,13 @@
 
 namespace qovant {
 
-bool OpenClosedStandardDescriptors() {
+bool OpenClosedStandardDescriptors(bool* outputClosed) {
+  *outputClosed = false;
   // Checked in order: open() takes the lowest free number, so the one
   // opened is the one found closed.
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (fd == STDOUT_FILENO) *outputClosed = true;
     int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
     if (opened != fd) {
       if (opened >= 0) close(opened);

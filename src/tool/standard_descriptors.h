@@ -6,7 +6,9 @@ namespace qovant {
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that
 // no file or socket opened later takes one of their numbers: a diagnostic
 // meant for standard error would otherwise be written into an LDAP
-// connection or a file. False when one could not be opened.
-bool OpenClosedStandardDescriptors();
+// connection or a file. Sets *outputClosed when standard output was one of
+// them: a report written there is lost, not delivered. False when one could
+// not be opened.
+bool OpenClosedStandardDescriptors(bool* outputClosed);
 
 }  // namespace qovant

@@ -51,6 +51,10 @@ check directory-as-tree 1 "$work/unreadable.out" "qovant: $here: Is a directory"
 check read-error 1 "$work/unreadable.out" "qovant: /proc/self/mem: Input/output error" -- env DIRCLIENT_TREE=/proc/self/mem "$qovant" x
 check substring-too-long 2 "$work/long.out" "" -- env DIRCLIENT_TREE="$here/cases.ldif" "$qovant" "$long"
 check full-disk 3 "$empty" "qovant: cannot write standard output: No space left on device" -- bash -c "DIRCLIENT_TREE='$top/examples/acme.ldif' '$qovant' map >/dev/full"
+# Standard output closed: a report is lost as on a full disk, even though
+# the descriptor holds /dev/null by the time it is written; no report, no loss.
+check closed-stdout 3 "$empty" "qovant: cannot write standard output: Bad file descriptor" -- bash -c "DIRCLIENT_TREE='$top/examples/acme.ldif' '$qovant' map >&-"
+check closed-stdout-no-match 0 "$empty" "" -- bash -c "DIRCLIENT_TREE='$top/examples/acme.ldif' '$qovant' 'no such text' >&-"
 
 # Exports as real tools write them, whole and cut: each NAME.ldif in
 # exports/ is searched for "map"; NAME.expected holds the exit status, the
