@@ -28,10 +28,11 @@ Failure BuildFailure(const BuildFault& fault) {
 bool RecordParser::Load(Failure* error) {
   failure_.error = error;
   if (std::size_t expected = reader_ ? reader_->SizeHint() : text().size()) {
-    // Exports take some hundreds of bytes an entry; decoded scripts never
-    // take more room than the file.
-    tree_.Reserve(expected / 512);
-    scripts_->ReserveAndWarm(expected);
+    // Exports take some hundreds of bytes an entry. The size is a guess
+    // only (a sparse file claims terabytes): the tree and the scripts grow
+    // with what is read.
+    tree_.ExpectNodes(expected / 512);
+    scripts_->WarmAhead();
   }
   // A file read in blocks is large or a pipe: the tree is built on a
   // second thread where one can be had.

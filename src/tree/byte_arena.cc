@@ -26,30 +26,28 @@ ByteArena::~ByteArena() {
   if (data_) munmap(data_, capacity_);
 }
 
-bool ByteArena::ReserveAndWarm(std::size_t capacity) {
-  if (data_ || capacity == 0) return false;
-  // Address space only: pages are had as they are faulted in.
-  void* block = mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (block == MAP_FAILED) return false;
-  AdviseHugePages(block, capacity);
-  data_ = static_cast<char*>(block);
-  capacity_ = capacity;
+void ByteArena::WarmAhead() {
+  warm_ = true;
+  if (data_) StartWarming();
+}
+
+void ByteArena::StartWarming() {
   try {
-    warmer_ = std::make_unique<PageWarmer>(data_, capacity_);
+    warmer_ = std::make_unique<PageWarmer>(data_, capacity_, size_);
   } catch (const std::exception&) {
     // Without a second thread the writer faults its pages in itself.
   }
-  return true;
 }
 
 bool ByteArena::Reserve(std::size_t needed) {
   if (needed <= capacity_) return true;
   warmer_.reset();  // the block may move
   std::size_t capacity = capacity_ ? capacity_ : kFirstCapacity;
+  // A warmed block grows in larger steps: each move restarts the warming.
+  std::size_t factor = warm_ ? 4 : 2;
   while (capacity < needed) {
-    if (capacity > SIZE_MAX / 2) return false;
-    capacity *= 2;
+    if (capacity > SIZE_MAX / factor) return false;
+    capacity *= factor;
   }
   if (capacity % kGranule) capacity += kGranule - capacity % kGranule;
   void* block = data_ ? mremap(data_, capacity_, capacity, MREMAP_MAYMOVE)
@@ -59,6 +57,7 @@ bool ByteArena::Reserve(std::size_t needed) {
   AdviseHugePages(block, capacity);
   data_ = static_cast<char*>(block);
   capacity_ = capacity;
+  if (warm_) StartWarming();
   return true;
 }
 

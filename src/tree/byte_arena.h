@@ -48,19 +48,21 @@ class ByteArena {
   // Keeps `size` bytes written at what Claim returned; sets *offset.
   void Commit(std::size_t size, uint64_t* offset);
 
-  // Maps room for `capacity` bytes at once, so that the block never moves
-  // while they suffice, and has its pages faulted in ahead of the writes on
-  // a second thread. Only for an empty arena; false, changing nothing, when
-  // that cannot be had.
-  bool ReserveAndWarm(std::size_t capacity);
+  // From now on has the pages of the block faulted in ahead of the writes
+  // on a second thread, the block's next as it grows, for a store that
+  // will grow large. Room is had only as bytes come, never from a size
+  // guessed before, so that memory follows what is stored.
+  void WarmAhead();
 
   std::string_view view() const { return {data_, size_}; }
   std::size_t size() const { return size_; }
 
  private:
   bool Reserve(std::size_t needed);
+  void StartWarming();
 
-  std::unique_ptr<PageWarmer> warmer_;  // while data_ does not move
+  bool warm_ = false;
+  std::unique_ptr<PageWarmer> warmer_;  // on the block data_ is now
   char* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;

@@ -1,7 +1,8 @@
 #include "tree/dir_tree.h"
 
+#include <algorithm>
 #include <cstring>
-#include <exception>
+#include <new>
 
 #include "tree/name_mapping.h"
 
@@ -80,24 +81,37 @@ void DirTree::Rehash(size_t slots) {
     if (s.node != kNone) Insert(s.node, s.hash);
 }
 
-void DirTree::Reserve(size_t nodes) {
+void DirTree::Grow() {
+  size_t held = nodes_.size();
+  // Straight to the guess once it is near, in steps of 16 times till then.
+  size_t step = held * 16;
+  size_t nodes = std::max(held * 2, expectedNodes_ <= step * 2 ? expectedNodes_ : step);
   try {
     nodes_.reserve(nodes);
-    names_.reserve(nodes * 24);  // names of people and units are about that long
-    // A table that holds them all without growing: growing clears a new
-    // table and rehashes into it, and it is the fresh memory that costs.
-    size_t slots = slots_.size();
-    while (TooFull(nodes, slots)) slots *= 2;
-    if (slots > slots_.size()) Rehash(slots);
-  } catch (const std::exception&) {
-    return;  // a guess too large for this machine: the arrays grow as they must
+  } catch (const std::bad_alloc&) {
+    nodes = held * 2;  // a step this machine cannot give: what growing needs
+    nodes_.reserve(nodes);
   }
+  // Names of people and units are about 24 bytes long.
+  if (names_.capacity() < nodes * 24) {
+    try {
+      names_.reserve(nodes * 24);
+    } catch (const std::bad_alloc&) {
+      // They grow as they must.
+    }
+  }
+  // A table that holds them all: growing clears a new table and rehashes
+  // into it, and it is the fresh memory that costs.
+  size_t slots = slots_.size();
+  while (TooFull(nodes, slots)) slots *= 2;
+  if (slots > slots_.size()) Rehash(slots);
   AdviseHugePages(nodes_.data(), nodes_.capacity() * sizeof(Node));
   AdviseHugePages(names_.data(), names_.capacity());
 }
 
 DirTree::NodeId DirTree::AddChild(NodeId parent, std::string_view name, uint32_t hash) {
   NodeId node = static_cast<NodeId>(nodes_.size());
+  if (nodes_.size() == nodes_.capacity()) Grow();
   nodes_.push_back(Node{parent, kNone, kNone, kNone, names_.size(), 0, 0,
                         static_cast<uint32_t>(name.size()), 0, false});
   names_.append(name);

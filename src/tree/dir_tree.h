@@ -77,10 +77,12 @@ class DirTree {
   }
   size_t size() const { return nodes_.size(); }
   size_t capacity() const { return nodes_.capacity(); }
-  // Makes room for about `nodes` objects up front: growing the arrays
-  // later copies them into fresh memory, which costs more than the room
-  // left unused (untouched pages cost nothing).
-  void Reserve(size_t nodes);
+  // About `nodes` objects are expected (a guess from a file's size): the
+  // arrays grow towards that in large steps rather than doubling, since
+  // each growth copies them into fresh memory and rehashes the table. A
+  // step is at most some 32 times the objects added, so that memory
+  // follows the tree, never the guess.
+  void ExpectNodes(size_t nodes) { expectedNodes_ = nodes; }
   // Login scripts are kept, decoded, in the tree's script store; a node
   // names its script by where it stands there (SetScript). Nodes without
   // one report HasScript() false.
@@ -133,12 +135,15 @@ class DirTree {
   static bool TooFull(size_t nodes, size_t slots) { return nodes * 10 > slots * 7; }
   void Rehash(size_t slots);
   void Insert(NodeId node, uint32_t hash);
+  // Room for more nodes, their names and their slots, once nodes_ is full.
+  void Grow();
 
   std::vector<Node> nodes_;
   std::string names_;
   std::vector<Slot> slots_;  // hash of (parent, name); node kNone when empty
   std::unique_ptr<ByteArena> storedScripts_ = std::make_unique<ByteArena>();
   mutable std::vector<std::string_view> components_;  // Resolve's scratch
+  size_t expectedNodes_ = 0;
 };
 
 }  // namespace dirclient

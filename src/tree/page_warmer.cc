@@ -17,9 +17,9 @@ constexpr std::size_t kStep = std::size_t{2} << 20;
 
 }  // namespace
 
-PageWarmer::PageWarmer(char* base, std::size_t capacity)
+PageWarmer::PageWarmer(char* base, std::size_t capacity, std::size_t from)
     : base_(base), capacity_(capacity),
-      page_(static_cast<std::size_t>(sysconf(_SC_PAGESIZE))),
+      page_(static_cast<std::size_t>(sysconf(_SC_PAGESIZE))), from_(from),
       thread_(&PageWarmer::Run, this) {}
 
 PageWarmer::~PageWarmer() {
@@ -41,7 +41,7 @@ void PageWarmer::Kick(std::size_t used) {
 }
 
 void PageWarmer::Run() {
-  std::size_t warm = 0;
+  std::size_t warm = from_ - from_ % page_;
   for (;;) {
     std::size_t target;
     {

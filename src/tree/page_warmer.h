@@ -16,9 +16,10 @@ namespace dirclient {
 
 class PageWarmer {
  public:
-  // Warms [base, base + capacity) as Used reports it filling up; throws
-  // what std::thread throws when no thread can be had.
-  PageWarmer(char* base, std::size_t capacity);
+  // Warms [base + from, base + capacity) as Used reports it filling up
+  // (what lies before `from` is in use already); throws what std::thread
+  // throws when no thread can be had.
+  PageWarmer(char* base, std::size_t capacity, std::size_t from);
   ~PageWarmer();
   PageWarmer(const PageWarmer&) = delete;
   PageWarmer& operator=(const PageWarmer&) = delete;
@@ -36,6 +37,7 @@ class PageWarmer {
   char* const base_;
   const std::size_t capacity_;
   const std::size_t page_;
+  const std::size_t from_;
   std::size_t nextKick_ = 0;  // the writer's own
 
   std::mutex mutex_;

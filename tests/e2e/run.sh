@@ -77,6 +77,14 @@ if [ -z "${QOVANT_SANITIZED:-}" ]; then
   printf '\nNWCallsInit returned FFFFFD93' >"$work/nomemory.out"
   check out-of-memory 1 "$work/nomemory.out" "qovant: $work/big.ldif: out of memory while loading the tree" -- \
     bash -c "ulimit -v 50000; DIRCLIENT_TREE='$work/big.ldif' exec '$qovant' map"
+  # Sparse files that claim gigabytes: memory follows what is read, not the
+  # size, so the line cap ends each within the same 500 MB.
+  for size in 2G 4G 60G; do
+    truncate -s "$size" "$work/sparse.ldif"
+    check "sparse-$size" 1 "$work/malformed.out" "qovant: $work/sparse.ldif:1: line longer than 64 MiB with its continuations: no export holds one" -- \
+      bash -c "ulimit -v 500000; DIRCLIENT_TREE='$work/sparse.ldif' exec '$qovant' map"
+  done
+  rm -f "$work/sparse.ldif"
 fi
 
 # A path is shown with its control characters as "?", even when piped, so

@@ -99,14 +99,12 @@ TEST(BatchFeedTest, EveryAllocationMayFail) {
         EXPECT_GT(nth, 10);  // failures were made, and met
         break;
       }
+      // A load goes on where a smaller step of growth served.
       SCOPED_TRACE("allocation " + std::to_string(nth));
-      if (building) {
-        EXPECT_FALSE(thrown);
-        EXPECT_EQ(fault.kind, Kind::kOutOfMemory);
-      } else {
-        // What the reader's caller reports; the feed wound down on the way.
-        EXPECT_TRUE(thrown || finished);
-      }
+      // Building ends in out of memory; on the reading thread std::bad_alloc
+      // reaches the reader's caller, the feed wound down on the way.
+      bool failedWell = building ? !thrown && fault.kind == Kind::kOutOfMemory : thrown;
+      EXPECT_TRUE(finished ? tree.size() == 10001 : failedWell);
     }
   }
 }
