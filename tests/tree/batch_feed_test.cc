@@ -99,10 +99,10 @@ TEST(BatchFeedTest, EveryAllocationMayFail) {
         EXPECT_GT(nth, 10);  // failures were made, and met
         break;
       }
-      // A load goes on where a smaller step of growth served.
       SCOPED_TRACE("allocation " + std::to_string(nth));
       // Building ends in out of memory; on the reading thread std::bad_alloc
-      // reaches the reader's caller, the feed wound down on the way.
+      // reaches the reader's caller, the feed wound down on the way. A load
+      // goes on where a smaller step of growth served.
       bool failedWell = building ? !thrown && fault.kind == Kind::kOutOfMemory : thrown;
       EXPECT_TRUE(finished ? tree.size() == 10001 : failedWell);
     }
