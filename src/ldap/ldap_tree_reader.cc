@@ -120,8 +120,8 @@ bool EntryReceiver::Attribute(std::string_view type, const struct berval* values
   return true;
 }
 
-// A DN the tree cannot take, in the terms of a server: only one that does
-// not parse can come, a repeated one being kept once.
+// A DN the tree cannot take, in the terms of a server: one that does not
+// parse, or that names no object (a repeated one is kept once).
 Failure DnFailure(const DnFault& fault) {
   Failure failure = MakeClientFailure(kLdapBadDn, "the server sent a DN that does not parse: ");
   AppendPrintable(failure.message, fault.dn.c_str());

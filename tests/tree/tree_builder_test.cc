@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <new>
 #include <string>
 
+#include "client/status.h"
 #include "table.h"
 
 namespace qovant_test {
@@ -72,6 +74,29 @@ TEST(TreeBuilderTest, FirstFaultInReadingOrderWins) {
     if (!threaded && kind != 0 && !failedAt) {
       EXPECT_EQ(handed, 6144);
     }
+  }
+}
+
+// Memory running out while a batch is built, on either thread, fails the
+// load as out of memory, and the reader is told to stop.
+TEST(TreeBuilderTest, OutOfMemoryWhileBuildingFailsTheLoad) {
+  struct Exhausted final : dirclient::EntryCounter {
+    void Counted(uint64_t) override { throw std::bad_alloc(); }
+  };
+  for (bool threaded : {true, false}) {
+    dirclient::DirTree tree;
+    Exhausted counter;
+    dirclient::TreeBuilder builder(tree, dirclient::RepeatedDn::kRefuse, Word, &counter, threaded);
+    bool stopped = false;
+    for (long n = 1; n <= 100000 && !stopped; ++n) {
+      builder.Open(static_cast<uint64_t>(n), "cn=u" + std::to_string(n) + ",o=A");
+      stopped = !builder.Close();
+    }
+    EXPECT_TRUE(stopped) << threaded;
+    Failure failure;
+    EXPECT_FALSE(builder.Finish(true, &failure));
+    EXPECT_EQ(failure.status, dirclient::kOutOfMemory);
+    EXPECT_EQ(failure.message, "out of memory");
   }
 }
 
