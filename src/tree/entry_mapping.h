@@ -1,6 +1,6 @@
-// How one directory entry lands in a DirTree, whichever backend read it: the
-// chain of nodes its DN names, the flags its object classes give, and the
-// container-alias mark its alias target earns once the whole tree is known.
+// What every backend shares of an entry: the longest DN, the attribute
+// types read, the flags its object classes give, and the container-alias
+// mark its alias target earns once the whole tree is known.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "tree/byte_arena.h"
 #include "tree/dir_tree.h"
 #include "tree/name_mapping.h"
 
