@@ -11,6 +11,7 @@
 
 #include "ldif/block_reader.h"
 #include "ldif/ldif_loader.h"
+#include "ldif_text.h"
 #include "client/tree_client.h"
 #include "tree/loaded_tree.h"
 #include "capture.h"
@@ -78,10 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::string_view text(size ? reinterpret_cast<const char*>(data) : "", size);
   auto loaded = std::make_unique<dirclient::LoadedTree>();
   dirclient::Failure error;
-  bool ok = dirclient::LoadLdif(text, loaded->tree, &error);
+  bool ok = qovant_test::LoadLdifText(text, loaded->tree, &error);
 
-  // Read in blocks, as a file is, with the tree built on a second thread:
-  // the same tree, or the same failure at the same line.
+  // Read in blocks of a few bytes: the same tree, or the same failure at
+  // the same line.
   auto blocks = std::make_unique<dirclient::LoadedTree>();
   dirclient::Failure blockError;
   SmallBlocks reader(text);

@@ -121,8 +121,10 @@ std::unique_ptr<dirclient::LoadedTree> OneScriptTree(std::string_view script) {
   dirclient::DirTree::NodeId unit = tree.AddChild(org, "OU=Unit");
   tree.AddFlags(org, dirclient::kNodeContainer);
   tree.AddFlags(unit, dirclient::kNodeContainer);
+  auto store = std::make_unique<dirclient::ByteArena>();
   uint64_t offset = 0;
-  Require(tree.ScriptStore().Append(script, &offset), "no memory for the script");
+  Require(store->Append(script, &offset), "no memory for the script");
+  tree.AdoptScripts(std::move(store));
   tree.SetScript(tree.AddChild(unit, "CN=Fuzz"), offset, script.size());
   return loaded;
 }

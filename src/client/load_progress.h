@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "client/load_observer.h"
-#include "tree/batch_builder.h"
+#include "tree/tree_builder.h"
 
 namespace dirclient {
 

@@ -21,17 +21,13 @@ constexpr std::size_t kMinBufferSize = 1024;
 constexpr std::size_t kMaxBufferSize = 1 << 20;
 constexpr std::size_t kMaxListedName = kObjectNameSize - 1;
 
-// A listed object in a reply buffer: node, flags, name length, then the name
-// unless it is too long to hand to the tool.
+// A listing hands over as many objects as a reply of the buffer's size
+// holds: a count, then per object its node, flags and name length, and the
+// name unless it is too long to hand to the tool. Callers see where a batch
+// ends (the walk does), so the batches keep that size, though the objects
+// are kept as nodes.
 constexpr std::size_t kEntryHeader = 4 + 4 + 4;
 constexpr std::size_t kBatchHeader = 4;
-
-void Put32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, 4); }
-uint32_t Get32(const uint8_t* at) {
-  uint32_t value;
-  std::memcpy(&value, at, 4);
-  return value;
-}
 
 // The login script is asked for by its directory name, "Login Script": the
 // LDAP attribute is that name without its blanks, in any case.
@@ -81,10 +77,9 @@ struct TreeClient::Context {
 
 struct TreeClient::Buffer {
   bool used = false;
-  std::vector<uint8_t> bytes;
-  uint32_t count = 0;
+  std::size_t size = 0;  // as allocated
+  std::vector<DirTree::NodeId> listed;  // by the last listing, in order
   uint32_t read = 0;
-  std::size_t position = 0;
 };
 
 struct TreeClient::Stream {
@@ -181,10 +176,10 @@ Status TreeClient::NWDSAllocBuf(std::size_t size, BufferHandle* buffer) {
   uint32_t handle = TakeSlot(buffers_);
   Buffer& slot = *buffers_[handle - 1];
   slot.used = true;
-  // Only what a listing writes is ever read back: no need to clear it.
-  slot.bytes.resize(size);
-  slot.count = slot.read = 0;
-  slot.position = 0;
+  slot.size = size;
+  slot.listed.clear();
+  slot.listed.reserve(size / kEntryHeader);  // as many as a listing can hand over
+  slot.read = 0;
   *buffer = static_cast<BufferHandle>(handle);
   return kOk;
 }
@@ -234,24 +229,15 @@ Status TreeClient::NWDSList(ContextHandle handle, const char* object,
 
   // As many subordinates as fit; a name too long to hand over still takes
   // its place, so that reading it fails and the batch goes on.
-  uint8_t* bytes = buffer->bytes.data();
-  std::size_t position = kBatchHeader;
-  uint32_t count = 0;
-  for (; child != DirTree::kNone; child = tree.NextSibling(child)) {
-    std::string_view name = tree.Name(child);
-    std::size_t stored = name.size() <= kMaxListedName ? name.size() : 0;
-    if (position + kEntryHeader + stored > buffer->bytes.size()) break;
-    Put32(bytes + position, child);
-    Put32(bytes + position + 4, tree.Flags(child));
-    Put32(bytes + position + 8, static_cast<uint32_t>(std::min<std::size_t>(name.size(), UINT32_MAX)));
-    std::memcpy(bytes + position + kEntryHeader, name.data(), stored);
-    position += kEntryHeader + stored;
-    ++count;
-  }
-  Put32(bytes, count);
-  buffer->count = count;
+  buffer->listed.clear();
   buffer->read = 0;
-  buffer->position = kBatchHeader;
+  std::size_t used = kBatchHeader;
+  for (; child != DirTree::kNone; child = tree.NextSibling(child)) {
+    std::size_t length = tree.Name(child).size();
+    used += kEntryHeader + (length <= kMaxListedName ? length : 0);
+    if (used > buffer->size) break;
+    buffer->listed.push_back(child);
+  }
 
   context->listing = child != DirTree::kNone;
   context->listed = container;
@@ -266,7 +252,7 @@ Status TreeClient::DirCountObjects(ContextHandle handle, BufferHandle bufferHand
   Buffer* buffer = FindBuffer(bufferHandle);
   if (!buffer) return kBadBuffer;
   if (!count) return kBadArgument;
-  *count = buffer->count;
+  *count = static_cast<uint32_t>(buffer->listed.size());
   return kOk;
 }
 
@@ -279,30 +265,23 @@ Status TreeClient::NWDSGetObjectName(ContextHandle handle, BufferHandle bufferHa
   if (!buffer) return kBadBuffer;
   if (!attributeCount || !info) return kBadArgument;
   name[0] = '\0';
-  if (buffer->read >= buffer->count) return kNoMoreObjects;
+  if (buffer->read >= buffer->listed.size()) return kNoMoreObjects;
 
-  const uint8_t* entry = buffer->bytes.data() + buffer->position;
-  uint32_t node = Get32(entry);
-  uint32_t length = Get32(entry + 8);
-  bool tooLong = length > kMaxListedName;
-  buffer->position += kEntryHeader + (tooLong ? 0 : length);
-  ++buffer->read;
-  if (tooLong) return kNameTooLong;
-
-  std::memcpy(name, entry + kEntryHeader, length);
-  name[length] = '\0';
+  const DirTree& tree = loaded_->tree;
+  DirTree::NodeId node = buffer->listed[buffer->read++];
+  std::string_view listed = tree.Name(node);
+  if (listed.size() > kMaxListedName) return kNameTooLong;
+  std::memcpy(name, listed.data(), listed.size());
+  name[listed.size()] = '\0';
   *attributeCount = 0;
   std::memset(info, 0, sizeof *info);
-  info->objectFlags = Get32(entry + 4);
+  info->objectFlags = tree.Flags(node);
   context->lastObject = node;
   lastListed_ = node;
   // The caller reads this object's script next and then, most likely, the
   // next one's: a script is read from memory the load wrote long ago, so
   // the next one is fetched while this one is handled.
-  if (buffer->read < buffer->count) {
-    const uint8_t* next = buffer->bytes.data() + buffer->position;
-    loaded_->tree.PrefetchScript(Get32(next));
-  }
+  if (buffer->read < buffer->listed.size()) tree.PrefetchScript(buffer->listed[buffer->read]);
   return kOk;
 }
 

@@ -5,10 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tree/batch_builder.h"
-#include "tree/batch_feed.h"
-#include "tree/byte_arena.h"
-#include "tree/entry_assembler.h"
+#include "tree/entry_mapping.h"
+#include "tree/tree_builder.h"
 #include "ldap/ldap_limits.h"
 #include "ldap/ldap_search.h"
 #include "tree/name_mapping.h"
@@ -38,13 +36,12 @@ Failure DnTooLong(const char* what, std::size_t length) {
   return MakeClientFailure(kLdapOverLimit, "the server sent " + DnOverLimit(what, length));
 }
 
-// Decodes each entry the server sends into the feed's batch, on the thread
-// that waits for the server, while the tree is built on the other; scripts
-// go into this thread's own store, which the tree takes at the end.
+// Decodes each entry the server sends for the builder, on the thread that
+// waits for the server.
 class EntryReceiver : public EntrySink {
  public:
-  EntryReceiver(BatchFeed& feed, ByteArena& scripts, std::vector<std::string>& unsearched)
-      : feed_(feed), scripts_(scripts), unsearched_(unsearched) {}
+  EntryReceiver(TreeBuilder& builder, std::vector<std::string>& unsearched)
+      : builder_(builder), unsearched_(unsearched) {}
   bool Entry(LDAP* ld, LDAPMessage* entry, Failure* failure) override;
   void Reference(std::string_view urls) override {
     unsearched_.push_back("search reference to " + std::string(urls) +
@@ -55,8 +52,7 @@ class EntryReceiver : public EntrySink {
   bool Attribute(std::string_view type, const struct berval* values, FoundEntry* found,
                  Failure* failure);
 
-  BatchFeed& feed_;
-  ByteArena& scripts_;
+  TreeBuilder& builder_;
   std::vector<std::string>& unsearched_;
   uint64_t entries_ = 0;
 };
@@ -76,11 +72,7 @@ bool EntryReceiver::Entry(LDAP* ld, LDAPMessage* entry, Failure* failure) {
   }
   if (dn.bv_len == 0) return true;  // the root DSE is no object of the tree
 
-  FoundBatch& batch = feed_.batch();
-  FoundEntry found{};
-  found.place = ++entries_;
-  found.dnLength = static_cast<uint32_t>(dn.bv_len);
-  found.dnBegin = batch.Keep(View(dn));
+  FoundEntry& found = builder_.Open(++entries_, View(dn));
   for (;;) {
     struct berval description = {0, nullptr};
     struct berval* rawValues = nullptr;
@@ -93,9 +85,8 @@ bool EntryReceiver::Entry(LDAP* ld, LDAPMessage* entry, Failure* failure) {
     if (!description.bv_val) break;
     if (!Attribute(AttributeType(description), values.get(), &found, failure)) return false;
   }
-  batch.entries.push_back(found);
-  // Building failed: its own failure is the one reported (BuildFailure).
-  return feed_.HandIfFull();
+  // Building failed: its own failure is the one reported (DnFailure).
+  return builder_.Close();
 }
 
 bool EntryReceiver::Attribute(std::string_view type, const struct berval* values,
@@ -109,7 +100,7 @@ bool EntryReceiver::Attribute(std::string_view type, const struct berval* values
     // it, up to what the tool can ever read of it.
     if (found->hasScript || !values[0].bv_val) return true;
     std::string_view script = View(values[0]).substr(0, kMaxKeptScript);
-    if (!scripts_.Append(script, &found->scriptOffset)) {
+    if (!builder_.scripts().Append(script, &found->scriptOffset)) {
       *failure = MakeClientFailure(kOutOfMemory, kOutOfMemoryWhileLoading);
       return false;
     }
@@ -121,17 +112,14 @@ bool EntryReceiver::Attribute(std::string_view type, const struct berval* values
       *failure = DnTooLong("an aliasedObjectName", values[0].bv_len);
       return false;
     }
-    found->hasAlias = true;
-    found->aliasLength = static_cast<uint32_t>(values[0].bv_len);
-    found->aliasBegin = feed_.batch().Keep(View(values[0]));
+    builder_.KeepAlias(View(values[0]));
   }
   return true;
 }
 
-// What stopped the building of the tree, in the terms of a server.
-Failure BuildFailure(const BuildFault& fault) {
-  if (fault.kind == BuildFault::Kind::kOutOfMemory)
-    return MakeClientFailure(kOutOfMemory, kOutOfMemoryWhileLoading);
+// A DN the tree cannot take, in the terms of a server: one that does not
+// parse, or that names no object (a repeated one is kept once).
+Failure DnFailure(const DnFault& fault) {
   Failure failure = MakeClientFailure(kLdapBadDn, "the server sent a DN that does not parse: ");
   AppendPrintable(failure.message, fault.dn.c_str());
   return failure;
@@ -155,26 +143,14 @@ bool ReadLdapTree(LdapConnection& connection, const std::string& base,
   }
   // Only one copy of an entry counts: naming contexts may overlap, so
   // that the server sends an entry once for each.
-  BatchBuilder builder(loaded.tree, RepeatedDn::kKeepFirst, progress);
-  auto scripts = std::make_unique<ByteArena>();
+  TreeBuilder builder(loaded.tree, RepeatedDn::kKeepFirst, DnFailure, progress, true);
+  EntryReceiver receiver(builder, loaded.unsearched);
+  // Every base must be there: a naming context the identity cannot
+  // search is a failure, not an empty part of the tree.
   bool read = true;
-  {
-    BatchFeed feed(builder, true);
-    EntryReceiver receiver(feed, *scripts, loaded.unsearched);
-    // Every base must be there: a naming context the identity cannot
-    // search is a failure, not an empty part of the tree.
-    for (const std::string& each : bases)
-      if (!(read = ReadSubtreePaged(connection, each, kAttributes, receiver, failure))) break;
-    BuildFault fault;
-    if (!feed.Finish(&fault)) {
-      *failure = BuildFailure(fault);
-      return false;
-    }
-  }
-  if (!read) return false;
-  builder.Finish();
-  loaded.tree.AdoptScripts(std::move(scripts));
-  return true;
+  for (const std::string& each : bases)
+    if (!(read = ReadSubtreePaged(connection, each, kAttributes, receiver, failure))) break;
+  return builder.Finish(read, failure);
 }
 
 }  // namespace dirclient

@@ -6,9 +6,9 @@ namespace dirclient {
 
 SecretGuard::SecretGuard() {
   int previous = prctl(PR_GET_DUMPABLE, 0, 0, 0, 0);
-  active_ = prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0;
+  bool set = prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0;
   // Only a process that was dumpable before is made so again.
-  restore_ = active_ && previous == 1;
+  restore_ = set && previous == 1;
 }
 
 SecretGuard::~SecretGuard() {

@@ -18,11 +18,7 @@ class SecretGuard {
   // The process then stays not dumpable until it ends.
   void HandedOn() { restore_ = false; }
 
-  // False when the kernel refused the setting.
-  bool active() const { return active_; }
-
  private:
-  bool active_ = false;
   bool restore_ = false;
 };
 

@@ -11,7 +11,7 @@
 #endif
 
 #include "ldif/ldif_value.h"
-#include "tree/entry_assembler.h"
+#include "tree/entry_mapping.h"
 
 namespace dirclient {
 namespace {
@@ -24,7 +24,7 @@ bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The types the tree is built from are compared in lower case here, and
-// spelled once, for every source, in entry_assembler.h.
+// spelled once, for every source, in entry_mapping.h.
 constexpr bool IsLowerCaseOf(std::string_view lower, std::string_view name) {
   if (lower.size() != name.size()) return false;
   for (size_t i = 0; i < name.size(); ++i) {

@@ -31,7 +31,7 @@ bool LineReader::Refill() {
   size_t filled = keep;
   while (filled < block_.size()) {
     size_t got = 0;
-    Failure read = reader_->ReadBlock(block_.data() + filled, block_.size() - filled, &got);
+    Failure read = reader_.ReadBlock(block_.data() + filled, block_.size() - filled, &got);
     if (read.status != kOk) {
       failure_.Fail(lineNumber_, read.message);
       failure_.error->status = read.status;
@@ -53,7 +53,7 @@ bool LineReader::Refill() {
 // zero byte beside the first character, and named, since its lines would
 // otherwise all fail to parse for no visible reason.
 bool LineReader::CheckEncoding() {
-  while (reader_ && !atEnd_ && text_.size() - pos_ < 4)
+  while (!atEnd_ && text_.size() - pos_ < 4)
     if (!Refill()) return false;
   std::string_view head = text_.substr(pos_, 4);
   if (head.starts_with("\xEF\xBB\xBF")) {

@@ -38,12 +38,9 @@ class LineReader {
     uint64_t number;
   };
 
-  // Lines of `text`, all in memory.
-  LineReader(std::string_view text, LoadFailure& failure)
-      : text_(text), atEnd_(true), failure_(failure) {}
   // Lines of what `reader` reads, a block of `blockSize` bytes at a time.
   LineReader(BlockReader& reader, std::size_t blockSize, LoadFailure& failure)
-      : reader_(&reader), blockSize_(blockSize), failure_(failure) {}
+      : reader_(reader), blockSize_(blockSize), failure_(failure) {}
 
   // Skips a leading UTF-8 byte-order mark; refuses UTF-16 by name.
   bool CheckEncoding();
@@ -62,11 +59,11 @@ class LineReader {
   Scan ScanLine(Line* line);
   bool Refill();
 
-  // The bytes at hand: all of the text, or the reader's current block from
-  // the start of the line being read.
+  // The bytes at hand: the reader's current block from the start of the
+  // line being read.
   std::string_view text_;
   bool atEnd_ = false;  // nothing follows text_
-  BlockReader* reader_ = nullptr;
+  BlockReader& reader_;
   std::size_t blockSize_ = 0;
   std::string block_;
   size_t pos_ = 0;

@@ -37,13 +37,9 @@ struct LdifNotes {
   std::vector<LdifNote> warnings;
 };
 
-// Loads `text`, all in memory. `progress`, when given, counts the entries as
-// they load.
-bool LoadLdif(std::string_view text, DirTree& tree, Failure* error,
-              LoadProgress* progress = nullptr, LdifNotes* notes = nullptr);
-
 // Loads what `reader` reads, holding only the lines being parsed (in blocks
-// of `blockSize` bytes, more for a longer line).
+// of `blockSize` bytes, more for a longer line). `progress`, when given,
+// counts the entries as they load.
 constexpr std::size_t kLdifBlockSize = std::size_t{1} << 20;
 bool LoadLdif(BlockReader& reader, DirTree& tree, Failure* error,
               LoadProgress* progress = nullptr, std::size_t blockSize = kLdifBlockSize,

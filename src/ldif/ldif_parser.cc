@@ -7,49 +7,32 @@
 #include "tree/entry_mapping.h"
 
 namespace dirclient {
-namespace {
 
-// A build fault as a failure at its line of the file.
-Failure BuildFailure(const BuildFault& fault) {
+Failure RecordParser::DnFailure(const DnFault& fault) {
   Failure failure{kTreeMalformed, {}, fault.place, {}};
   switch (fault.kind) {
-    case BuildFault::Kind::kBadDn: failure.message = "DN does not parse"; break;
-    case BuildFault::Kind::kEmptyDn: failure.message = "empty DN"; break;
-    case BuildFault::Kind::kRepeatedDn:
+    case DnFault::Kind::kBadDn: failure.message = "DN does not parse"; break;
+    case DnFault::Kind::kEmptyDn: failure.message = "empty DN"; break;
+    case DnFault::Kind::kRepeatedDn:
       failure.message = "duplicate DN (first at line " + std::to_string(fault.first) + ")";
       break;
-    default: failure = Failure{kOutOfMemory, {}, 0, "out of memory"}; break;
   }
   return failure;
 }
 
-}  // namespace
-
 bool RecordParser::Load(Failure* error) {
   failure_.error = error;
-  if (std::size_t expected = reader_ ? reader_->SizeHint() : text().size()) {
+  if (std::size_t expected = reader_.SizeHint()) {
     // Exports take some hundreds of bytes an entry. The size is a guess
     // only (a sparse file claims terabytes): the tree and the scripts grow
     // with what is read.
     tree_.ExpectNodes(expected / 512);
-    scripts_->WarmAhead();
+    builder_.scripts().WarmAhead();
   }
-  // A file read in blocks is large or a pipe: the tree is built on a
-  // second thread where one can be had.
-  feed_.emplace(builder_, reader_ != nullptr);
   bool read = Read();
-  BuildFault fault;
-  bool built = feed_->Finish(&fault);
-  feed_.reset();
-  if (!built && fault.kind != BuildFault::Kind::kReaderFailed) {
-    *error = BuildFailure(fault);
-    return false;
-  }
-  if (!read) return false;  // *error holds the reader's failure
-  builder_.Finish();
-  tree_.AdoptScripts(std::move(scripts_));
-  return true;
+  return builder_.Finish(read, error);
 }
+
 bool RecordParser::Read() {
   if (!lines_.CheckEncoding()) return false;
   LineReader::Line line;
@@ -104,19 +87,16 @@ bool RecordParser::ReadEntry(const LineReader::Line& dnLine, const Attribute& dn
   // an object of any tree.
   if (dnText.empty()) return SkipRecord();
   if (dnText.size() > kMaxDnBytes) return Fail(dnLine.number, DnOverLimit("a DN", dnText.size()));
-  FoundEntry entry{};
-  entry.place = dnLine.number;
-  entry.dnLength = static_cast<uint32_t>(dnText.size());
-  entry.dnBegin = KeepText(dnText);
+  FoundEntry& entry = builder_.Open(dnLine.number, dnText);
   Outcome outcome = ReadAttributes(&entry);
   if (outcome == Outcome::kRefused) return false;
-  entry.failed = outcome == Outcome::kFailed;
-  feed_->batch().entries.push_back(entry);
-  // The builder checks the DN before the reader's failure is reported.
-  if (entry.failed) return false;
+  if (outcome == Outcome::kFailed) {
+    builder_.CloseFailed();  // its DN is checked before the reader's failure is reported
+    return false;
+  }
   ++entries_;
   ++recordsSinceResult_;
-  return feed_->HandIfFull();
+  return builder_.Close();
 }
 inline RecordParser::Outcome RecordParser::ReadAttributes(FoundEntry* entry) {
   // An add record may open with controls, which change nothing in the
@@ -202,7 +182,7 @@ inline bool RecordParser::ReadAttribute(const LineReader::Line& line, const Attr
     // gone by the time the walk asks for it.
     if (entry->hasScript) return CheckBase64(line, attribute);
     std::string_view raw = text().substr(attribute.valueBegin, line.end - attribute.valueBegin);
-    switch (KeepDecoded(*scripts_, raw, attribute.encoding, &entry->scriptOffset,
+    switch (KeepDecoded(builder_.scripts(), raw, attribute.encoding, &entry->scriptOffset,
                         &entry->scriptLength)) {
       case kOk:
         entry->hasScript = true;
@@ -231,11 +211,7 @@ inline bool RecordParser::ReadAttribute(const LineReader::Line& line, const Attr
     // Capped as a server's is: its export must not load where it fails.
     if (!entry->hasAlias && target.size() > kMaxDnBytes)
       return Fail(line.number, DnOverLimit("an aliasedObjectName", target.size()));
-    if (!entry->hasAlias) {
-      entry->hasAlias = true;
-      entry->aliasLength = static_cast<uint32_t>(target.size());
-      entry->aliasBegin = KeepText(target);
-    }
+    builder_.KeepAlias(target);
     return true;
   }
   return CheckOtherValue(line, attribute);
@@ -259,12 +235,6 @@ bool RecordParser::FailRunTogether(const LineReader::Line& line, const Attribute
                                        "come before it: this \"") +
                                type + ":\" line follows line " + std::to_string(before) +
                                ", where the record before ends");
-}
-
-bool LoadLdif(std::string_view text, DirTree& tree, Failure* error,
-              LoadProgress* progress, LdifNotes* notes) {
-  RecordParser loader(text, tree, progress, notes);
-  return loader.Load(error);
 }
 
 bool LoadLdif(BlockReader& reader, DirTree& tree, Failure* error,

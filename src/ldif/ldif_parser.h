@@ -5,8 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,30 +13,26 @@
 #include "ldif/ldif_lines.h"
 #include "ldif/ldif_loader.h"
 #include "ldif/ldif_value.h"
-#include "tree/batch_builder.h"
-#include "tree/batch_feed.h"
-#include "tree/byte_arena.h"
+#include "tree/tree_builder.h"
 
 namespace dirclient {
 
 class RecordParser {
  public:
-  // Reads `text`, all in memory.
-  RecordParser(std::string_view text, DirTree& tree, LoadProgress* progress, LdifNotes* notes)
-      : lines_(text, failure_), tree_(tree), notes_(notes),
-        builder_(tree, RepeatedDn::kRefuse, progress) {}
   // Reads what `reader` reads, a block of `blockSize` bytes at a time, the
   // tree built on a second thread where one can be had.
   RecordParser(BlockReader& reader, std::size_t blockSize, DirTree& tree, LoadProgress* progress,
                LdifNotes* notes)
-      : lines_(reader, blockSize, failure_), reader_(&reader), tree_(tree), notes_(notes),
-        builder_(tree, RepeatedDn::kRefuse, progress) {}
+      : lines_(reader, blockSize, failure_), reader_(reader), tree_(tree), notes_(notes),
+        builder_(tree, RepeatedDn::kRefuse, DnFailure, progress, true) {}
   bool Load(Failure* error);
 
  private:
   std::string_view text() const { return lines_.text(); }
   bool Fail(uint64_t line, std::string message) { return failure_.Fail(line, std::move(message)); }
   bool Read();
+  // A DN the tree cannot take, as a failure at its line.
+  static Failure DnFailure(const DnFault& fault);
 
   // Entries (ldif_parser.cc).
   bool ReadEntry(const LineReader::Line& dnLine, const Attribute& dn);
@@ -57,7 +51,6 @@ class RecordParser {
   bool CheckOtherValue(const LineReader::Line& line, const Attribute& attribute);
   // `before`: the last line of the record before `line`.
   bool FailRunTogether(const LineReader::Line& line, const Attribute& attribute, uint64_t before);
-  uint32_t KeepText(std::string_view text) { return feed_->batch().Keep(text); }
 
   // What an export says of itself (ldif_export_records.cc).
   void NoteComment(const LineReader::Line& line);
@@ -69,7 +62,7 @@ class RecordParser {
 
   LoadFailure failure_;  // before lines_, which refers to it
   LineReader lines_;
-  BlockReader* reader_ = nullptr;
+  BlockReader& reader_;
   DirTree& tree_;
   LdifNotes* notes_;
   uint64_t entries_ = 0;
@@ -92,12 +85,9 @@ class RecordParser {
   std::string failedResult_;
 
   std::string valueScratch_;
-  // The scripts, decoded as they are read: this thread's own store, which
-  // the tree takes once the load is done, while the builder's thread only
-  // names where each script stands.
-  std::unique_ptr<ByteArena> scripts_ = std::make_unique<ByteArena>();
-  BatchBuilder builder_;
-  std::optional<BatchFeed> feed_;  // while loading
+  // Entries go here as they are read; the scripts, decoded as they are
+  // read, into its store.
+  TreeBuilder builder_;
 };
 
 inline bool RecordParser::Value(const LineReader::Line& line, const Attribute& attribute,

@@ -68,7 +68,6 @@ void CheckLoginScript(Search& search, dirclient::ContextHandle context,
   while (start > b.ScriptBuffer && start[-1] != '\r' && start[-1] != '\n') --start;
 
   search.out.WriteReport(b.ScratchName, start);
-  ++search.counts.reports;
 }
 
 }  // namespace qovant

@@ -12,7 +12,6 @@
 namespace qovant {
 
 struct SearchCounts {
-  uint64_t reports = 0;
   uint64_t walkFailures = 0;    // levels or objects the walk could not read
   uint64_t skippedObjects = 0;  // full names too long to build
 };

@@ -87,8 +87,6 @@ class DirTree {
   // names its script by where it stands there (SetScript). Nodes without
   // one report HasScript() false.
   //
-  // The store, for a reader that writes scripts into it as it goes.
-  ByteArena& ScriptStore() { return *storedScripts_; }
   // Takes `store` as the script store, in place of an empty one: a reader
   // on another thread than the one that builds the nodes fills a store of
   // its own, handed over once the load is done.

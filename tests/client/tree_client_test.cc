@@ -1,5 +1,4 @@
-// The client over a loaded tree: streams, the statuses of misuse, a failed
-// start and the locale. Batches that fill the reply buffer are shown
+// The client over a loaded tree: streams, a failed start and the locale. Batches that fill the reply buffer are shown
 // through the walk (tool/walk_test.cc), names over 259 bytes by the fixture
 // case tool/cases/relative-name-limit.
 #include <gtest/gtest.h>
@@ -44,30 +43,6 @@ TEST(TreeClientTest, StreamsReadOnwardAndOnlyForReading) {
   ASSERT_EQ(client->DirOpenAttributeStream(context, "O=E", "Login Script", 1, &stream), 0);
   EXPECT_EQ(client->DirReadStream(stream, data, 4, &got), 0);
   EXPECT_EQ(got, 0u);
-}
-
-TEST(TreeClientTest, MisuseGetsDistinctStatuses) {
-  auto client = Client("dn: o=A\nobjectClass: top\n\ndn: cn=x,o=A\nobjectClass: top\n");
-  ContextHandle context;
-  BufferHandle buffer;
-  ASSERT_EQ(client->NWDSCreateContext(&context), 0);
-  EXPECT_EQ(client->NWDSAllocBuf(16, &buffer), kBadBufferSize);
-  ASSERT_EQ(client->NWDSAllocBuf(kReplyBufferSize, &buffer), 0);
-  EXPECT_EQ(client->DirSetNameContext(context, 4, "O=A"), kBadContextKey);
-  EXPECT_EQ(client->DirSetNameContext(context, kNameContextKey, "O=A..x"), kBadName);
-  // A name that parses but names nothing fails when it is listed.
-  EXPECT_EQ(client->DirSetNameContext(context, kNameContextKey, "O=Gone"), 0);
-  IterationHandle iteration = kNoIteration;
-  EXPECT_EQ(client->NWDSList(context, "", &iteration, buffer), kNoSuchObject);
-  EXPECT_EQ(client->DirSetNameContext(context, kNameContextKey, "O=A"), 0);
-  iteration = 12345;
-  EXPECT_EQ(client->NWDSList(context, "", &iteration, buffer), kBadIteration);
-  EXPECT_EQ(client->NWDSList(static_cast<ContextHandle>(99), "", &iteration, buffer), kBadContext);
-  EXPECT_EQ(client->DirReleaseBuffer(buffer), 0);
-  EXPECT_EQ(client->DirReleaseBuffer(buffer), kBadBuffer);
-  EXPECT_EQ(client->DirReleaseContext(context), 0);
-  EXPECT_EQ(client->DirReleaseContext(context), kBadContext);
-  EXPECT_EQ(client->NWCallsInit(nullptr, nullptr), kAlreadyStarted);
 }
 
 // Start-up failures and their messages are end-to-end cases (e2e/run.sh);

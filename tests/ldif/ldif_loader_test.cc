@@ -18,6 +18,7 @@
 #include "ldif/ldif_loader.h"
 #include "client/tree_client.h"
 #include "hostile_input.h"
+#include "ldif_text.h"
 #include "table.h"
 
 namespace qovant_test {
@@ -27,30 +28,6 @@ using dirclient::LoadedTree;
 using dirclient::LoadLdif;
 
 const char kReadError[] = "Input/output error";
-
-// Hands `text` over at most `perCall` bytes a call (0: as much as asked),
-// and fails once `failAt` bytes have gone.
-class StringReader : public dirclient::BlockReader {
- public:
-  StringReader(std::string_view text, std::size_t perCall, std::size_t failAt = SIZE_MAX)
-      : text_(text), perCall_(perCall), failAt_(failAt) {}
-  dirclient::Failure ReadBlock(char* dest, std::size_t size, std::size_t* got) override {
-    EXPECT_GT(size, 0u) << "a read of nothing would look like the end";
-    dirclient::Failure failure;
-    if (at_ >= failAt_) {
-      failure.status = dirclient::kTreeUnreadable;
-      failure.message = kReadError;
-      return failure;
-    }
-    *got = text_.copy(dest, std::min({size, failAt_ - at_, perCall_ ? perCall_ : size}), at_);
-    at_ += *got;
-    return failure;
-  }
-
- private:
-  std::string_view text_;
-  std::size_t perCall_, failAt_, at_ = 0;
-};
 
 // The text reaches the loader all at once (block 0), or through a reader
 // in blocks of 1 to 80 bytes that gives 1 to 3 bytes a call for three sizes
@@ -62,8 +39,8 @@ std::unique_ptr<LoadedTree> Load(const std::string& ldif, dirclient::Failure* er
                                  std::size_t block = 0, std::size_t failAt = SIZE_MAX) {
   auto loaded = std::make_unique<LoadedTree>();
   StringReader reader(ldif, block % 4, failAt);
-  bool ok = block ? LoadLdif(reader, loaded->tree, error, nullptr, block)
-                  : LoadLdif(ldif, loaded->tree, error);
+  bool ok =
+      LoadLdif(reader, loaded->tree, error, nullptr, block ? block : dirclient::kLdifBlockSize);
   return ok ? std::move(loaded) : nullptr;
 }
 

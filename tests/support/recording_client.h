@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "client/tree_client.h"
-#include "ldif/ldif_loader.h"
+#include "ldif_text.h"
 
 namespace qovant_test {
 
@@ -22,7 +22,7 @@ using dirclient::Status;
 inline std::unique_ptr<dirclient::LoadedTree> LoadText(std::string_view ldif) {
   auto loaded = std::make_unique<dirclient::LoadedTree>();
   dirclient::Failure error;
-  EXPECT_TRUE(dirclient::LoadLdif(ldif, loaded->tree, &error)) << error.line << ": " << error.message;
+  EXPECT_TRUE(LoadLdifText(ldif, loaded->tree, &error)) << error.line << ": " << error.message;
   return loaded;
 }
 

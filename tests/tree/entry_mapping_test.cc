@@ -1,8 +1,9 @@
 // How entries land in the tree, shared by the LDIF and LDAP backends:
-// flags from object classes, reused node chains, remembered containers.
+// flags from object classes, the builder's shortcuts to an entry's parent.
 // Placeholders for ancestors and container aliases are shown through the
 // loader (ldif/cases, LdifFlagsTest).
 #include "tree/entry_mapping.h"
+#include "tree/tree_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -29,10 +30,27 @@ TEST(EntryMappingTest, ObjectClassesGiveFlags) {
     EXPECT_EQ(dirclient::ObjectClassFlags(row.text(0)), row.number(1)) << row.where;
 }
 
-// Reusing the last chain must build the very tree that looking up every
-// RDN builds, whatever order the entries come in.
-TEST(EntryMappingTest, ReusedChainsBuildTheSameTree) {
-  const char* const dns[] = {
+// The node of every RDN of `dn`, looked up level by level, the ancestors
+// made containers: what the builder's shortcuts must come to.
+DirTree::NodeId AddPath(DirTree& tree, const char* dn, uint32_t flags) {
+  DnParser parser;
+  EXPECT_TRUE(parser.Parse(dn)) << dn;
+  DirTree::NodeId node = DirTree::kRoot;
+  for (size_t i = parser.RdnCount(); i-- > 0;) {
+    if (node != DirTree::kRoot) tree.AddFlags(node, dirclient::kNodeContainer);
+    DirTree::NodeId child = tree.FindChild(node, parser.Rdn(i));
+    node = child != DirTree::kNone ? child : tree.AddChild(node, parser.Rdn(i));
+  }
+  tree.AddFlags(node, flags);
+  return node;
+}
+
+// The builder's shortcuts (the last chain, the last parent, remembered
+// containers, among as many as make their table grow) must build the very
+// tree that looking up every RDN builds, whatever order the entries come
+// in; a container spelled otherwise is left to the full path.
+TEST(EntryMappingTest, ShortcutsBuildTheSameTree) {
+  std::vector<std::string> dns = {
       "o=Acme", "ou=Sales,o=Acme", "cn=Ann,ou=Sales,o=Acme",
       "cn=Bob,ou=Sales,o=Acme",         // sibling
       "cn=Kid,cn=Bob,ou=Sales,o=Acme",  // the last leaf becomes a parent
@@ -41,47 +59,28 @@ TEST(EntryMappingTest, ReusedChainsBuildTheSameTree) {
       "CN=ann,OU=sales,O=ACME",         // same entry, other spelling
       "ou=Deep,ou=Ops,o=Acme",          // the placeholder's own entry
       "dc=example,dc=com", "cn=Ann,ou=Sales,o=Acme"};
-  DirTree cached, fresh;
-  dirclient::EntryPaths paths;
-  DnParser parser;
-  for (const char* dn : dns) {
-    ASSERT_TRUE(parser.Parse(dn));
-    EXPECT_EQ(paths.Add(cached, parser), dirclient::AddEntryPath(fresh, parser)) << dn;
-  }
-  ASSERT_EQ(cached.size(), fresh.size());
-  for (DirTree::NodeId node = 1; node < cached.size(); ++node) {
-    EXPECT_EQ(cached.Name(node), fresh.Name(node));
-    EXPECT_EQ(cached.Parent(node), fresh.Parent(node));
-    EXPECT_EQ(cached.Flags(node), fresh.Flags(node)) << cached.Name(node);
-  }
-  EXPECT_EQ(cached.Flags(Find(cached, "cn=Bob,ou=Sales,o=Acme")), dirclient::kFlagContainer);
-}
-
-// A remembered container is found by its DN as spelled, among as many as
-// make its table grow; spelled otherwise, it is left to the full path.
-TEST(EntryMappingTest, RemembersContainersByTheirSpelling) {
-  DirTree tree;
-  dirclient::EntryPaths paths;
-  DnParser parser;
-  std::vector<DirTree::NodeId> units;
   auto unitDn = [](int i) { return "ou=U" + std::to_string(i) + ",o=Acme"; };
-  for (int i = 0; i < 2000; ++i) {
-    dirclient::EntryPaths::Pending pending;
-    ASSERT_TRUE(paths.Begin(tree, unitDn(i), parser, &pending));
-    DirTree::NodeId node = dirclient::EntryPaths::Finish(tree, pending);
-    paths.RememberContainer(unitDn(i), node);
-    units.push_back(node);
+  for (int i = 0; i < 2000; ++i) dns.push_back(unitDn(i));
+  for (int i = 1999; i >= 0; --i) dns.push_back("cn=P," + unitDn(i));
+  dns.push_back("cn=Q,OU=u7,o=Acme");
+  DirTree built, fresh;
+  dirclient::TreeBuilder builder(built, dirclient::RepeatedDn::kKeepFirst, nullptr, nullptr,
+                                 false);
+  for (const std::string& dn : dns) {
+    uint32_t flags = dn.starts_with("ou=") ? dirclient::kNodeContainer : 0;
+    builder.Open(1, dn).flags = flags;
+    ASSERT_TRUE(builder.Close()) << dn;
+    AddPath(fresh, dn.c_str(), flags);
   }
-  for (int i = 1999; i >= 0; --i) {
-    std::string dn = "cn=P," + unitDn(i);
-    dirclient::EntryPaths::Pending pending;
-    ASSERT_TRUE(paths.BeginSibling(tree, dn, parser, &pending)) << dn;
-    EXPECT_EQ(pending.parent, units[i]) << dn;
+  dirclient::Failure failure;
+  ASSERT_TRUE(builder.Finish(true, &failure)) << failure.message;
+  ASSERT_EQ(built.size(), fresh.size());
+  for (DirTree::NodeId node = 1; node < built.size(); ++node) {
+    EXPECT_EQ(built.Name(node), fresh.Name(node));
+    EXPECT_EQ(built.Parent(node), fresh.Parent(node)) << built.Name(node);
+    EXPECT_EQ(built.Flags(node), fresh.Flags(node)) << built.Name(node);
   }
-  dirclient::EntryPaths::Pending pending;
-  EXPECT_FALSE(paths.BeginSibling(tree, "cn=P,OU=u7,o=Acme", parser, &pending));
-  ASSERT_TRUE(paths.BeginAny(tree, "cn=P,OU=u7,o=Acme", parser, &pending));
-  EXPECT_EQ(tree.Parent(pending.node), units[7]);
+  EXPECT_EQ(built.Flags(Find(built, "cn=Bob,ou=Sales,o=Acme")), dirclient::kFlagContainer);
 }
 
 }  // namespace

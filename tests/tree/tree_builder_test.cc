@@ -1,0 +1,121 @@
+// Entries built into the tree, on a second thread or inline: the first
+// fault in reading order wins, whichever thread met it, and a repeated DN
+// follows the source's rule; memory running out on either thread ends the
+// load, never the process.
+#include "tree/tree_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <new>
+#include <string>
+
+#include "client/status.h"
+#include "failing_new.h"
+#include "table.h"
+
+namespace qovant_test {
+namespace {
+
+using dirclient::DnFault;
+using dirclient::Failure;
+
+struct Counter final : dirclient::EntryCounter {
+  void Counted(uint64_t entries) override { total += entries; }
+  uint64_t total = 0;
+};
+
+// The fault as this test reads it back: its kind as the status, its place
+// as the line, where it came first as the message.
+Failure Word(const DnFault& fault) {
+  return Failure{static_cast<dirclient::Status>(fault.kind) + 1, {}, fault.place,
+                 std::to_string(fault.first)};
+}
+constexpr dirclient::Status kReaderFailure = 100;
+
+TEST(TreeBuilderTest, FirstFaultInReadingOrderWins) {
+  const std::map<std::string, dirclient::Status> kinds = {
+      {"none", 0},
+      {"bad", static_cast<dirclient::Status>(DnFault::Kind::kBadDn) + 1},
+      {"repeated", static_cast<dirclient::Status>(DnFault::Kind::kRepeatedDn) + 1},
+      {"reader", kReaderFailure}};
+  for (const Row& row : ReadTable("tree/tree_builder.table", "feed")) {
+    SCOPED_TRACE(row.where);
+    const bool threaded = row.number(0);
+    const long badAt = row.number(2), failedAt = row.number(3), repeatAt = row.number(4);
+    dirclient::DirTree tree;
+    Counter counter;
+    dirclient::TreeBuilder builder(
+        tree, row.number(1) ? dirclient::RepeatedDn::kKeepFirst : dirclient::RepeatedDn::kRefuse,
+        Word, &counter, threaded);
+    Failure failure;
+    long handed = 0;
+    bool read = true;
+    for (long n = 1; n <= 10000; ++n) {
+      std::string dn = n == 1          ? "o=A"
+                       : n == badAt    ? "bad dn,o=A"
+                       : n == repeatAt ? "cn=u2,o=A"
+                                       : "cn=u" + std::to_string(n) + ",o=A";
+      builder.Open(static_cast<uint64_t>(n), dn);
+      handed = n;
+      if (n == failedAt) {
+        builder.CloseFailed();
+        failure = Failure{kReaderFailure, {}, static_cast<uint64_t>(n), "0"};
+        read = false;
+        break;
+      }
+      if (!builder.Close()) break;
+    }
+    dirclient::Status kind = kinds.at(row.text(5));
+    EXPECT_EQ(!builder.Finish(read, &failure), kind != 0);
+    EXPECT_EQ(failure.status, kind);
+    EXPECT_EQ(failure.line, static_cast<uint64_t>(row.number(6)));
+    EXPECT_EQ(failure.message, kind ? std::to_string(row.number(7)) : "");
+    EXPECT_EQ(counter.total, static_cast<uint64_t>(row.number(8)));
+    // Built inline, a fault stops the reader at the next full batch.
+    if (!threaded && kind != 0 && !failedAt) {
+      EXPECT_EQ(handed, 6144);
+    }
+  }
+}
+
+// The 1st, 2nd, ... allocation of one thread failing, in turn: building
+// ends in out of memory, never an abort; on the reading thread
+// std::bad_alloc reaches the reader's caller, the builder wound down on the
+// way. A load goes on where a smaller step of growth served.
+TEST(TreeBuilderTest, EveryAllocationMayFail) {
+  for (const Row& row : ReadTable("tree/tree_builder.table", "memory")) {
+    SCOPED_TRACE(row.where);
+    const bool building = row.text(0) == "building";
+    for (long nth = 1;; ++nth) {
+      dirclient::DirTree tree;
+      Failure failure;
+      bool finished = false, thrown = false;
+      FailAllocation(building ? FailOn::kOtherThreads : FailOn::kThisThread, nth);
+      try {
+        dirclient::TreeBuilder builder(tree, dirclient::RepeatedDn::kRefuse, Word, nullptr, true);
+        for (long n = 1; n <= 10000; ++n) {
+          builder.Open(static_cast<uint64_t>(n), n == 1 ? "o=A" : "cn=u" + std::to_string(n) + ",o=A");
+          if (!builder.Close()) break;
+        }
+        finished = builder.Finish(true, &failure);
+      } catch (const std::bad_alloc&) {
+        thrown = true;
+      }
+      if (!StopFailingAllocations()) {
+        EXPECT_TRUE(finished);
+        EXPECT_EQ(tree.size(), 10001u);
+        EXPECT_GT(nth, 10);  // failures were made, and met
+        break;
+      }
+      SCOPED_TRACE("allocation " + std::to_string(nth));
+      bool failedWell = building ? !thrown && failure.status == dirclient::kOutOfMemory &&
+                                       failure.message == dirclient::kOutOfMemoryWhileLoading
+                                 : thrown;
+      EXPECT_TRUE(finished ? tree.size() == 10001 : failedWell);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qovant_test
