@@ -39,7 +39,6 @@ inline std::string Unescape(const std::string& text) {
 
 struct Row {
   std::vector<std::string> columns, fields;
-  std::vector<bool> null;
   std::string where;  // FILE:LINE, for the failure message
   // The field of `column`; a column the header does not name fails the test.
   std::size_t at(const std::string& column) const {
@@ -48,7 +47,7 @@ struct Row {
     throw std::invalid_argument(where + ": no column \"" + column + "\"");
   }
   const char* operator[](const std::string& column) const {
-    return null[at(column)] ? nullptr : fields[at(column)].c_str();
+    return text(column) == "-" ? nullptr : text(column).c_str();
   }
   const std::string& text(const std::string& column) const { return fields[at(column)]; }
   long number(const std::string& column) const { return std::stol(text(column), nullptr, 0); }
@@ -70,17 +69,14 @@ inline std::vector<Row> ReadTable(const std::string& file, const std::string& ki
     for (std::string field; std::getline(fields, field, '|');) {
       std::size_t start = field.find_first_not_of(' '), end = field.find_last_not_of(' ');
       field = start == std::string::npos ? "" : Unescape(field.substr(start, end + 1 - start));
-      row.null.push_back(field == "-");
       row.fields.push_back(field);
     }
     if (isHeader) header = row.fields;
     if (isHeader || row.fields[0] != kind) continue;
     row.fields.erase(row.fields.begin());
-    row.null.erase(row.null.begin());
     row.columns = header;
     if (row.fields.size() == header.size()) rows.push_back(row);
-    else ADD_FAILURE() << row.where << ": " << row.fields.size() << " fields, but the header line \"" << kind
-                       << ":\" above names " << header.size();
+    else ADD_FAILURE() << row.where << ": " << row.fields.size() << " fields under a header of " << header.size();
   }
   EXPECT_FALSE(rows.empty()) << file << ": no " << kind << " rows";
   return rows;
