@@ -60,9 +60,9 @@ TEST(TreeClientTest, FailedStartTakesNoHandles) {
 
 TEST(TreeClientTest, LocaleQueryFollowsTheCharacterSetAndTerritory) {
   for (const Row& row : ReadTable("client/tree_client.table", "locale")) {
-    LocaleInfo info = QueryLocale(row[0], row[1], row[2]);
-    EXPECT_EQ(info.codePage, row.number(3)) << row.where;
-    EXPECT_EQ(info.countryId, row.number(4)) << row.where;
+    LocaleInfo info = QueryLocale(row["lc_all"], row["lc_ctype"], row["lang"]);
+    EXPECT_EQ(info.codePage, row.number("code_page")) << row.where;
+    EXPECT_EQ(info.countryId, row.number("country")) << row.where;
   }
 }
 

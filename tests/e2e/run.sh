@@ -57,12 +57,11 @@ check closed-stdout 3 "$empty" "qovant: cannot write standard output: Bad file d
 check closed-stdout-no-match 0 "$empty" "" -- bash -c "DIRCLIENT_TREE='$top/examples/acme.ldif' '$qovant' 'no such text' >&-"
 
 # Exports as real tools write them, whole and cut: each NAME.ldif in
-# exports/ is searched for "map"; NAME.expected holds the exit status, the
-# standard error (the file's path written PATH), and after "--- stdout"
-# the exact standard output.
+# exports/ is searched for "map"; NAME.expected is a fixture case's, as
+# ldif/ldif_loader_test.cc reads them, of "exit" and "err" lines only.
 for ldif in "$here"/exports/*.ldif; do
   expected=${ldif%.ldif}.expected
-  want_err=$(awk 'NR > 1 && /^--- stdout$/ { exit } NR > 1 { print }' "$expected")
+  want_err=$(sed -n '/^--- stdout$/q; s/^err //p' "$expected")
   sed '1,/^--- stdout$/d' "$expected" >"$work/want.out"
   check "export $(basename "$ldif")" "$(sed -n '1s/^exit //p' "$expected")" "$work/want.out" \
     "${want_err//PATH/$ldif}" -- env DIRCLIENT_TREE="$ldif" "$qovant" map

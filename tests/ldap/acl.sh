@@ -30,5 +30,5 @@ ldapsearch -x -H "ldap://127.0.0.1:$PORT/" -b o=Acme objectClass loginScript ali
 
 ldif_pick without-sales.ldif "cn=Dana Dunn,ou=Build Farm,ou=Engineering,o=Acme" out > external.ldif
 
-rows < "$REPO/tests/ldap/acl.rows"
+rows "$REPO/tests/ldap/acl.rows"
 finish

@@ -52,7 +52,7 @@ WHOLE_LOAD="the tree was not read within DIRCLIENT_LOAD_TIMEOUT"
 REFERENCE="qovant: not searched: search reference to ldap://far.example/ou=Far,o=H ldap://127.0.0.1:1/ou=Far,o=H: that part of the tree is on another server"
 STALLS="ldap://@connect-stall/o=H ldap://@connect-stall/o=H ldap://@connect-stall/o=H ldap://@connect-stall/o=H"
 mkdir huge && printf 'TIMEOUT 9300000000\nNETWORK_TIMEOUT 9300000000\n' > huge/.ldaprc
-rows < "$REPO/tests/ldap/hostile.rows"
+rows "$REPO/tests/ldap/hostile.rows"
 # Entries without end, with DNs of 50 KB, in 200 MiB of address space: one
 # clean failure, not std::bad_alloc's abort.
 [ -n "$SANITIZED" ] ||

@@ -74,11 +74,11 @@ expect_stalled() {
     is "$1" "dumpable" "$dumpable" "${EXPECT[0]}" &&
     is "$1" "unwiped copies of the password" "$unwiped" 0 && pass "$1"
 }
-rows < "$REPO/tests/ldap/identity.rows"
+rows "$REPO/tests/ldap/identity.rows"
 if [ -n "$HOST_ADDR" ]; then
   NET="ldap://$HOST_ADDR:$PORT/"
   CLEAR="qovant: $NET: simple bind refused: the password would cross the network in clear (use ldaps:// or StartTLS, or set DIRCLIENT_PLAINTEXT_BIND=allow)"
-  rows < "$REPO/tests/ldap/identity-plaintext.rows"
+  rows "$REPO/tests/ldap/identity-plaintext.rows"
 else
   echo "skip plaintext-*: no network namespace of our own (needs root)"
 fi
@@ -116,13 +116,14 @@ for row in group-writable:664 others-writable:602; do
 done
 chmod 600 ldaprc
 if [ "$(id -u)" = 0 ]; then
+  NOBODY=$(id -u nobody)
   chown nobody ldaprc
-  rows <<<'ldaprc-other-owner | fail | FFFFFD7D "qovant: ldaprc: owned by uid $(id -u nobody), not yours (uid 0)$REFUSED" | map | $PW'
+  rows <<<'ldaprc-other-owner | fail | FFFFFD7D "qovant: ldaprc: owned by uid $NOBODY, not yours (uid 0)$REFUSED" | map | $PW'
   chown 0 ldaprc
   printf 'secret\n' > "$TMP/nobodys"
   chmod 600 "$TMP/nobodys"
   chown nobody "$TMP/nobodys"
-  rows <<<"password-other-owner | fail | FFFFFD7F \"qovant: \$TMP/nobodys: owned by uid \$(id -u nobody), neither yours (uid 0) nor root's\" | map | DIRCLIENT_TREE=\$URI LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE=\$TMP/nobodys"
+  rows <<<"password-other-owner | fail | FFFFFD7F \"qovant: \$TMP/nobodys: owned by uid \$NOBODY, neither yours (uid 0) nor root's\" | map | DIRCLIENT_TREE=\$URI LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE=\$TMP/nobodys"
 else
   echo "skip ldaprc-other-owner, password-other-owner: not root"
 fi

@@ -22,16 +22,16 @@ const char kTable[] = "ldap/ldap_status.table";
 
 TEST(LdapStatusTest, CodesMapToTheDocumentedStatuses) {
   for (const Row& row : ReadTable(kTable, "code"))
-    EXPECT_EQ(static_cast<uint32_t>(LdapCodeStatus(static_cast<int>(row.number(0)))), row.number(1))
+    EXPECT_EQ(static_cast<uint32_t>(LdapCodeStatus(static_cast<int>(row.number("code")))), row.number("status"))
         << row.where;
 }
 
 // A server's text is not trusted to keep to one line, nor to be short.
 TEST(LdapStatusTest, FailureShowsLibldapTextCodeAndServerText) {
   for (const Row& row : ReadTable(kTable, "failure")) {
-    dirclient::Failure failure = MakeLdapFailure(static_cast<int>(row.number(0)), row[1]);
-    EXPECT_EQ(failure.status, LdapCodeStatus(static_cast<int>(row.number(0)))) << row.where;
-    EXPECT_EQ(failure.message, row.text(2)) << row.where;
+    dirclient::Failure failure = MakeLdapFailure(static_cast<int>(row.number("code")), row["server_text"]);
+    EXPECT_EQ(failure.status, LdapCodeStatus(static_cast<int>(row.number("code")))) << row.where;
+    EXPECT_EQ(failure.message, row.text("message")) << row.where;
   }
   EXPECT_EQ(MakeLdapFailure(LDAP_OTHER, std::string(600, 'x').c_str()).message,
             "Other (e.g., implementation specific) error (80): " + std::string(512, 'x') + "...");
@@ -42,9 +42,9 @@ TEST(LdapStatusTest, FailureShowsLibldapTextCodeAndServerText) {
 TEST(LdapStatusTest, LoadTimeoutIsWholeSecondsInRange) {
   for (const Row& row : ReadTable(kTable, "timeout")) {
     long seconds = -1;
-    dirclient::Failure failure = dirclient::ParseLoadTimeout(row[0], &seconds);
-    EXPECT_EQ(failure.status == 0, row.number(1) != 0) << row.where;
-    EXPECT_EQ(failure.status == 0 ? seconds : 0, row.number(1)) << row.where;
+    dirclient::Failure failure = dirclient::ParseLoadTimeout(row["setting"], &seconds);
+    EXPECT_EQ(failure.status == 0, row.number("seconds") != 0) << row.where;
+    EXPECT_EQ(failure.status == 0 ? seconds : 0, row.number("seconds")) << row.where;
     EXPECT_TRUE(failure.status == 0 ||
                 failure.message == "not a whole number of seconds from 1 to 604800");
   }

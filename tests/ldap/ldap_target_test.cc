@@ -15,29 +15,29 @@ const char kTable[] = "ldap/ldap_target.table";
 
 TEST(LdapTargetTest, OnlyLdapSchemesAreUris) {
   for (const Row& row : ReadTable(kTable, "uri"))
-    EXPECT_EQ(dirclient::IsLdapUri(row[0]), row.number(1) == 1) << row.where;
+    EXPECT_EQ(dirclient::IsLdapUri(row["setting"]), row.number("is_uri") == 1) << row.where;
 }
 
 TEST(LdapTargetTest, SplitsServersFromBaseAndExtensions) {
   for (const Row& row : ReadTable(kTable, "target")) {
     SCOPED_TRACE(row.where);
     dirclient::LdapTarget target;
-    dirclient::Failure failure = dirclient::ParseLdapTarget(row[0], &target);
+    dirclient::Failure failure = dirclient::ParseLdapTarget(row["uris"], &target);
     ASSERT_EQ(failure.status, 0) << failure.message;
-    EXPECT_EQ(target.servers, row.text(1));
-    EXPECT_EQ(target.base, row.text(2));
-    EXPECT_EQ(target.startTls, row.number(3) == 1);
-    EXPECT_EQ(target.ldapi, row.number(4) == 1);
-    EXPECT_EQ(target.display, row.text(0));
+    EXPECT_EQ(target.servers, row.text("servers"));
+    EXPECT_EQ(target.base, row.text("base"));
+    EXPECT_EQ(target.startTls, row.number("starttls") == 1);
+    EXPECT_EQ(target.ldapi, row.number("ldapi") == 1);
+    EXPECT_EQ(target.display, row.text("uris"));
   }
 }
 
 TEST(LdapTargetTest, RefusesWhatItCannotHonour) {
   for (const Row& row : ReadTable(kTable, "refused")) {
     dirclient::LdapTarget target;
-    dirclient::Failure failure = dirclient::ParseLdapTarget(row[0], &target);
+    dirclient::Failure failure = dirclient::ParseLdapTarget(row["uris"], &target);
     EXPECT_EQ(failure.status, dirclient::kLdapBadUri) << row.where;
-    EXPECT_EQ(failure.message, row.text(1)) << row.where;
+    EXPECT_EQ(failure.message, row.text("reason")) << row.where;
   }
 }
 

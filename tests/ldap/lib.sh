@@ -2,6 +2,7 @@
 # qovant runs over LDIF and over the server, and checks of their bytes.
 # Sourced by a case run as: CASE.sh QOVANT REPO HOSTILE_SERVER
 set -u
+shopt -s extglob
 QOVANT=$1 REPO=$2 HELPER=$3
 
 TMP=$(mktemp -d /tmp/qovant-ldap.XXXXXX)
@@ -147,21 +148,38 @@ rc() { cat "$TMP/$1.rc"; }
 err() { cat "$TMP/$1.err"; }
 NO_CONTACT="Can't contact LDAP server (-1)"
 
-# rows: the cases on standard input, one a line ("#" and blank lines aside):
-#   NAME | KIND | EXPECTED | SEARCH | VAR=VALUE...
-# The fields after KIND are shell words expanded as the row runs, into
-# EXPECT, SEARCH and VARS; expect_KIND NAME checks the row, between the
-# case's before_row and after_row where it has them.
+# rows [FILE]: the cases of FILE under its header line, which names the
+# columns (name, kind, expected, search, vars), or of standard input in that
+# order; one a line, "#" and blank lines aside, fields left out at the end
+# empty. EXPECTED, SEARCH and VARS are shell words, expanded as the row runs
+# into EXPECT, SEARCH and VARS: plain or "quoted" words and $VARIABLES, never
+# a command. expect_KIND NAME checks the row, between the case's before_row
+# and after_row where it has them.
 rows() {
-  local name kind expected search vars
-  while IFS='|' read -r name kind expected search vars; do
-    name=${name//[[:space:]]/}
-    { [ -z "$name" ] || [ "${name:0:1}" = "#" ]; } && continue
-    eval "EXPECT=($expected) SEARCH=($search \"\") VARS=($vars)"
+  local where line number=0 i words fields columns=(name kind expected search vars) && local -A row
+  [ $# = 0 ] || columns=()
+  while IFS= read -r line; do
+    number=$((number + 1)) where=${1:-${BASH_SOURCE[1]}:${BASH_LINENO[0]}}
+    [ $# = 0 ] || where+=:$number
+    [[ $line =~ ^[[:space:]]*(#|$) ]] && continue
+    IFS='|' read -ra fields <<<"$line"
+    fields=("${fields[@]##+([[:space:]])}") && fields=("${fields[@]%%+([[:space:]])}")
+    if [ ${#columns[@]} = 0 ]; then
+      columns=("${fields[@]}")
+      for i in "${columns[@]}"; do [[ $i =~ ^(name|kind|expected|search|vars)$ ]] || fail "$where" "no column \"$i\""; done
+      continue
+    fi
+    [ ${#fields[@]} -le ${#columns[@]} ] || { fail "$where" "${#fields[@]} fields under a header of ${#columns[@]}"; continue; }
+    row=([name]= [kind]= [expected]= [search]= [vars]=)
+    for i in "${!fields[@]}"; do row[${columns[i]}]=${fields[i]}; done
+    words="${row[expected]} ${row[search]} ${row[vars]}"
+    [[ $(sed 's/"[^"]*"//g' <<<"$words") != *[\'\(\)\;\&\<\>]* && $words != *@(\$\(|\`)* ]] ||
+      { fail "${row[name]}" "$where: more than words and variables"; continue; }
+    eval "EXPECT=(${row[expected]}) SEARCH=(${row[search]} \"\") VARS=(${row[vars]})"
     [ "$(type -t before_row)" != function ] || before_row
-    "expect_${kind//[[:space:]]/}" "$name" < /dev/null
+    "expect_${row[kind]}" "${row[name]}" < /dev/null
     [ "$(type -t after_row)" != function ] || after_row
-  done
+  done < "${1:-/dev/stdin}"
 }
 
 # same, EXPECTED "LDIF [STDERR]": over the server qovant prints byte for byte

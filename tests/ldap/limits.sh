@@ -38,18 +38,19 @@ CONF
 load o=Paged paged.ldif
 start_slapd
 URI="ldap://127.0.0.1:$PORT/"
-as() { echo LDAPBINDDN="$1" DIRCLIENT_PASSWORD_FILE="$TMP/password"; }
+PAGED=(LDAPBINDDN=cn=paged,o=Paged DIRCLIENT_PASSWORD_FILE="$TMP/password")
+CAPPED=(LDAPBINDDN=cn=capped,o=Paged DIRCLIENT_PASSWORD_FILE="$TMP/password")
 
-rows < "$REPO/tests/ldap/limits.rows"
+rows "$REPO/tests/ldap/limits.rows"
 
 # Frozen (SIGSTOP) for good while it answers: the request timeout fires.
 start_proxy freeze 50000 "$SLAPD_PID"
-rows <<<'server-frozen | fail | FFFFFC77 "qovant: $PROXY_URI: Timed out (-5): no answer from the server within 2 s" | "" | DIRCLIENT_TREE=$PROXY_URI LDAPTIMEOUT=2 $(as cn=paged,o=Paged)'
+rows <<<'server-frozen | fail | FFFFFC77 "qovant: $PROXY_URI: Timed out (-5): no answer from the server within 2 s" | "" | DIRCLIENT_TREE=$PROXY_URI LDAPTIMEOUT=2 "${PAGED[@]}"'
 kill -CONT "$SLAPD_PID"
 wait "$PROXY_PID"
 
 # Killed (SIGKILL) in the middle of a page.
 start_proxy sigkill 50000 "$SLAPD_PID"
-rows <<<'server-killed | fail | FFFFFC7B "qovant: $PROXY_URI: $NO_CONTACT" | "" | DIRCLIENT_TREE=$PROXY_URI $(as cn=paged,o=Paged)'
+rows <<<'server-killed | fail | FFFFFC7B "qovant: $PROXY_URI: $NO_CONTACT" | "" | DIRCLIENT_TREE=$PROXY_URI "${PAGED[@]}"'
 wait "$PROXY_PID"
 finish

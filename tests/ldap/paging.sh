@@ -19,7 +19,7 @@ printf '\n' > empty
 chmod 600 wrong empty
 for mode in 644 640 604 620 602; do printf 'secret\n' > "loose$mode" && chmod "$mode" "loose$mode"; done
 
-rows < "$REPO/tests/ldap/paging.rows"
+rows "$REPO/tests/ldap/paging.rows"
 
 # The first page is half through when the server stops answering.
 start_proxy stall 50000

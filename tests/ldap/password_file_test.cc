@@ -51,8 +51,8 @@ TEST(PasswordFileTest, ReadsThePasswordOrRefusesTheFile) {
   const std::map<std::string, Status> statuses = {{"ok", dirclient::kOk},
       {"empty", dirclient::kPasswordEmpty}, {"exposed", dirclient::kPasswordFileExposed}};
   for (const Row& row : ReadTable("ldap/password_file.table", "file"))
-    EXPECT_EQ(Read(row.text(0), static_cast<mode_t>(std::stol(row.text(1), nullptr, 8))),
-              std::make_pair(statuses.at(row.text(2)), row.text(3))) << row.where;
+    EXPECT_EQ(Read(row.text("content"), static_cast<mode_t>(std::stol(row.text("mode"), nullptr, 8))),
+              std::make_pair(statuses.at(row.text("result")), row.text("password"))) << row.where;
   const std::string longest(dirclient::kMaxPasswordFile, 'x');
   EXPECT_EQ(Read(longest, 0600).second, longest);
   EXPECT_EQ(Read(longest + "x", 0600).first, dirclient::kPasswordFileUnreadable);

@@ -20,7 +20,7 @@ load o=Acme acme.ldif "$REPO/examples/acme.ldif"
 SLAPD_DEBUG=256 start_slapd
 URI="ldap://127.0.0.1:$PORT/"
 
-rows < "$REPO/tests/ldap/readonly.rows"
+rows "$REPO/tests/ldap/readonly.rows"
 # A failed bind says why without the password.
 printf 'Wrong-Pw-Text\n' > wrong
 chmod 600 wrong

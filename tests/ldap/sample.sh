@@ -16,7 +16,7 @@ ldif_pick "$SAMPLE" "ou=Build Farm,ou=Engineering,o=Acme" in > build-farm.ldif
 ldif_pick "$SAMPLE" "ou=People,dc=example,dc=com" in > people.ldif
 
 L=ldap://127.0.0.1:$PORT
-rows < "$REPO/tests/ldap/sample.rows"
+rows "$REPO/tests/ldap/sample.rows"
 # libldap splits a configured URI list at commas (a base DN's are %2C); named
 # by a file of the working directory, the server is announced.
 printf 'URI %s/ou=People%%2Cdc=example%%2Cdc=com\n' "$L" > ldaprc

@@ -33,7 +33,7 @@ PLAIN="ldap://127.0.0.1:$PORT"
 LDAPS="ldaps://127.0.0.1:$TLS_PORT/"
 NOT_CHECKED="the server's certificate is not checked"
 
-rows < "$REPO/tests/ldap/tls.rows"
+rows "$REPO/tests/ldap/tls.rows"
 printf 'TLS_REQCERT allow\n' > ldaprc
 rows <<<'starttls-reqcert-allow | same | acme.ldif "qovant: warning: TLS_REQCERT allow: $NOT_CHECKED" | "" | "DIRCLIENT_TREE=$PLAIN/????StartTLS"'
 rm ldaprc

@@ -25,10 +25,10 @@ TEST(MillionLines, BadLastLineStopsTheToolBeforeAnyReport) {
   }
   ldif += "dn: cn=next,o=Big\nobjectClass: person\n\ndn: cn=last,o=Big\n";
   for (const Row& row : ReadTable("ldif/hostile_files.table", "last")) {
-    RunResult result = SearchLdif(ldif + row.text(0) + "\n", "map");
+    RunResult result = SearchLdif(ldif + row.text("line") + "\n", "map");
     EXPECT_EQ(result.out, kMalformed) << row.where;
     EXPECT_EQ(result.exitStatus, 1) << row.where;
-    EXPECT_EQ(result.err, "qovant: PATH:1000000: " + row.text(1) + "\n") << row.where;
+    EXPECT_EQ(result.err, "qovant: PATH:1000000: " + row.text("message") + "\n") << row.where;
   }
 }
 

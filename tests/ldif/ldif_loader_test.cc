@@ -3,7 +3,8 @@
 // (the file cut to N bytes once loaded, which must change nothing) lines,
 // an "err LINE" for each line of standard error (the file's path written
 // PATH), and after "--- stdout" the exact standard output. The whole tool
-// searches each file for "map" unless told otherwise. The loader's own cases
+// searches each file for "map" unless told otherwise (e2e/run.sh reads the
+// "exit" and "err" lines of the exports' too). The loader's own cases
 // (ldif/cases: every syntax content records may use, the errors that stop a
 // load with their line, files cut short) are also loaded from memory in
 // blocks of every size, and then fail wherever a read fails.

@@ -49,13 +49,13 @@ TEST(RunTest, SubstringOf100BytesIsRefusedBeforeTheClient) {
 TEST(RunTest, IncompleteSearchSaysSoOnStandardErrorAfterTheReport) {
   for (const Row& row : ReadTable("tool/walk.table", "incomplete")) {
     RecordingClient client("dn: cn=A\nloginScript: x\n");
-    if (row.number(0)) client.Fail("NWDSGetObjectName", 1, -603);
-    std::istringstream parts(row.text(1));
+    if (row.number("fail_name_read")) client.Fail("NWDSGetObjectName", 1, -603);
+    std::istringstream parts(row.text("unsearched"));
     for (std::string part; std::getline(parts, part, ';');) client.unsearched.push_back(part);
     RunResult result = RunTool(client, {"x"});
     EXPECT_EQ(result.exitStatus, 3) << row.where;
-    EXPECT_EQ(result.out, row.text(2)) << row.where;
-    EXPECT_EQ(result.err, row.text(3)) << row.where;
+    EXPECT_EQ(result.out, row.text("stdout")) << row.where;
+    EXPECT_EQ(result.err, row.text("stderr")) << row.where;
   }
 }
 

@@ -41,12 +41,13 @@ void ExpectReleasesInReverseOrder(const RecordingClient& client) {
 // taken is released.
 TEST(WalkTest, FailuresWriteTheirMessageAndReleaseEverything) {
   for (const Row& row : ReadTable("tool/walk.table", "fail")) {
-    SCOPED_TRACE(row.where + ": " + row.text(0));
+    SCOPED_TRACE(row.where + ": " + row.text("title"));
     RecordingClient client(kSampleTree);
-    client.Fail(row.text(1), static_cast<int>(row.number(2)), static_cast<Status>(row.number(3)));
+    client.Fail(row.text("operation"), static_cast<int>(row.number("call")),
+                static_cast<Status>(row.number("status")));
     RunResult result = RunTool(client, {"map"});
-    EXPECT_EQ(result.exitStatus, row.number(4));
-    EXPECT_EQ(result.out, row.text(5));
+    EXPECT_EQ(result.exitStatus, row.number("exit"));
+    EXPECT_EQ(result.out, row.text("stdout"));
     ExpectReleasesInReverseOrder(client);
     // A start-up failure ends the run before any walk.
     if (result.exitStatus == 1)

@@ -27,7 +27,7 @@ DirTree::NodeId Find(const DirTree& tree, const char* dn) {
 
 TEST(EntryMappingTest, ObjectClassesGiveFlags) {
   for (const Row& row : ReadTable("tree/entry_mapping.table", "class"))
-    EXPECT_EQ(dirclient::ObjectClassFlags(row.text(0)), row.number(1)) << row.where;
+    EXPECT_EQ(dirclient::ObjectClassFlags(row.text("class")), row.number("flags")) << row.where;
 }
 
 // The node of every RDN of `dn`, looked up level by level, the ancestors

@@ -13,22 +13,24 @@ const char kTable[] = "tree/name_mapping.table";
 TEST(NameMappingTest, DnsMapToDottedNames) {
   dirclient::DnParser parser;
   for (const Row& row : ReadTable(kTable, "dn")) {
-    bool parsed = parser.Parse(row.text(0));
-    EXPECT_EQ(parsed, row[1] != nullptr) << row.where;
-    if (!parsed || !row[1]) continue;
+    bool parsed = parser.Parse(row.text("dn"));
+    EXPECT_EQ(parsed, row["dotted"] != nullptr) << row.where;
+    if (!parsed || !row["dotted"]) continue;
     std::string dotted;
     for (size_t i = 0; i < parser.RdnCount(); ++i) dotted += (i ? "." : "") + std::string(parser.Rdn(i));
-    EXPECT_EQ(dotted, row.text(1)) << row.where;
+    EXPECT_EQ(dotted, row.text("dotted")) << row.where;
   }
 }
 
 TEST(NameMappingTest, DottedNamesSplitAtUnescapedDots) {
   for (const Row& row : ReadTable(kTable, "split")) {
     std::vector<std::string_view> parts;
-    bool split = dirclient::SplitDottedName(row.text(0), parts);
-    EXPECT_EQ(split, row[1] != nullptr) << row.where;
+    bool split = dirclient::SplitDottedName(row.text("dotted"), parts);
+    EXPECT_EQ(split, row["parts"] != nullptr) << row.where;
     if (!split) continue;
-    EXPECT_EQ(parts, std::vector<std::string_view>(row.fields.begin() + 1, row.fields.end())) << row.where;
+    std::string joined;
+    for (size_t i = 0; i < parts.size(); ++i) joined += (i ? ";" : "") + std::string(parts[i]);
+    EXPECT_EQ(joined, row.text("parts")) << row.where;
   }
 }
 

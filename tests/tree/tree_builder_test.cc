@@ -41,12 +41,13 @@ TEST(TreeBuilderTest, FirstFaultInReadingOrderWins) {
       {"reader", kReaderFailure}};
   for (const Row& row : ReadTable("tree/tree_builder.table", "feed")) {
     SCOPED_TRACE(row.where);
-    const bool threaded = row.number(0);
-    const long badAt = row.number(2), failedAt = row.number(3), repeatAt = row.number(4);
+    const bool threaded = row.number("threaded");
+    const long badAt = row.number("bad_dn_at"), failedAt = row.number("reader_failed_at"),
+               repeatAt = row.number("repeat_at");
     dirclient::DirTree tree;
     Counter counter;
     dirclient::TreeBuilder builder(
-        tree, row.number(1) ? dirclient::RepeatedDn::kKeepFirst : dirclient::RepeatedDn::kRefuse,
+        tree, row.number("keep_repeated") ? dirclient::RepeatedDn::kKeepFirst : dirclient::RepeatedDn::kRefuse,
         Word, &counter, threaded);
     Failure failure;
     long handed = 0;
@@ -66,12 +67,12 @@ TEST(TreeBuilderTest, FirstFaultInReadingOrderWins) {
       }
       if (!builder.Close()) break;
     }
-    dirclient::Status kind = kinds.at(row.text(5));
+    dirclient::Status kind = kinds.at(row.text("fault"));
     EXPECT_EQ(!builder.Finish(read, &failure), kind != 0);
     EXPECT_EQ(failure.status, kind);
-    EXPECT_EQ(failure.line, static_cast<uint64_t>(row.number(6)));
-    EXPECT_EQ(failure.message, kind ? std::to_string(row.number(7)) : "");
-    EXPECT_EQ(counter.total, static_cast<uint64_t>(row.number(8)));
+    EXPECT_EQ(failure.line, static_cast<uint64_t>(row.number("place")));
+    EXPECT_EQ(failure.message, kind ? std::to_string(row.number("first")) : "");
+    EXPECT_EQ(counter.total, static_cast<uint64_t>(row.number("counted")));
     // Built inline, a fault stops the reader at the next full batch.
     if (!threaded && kind != 0 && !failedAt) {
       EXPECT_EQ(handed, 6144);
@@ -86,7 +87,7 @@ TEST(TreeBuilderTest, FirstFaultInReadingOrderWins) {
 TEST(TreeBuilderTest, EveryAllocationMayFail) {
   for (const Row& row : ReadTable("tree/tree_builder.table", "memory")) {
     SCOPED_TRACE(row.where);
-    const bool building = row.text(0) == "building";
+    const bool building = row.text("thread") == "building";
     for (long nth = 1;; ++nth) {
       dirclient::DirTree tree;
       Failure failure;
