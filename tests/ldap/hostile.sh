@@ -43,7 +43,10 @@ REFERENCE="qovant: not searched: search reference to ldap://far.example/ou=Far,o
 rows < "$REPO/tests/ldap/hostile.rows"
 # Entries without end, with DNs of 50 KB, in 200 MiB of address space: one
 # clean failure, not std::bad_alloc's abort.
-[ -n "$SANITIZED" ] ||
+if [ -n "$SANITIZED" ]; then
+  skip "no address-space limit under a sanitizer" out-of-memory
+else
   rows <<<'out-of-memory | fail | FFFFFD93 "qovant: ldap://@flood/o=H: out of memory" | needle | DIRCLIENT_TREE=ldap://@flood/o=H LIMIT_KIB=200000 DIRCLIENT_LOAD_TIMEOUT=20'
+fi
 
 finish
