@@ -104,7 +104,7 @@ as() {
         echo "      output: $(wc -l <"$log") lines, last: $(tail -1 "$log")"
         echo "      slapd installed afterwards: $(chroot "$ROOT" dpkg-query -W -f='${Status}' slapd 2>/dev/null |
           grep -q 'install ok installed' && echo yes || echo no)" ;;
-      *ctest*) grep -E 'tests passed|\(Skipped\)|\(Failed\)|\*\*\*Skipped' "$log" | sed 's/^/      /' ;;
+      *ctest*) grep -E 'tests passed|\(Skipped\)|\(Failed\)' "$log" | sed -E 's/^[[:space:]]*/      /' ;;
       *cpack*) echo "      Depends: $(dpkg-deb -f "$ROOT$home"/qovant/build/qovant_*.deb Depends)" ;;
     esac
   done
@@ -133,3 +133,4 @@ chroot "$ROOT" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninte
 echo "$user ALL=(ALL) NOPASSWD: ALL" >"$ROOT/etc/sudoers.d/$user"
 chmod 440 "$ROOT/etc/sudoers.d/$user"
 as "$user"
+echo "all done in ${SECONDS}s"
