@@ -69,6 +69,8 @@ echo "  ${SECONDS_TAKEN}s"
 # has none, and there the first command must not install slapd at all.
 printf '#!/bin/sh\nexit 101\n' >"$work/base/usr/sbin/policy-rc.d"
 chmod 755 "$work/base/usr/sbin/policy-rc.d"
+# As an installed system has it: sudo looks its host name up.
+printf '127.0.0.1 localhost\n127.0.1.1 %s\n' "$(hostname)" >"$work/base/etc/hosts"
 stash=$(git -C "$top" stash create) || die "not a git working tree: $top"
 git -C "$top" archive --format=tar --prefix=qovant/ "${stash:-HEAD}" >"$work/source.tar" || die "git archive failed"
 
