@@ -41,4 +41,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
+# strip keeps the .comment section (the compiler's version strings), which
+# nothing reads at run time: a stripped install (the package's,
+# `cmake --install --strip`) drops it too.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/qovant\"
+      COMMAND_ERROR_IS_FATAL ANY)
+  endif()")
 include(CPack)

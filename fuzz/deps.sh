@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what the fuzzing build needs on top of the usual packages: clang
-# and its sanitizer and libFuzzer runtimes. Safe to run again.
+# Installs what the sanitizer and fuzzing builds need: the test suite's
+# packages, clang and its sanitizer and libFuzzer runtimes. Safe to run again.
 set -eu
-exec "$(dirname "$0")/../tools/deps.sh" clang libclang-rt-dev
+exec "$(dirname "$0")/../tools/deps.sh" --test clang libclang-rt-dev

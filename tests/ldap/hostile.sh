@@ -55,7 +55,10 @@ mkdir huge && printf 'TIMEOUT 9300000000\nNETWORK_TIMEOUT 9300000000\n' > huge/.
 rows "$REPO/tests/ldap/hostile.rows"
 # Entries without end, with DNs of 50 KB, in 200 MiB of address space: one
 # clean failure, not std::bad_alloc's abort.
-[ -n "$SANITIZED" ] ||
+if [ -n "$SANITIZED" ]; then
+  skip "no address-space limit under a sanitizer" out-of-memory
+else
   rows <<<'out-of-memory | fail | FFFFFD93 "qovant: ldap://@flood/o=H: out of memory while loading the tree" | needle | DIRCLIENT_TREE=ldap://@flood/o=H LIMIT_KIB=200000 DIRCLIENT_LOAD_TIMEOUT=20'
+fi
 
 finish

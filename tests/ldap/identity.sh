@@ -80,7 +80,8 @@ if [ -n "$HOST_ADDR" ]; then
   CLEAR="qovant: $NET: simple bind refused: the password would cross the network in clear (use ldaps:// or StartTLS, or set DIRCLIENT_PLAINTEXT_BIND=allow)"
   rows "$REPO/tests/ldap/identity-plaintext.rows"
 else
-  echo "skip plaintext-*: no network namespace of our own (needs root)"
+  skip "no network namespace of our own (needs root)" \
+    $(sed -n 's/^\(plaintext-[a-z-]*\).*/\1/p' "$REPO/tests/ldap/identity-plaintext.rows")
 fi
 
 # A working folder apart from HOME, as a project folder would be. An ldaprc
@@ -107,7 +108,7 @@ expect_opens() {
 if command -v strace > /dev/null; then
   rows <<<'ldaprc-one-read | opens | $TMP/acme.ldif "$OWN_BOTH" ldaprc | map | $PW'
 else
-  echo "skip ldaprc-one-read: no strace"
+  skip "no strace" ldaprc-one-read
 fi
 # Written by someone else, it is refused before anything is sent...
 for row in group-writable:664 others-writable:602; do
@@ -125,7 +126,7 @@ if [ "$(id -u)" = 0 ]; then
   chown nobody "$TMP/nobodys"
   rows <<<"password-other-owner | fail | FFFFFD7F \"qovant: \$TMP/nobodys: owned by uid \$NOBODY, neither yours (uid 0) nor root's\" | map | DIRCLIENT_TREE=\$URI LDAPBINDDN=cn=admin,o=Acme DIRCLIENT_PASSWORD_FILE=\$TMP/nobodys"
 else
-  echo "skip ldaprc-other-owner, password-other-owner: not root"
+  skip "not root" ldaprc-other-owner password-other-owner
 fi
 # libldap reads ./.ldaprc only as HOME's: when the working folder is HOME.
 mv ldaprc .ldaprc
