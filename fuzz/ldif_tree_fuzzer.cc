@@ -9,15 +9,15 @@
 #include <string>
 #include <string_view>
 
+#include "capture.h"
+#include "client/tree_client.h"
 #include "ldif/block_reader.h"
 #include "ldif/ldif_loader.h"
 #include "ldif_text.h"
-#include "client/tree_client.h"
-#include "tree/loaded_tree.h"
-#include "capture.h"
+#include "require.h"
 #include "tool/run.h"
 #include "tool/shared_buffers.h"
-#include "require.h"
+#include "tree/loaded_tree.h"
 
 namespace {
 
@@ -32,35 +32,34 @@ uint64_t LineCount(std::string_view text) {
 // Walks the loaded tree with the empty search text, which every non-empty
 // script contains, so that every script's first line is cut and reported.
 // Returns the report.
-std::string SearchAll(std::unique_ptr<dirclient::LoadedTree> loaded, bool terminal) {
-  dirclient::TreeClient client(std::move(loaded));
-  auto buffers = std::make_unique<qovant::SharedBuffers>();
+std::string SearchAll(std::unique_ptr<tree::LoadedTree> loaded, bool terminal) {
+  client::TreeClient client(std::move(loaded));
+  auto buffers = std::make_unique<tool::SharedBuffers>();
   MemoryStream out, err;
-  qovant::Output output(out.file(), terminal);
+  tool::Output output(out.file(), terminal);
   const char* argv[] = {"qovant", ""};
-  qovant::ExitStatus status =
-      qovant::RunQovant(2, argv, client, *buffers, output, err.file());
+  tool::ExitStatus status = tool::RunQovant(2, argv, client, *buffers, output, err.file());
 
-  Require(status == qovant::kExitComplete || status == qovant::kExitIncomplete,
+  Require(status == tool::kExitComplete || status == tool::kExitIncomplete,
           "a loaded tree must be searched");
-  Require((status == qovant::kExitComplete) == err.text().empty(),
+  Require((status == tool::kExitComplete) == err.text().empty(),
           "an incomplete search and only that says so on standard error");
   Require(buffers->Depth == 0, "the walk left levels open");
-  Require(std::strcmp(buffers->CurrentName, qovant::RootName) == 0,
+  Require(std::strcmp(buffers->CurrentName, tool::RootName) == 0,
           "the walk did not restore the top name");
   // Without walk messages the output is report lines only.
   std::string report = out.text();
-  Require(status != qovant::kExitComplete || report.empty() ||
+  Require(status != tool::kExitComplete || report.empty() ||
               (report.size() >= 2 && report.substr(report.size() - 2) == ")\n"),
           "a complete search ends with a whole report line");
   return report;
 }
 
 // The text in blocks of a few bytes, as a file is read.
-class SmallBlocks : public dirclient::BlockReader {
+class SmallBlocks : public ldif::BlockReader {
  public:
   explicit SmallBlocks(std::string_view text) : text_(text) {}
-  dirclient::Failure ReadBlock(char* dest, std::size_t size, std::size_t* got) override {
+  base::Failure ReadBlock(char* dest, std::size_t size, std::size_t* got) override {
     *got = std::min({size, text_.size(), std::size_t{7}});
     std::memcpy(dest, text_.data(), *got);
     text_.remove_prefix(*got);
@@ -77,16 +76,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // The fuzzer's copy of the input has its exact size, so any read past the
   // end of the "file" is caught.
   std::string_view text(size ? reinterpret_cast<const char*>(data) : "", size);
-  auto loaded = std::make_unique<dirclient::LoadedTree>();
-  dirclient::Failure error;
+  auto loaded = std::make_unique<tree::LoadedTree>();
+  base::Failure error;
   bool ok = qovant_test::LoadLdifText(text, loaded->tree, &error);
 
   // Read in blocks of a few bytes: the same tree, or the same failure at
   // the same line.
-  auto blocks = std::make_unique<dirclient::LoadedTree>();
-  dirclient::Failure blockError;
+  auto blocks = std::make_unique<tree::LoadedTree>();
+  base::Failure blockError;
   SmallBlocks reader(text);
-  bool blockOk = dirclient::LoadLdif(reader, blocks->tree, &blockError, nullptr, 1 + size % 61);
+  bool blockOk = ldif::LoadLdif(reader, blocks->tree, &blockError, nullptr, 1 + size % 61);
   Require(ok == blockOk, "loading in blocks must succeed exactly when loading whole");
 
   if (!ok) {

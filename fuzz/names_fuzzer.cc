@@ -7,13 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "require.h"
 #include "tree/dir_tree.h"
 #include "tree/name_mapping.h"
-#include "require.h"
 
 namespace {
 
-using dirclient::DirTree;
+using tree::DirTree;
 
 std::string Join(const std::vector<std::string_view>& parts) {
   std::string joined;
@@ -31,12 +31,12 @@ void CheckRdn(std::string_view rdn, std::vector<std::string_view>& parts) {
   std::size_t equals = rdn.find('=');
   Require(equals != std::string_view::npos && equals > 0, "RDN without a type");
   for (char c : rdn.substr(0, equals)) Require(!(c >= 'a' && c <= 'z'), "type not upper-cased");
-  Require(dirclient::SplitDottedName(rdn, parts) && parts.size() == 1 && parts[0] == rdn,
+  Require(tree::SplitDottedName(rdn, parts) && parts.size() == 1 && parts[0] == rdn,
           "an RDN does not split into itself");
 }
 
 void CheckDn(std::string_view text) {
-  dirclient::DnParser dn;
+  tree::DnParser dn;
   if (!dn.Parse(text) || dn.RdnCount() == 0) return;
   std::vector<std::string_view> rdns, parts;
   for (std::size_t i = 0; i < dn.RdnCount(); ++i) {
@@ -44,7 +44,7 @@ void CheckDn(std::string_view text) {
     rdns.push_back(dn.Rdn(i));
   }
   std::string full = Join(rdns);
-  Require(dirclient::SplitDottedName(full, parts) && parts == rdns,
+  Require(tree::SplitDottedName(full, parts) && parts == rdns,
           "a full name does not split into its RDNs");
 
   // The chain the loader would build, top first, found again by name.
@@ -70,7 +70,7 @@ void CheckDn(std::string_view text) {
 
 void CheckDottedName(std::string_view text) {
   std::vector<std::string_view> parts;
-  bool split = dirclient::SplitDottedName(text, parts);
+  bool split = tree::SplitDottedName(text, parts);
   if (split) {
     Require(Join(parts) == text, "the components do not join back into the name");
     for (std::string_view part : parts)

@@ -14,20 +14,20 @@
 #include <string>
 #include <string_view>
 
-#include "tool/char_upper.h"
-#include "client/shown_text.h"
-#include "client/tree_client.h"
+#include "base/shown_text.h"
 #include "capture.h"
+#include "client/tree_client.h"
+#include "require.h"
+#include "tool/char_upper.h"
 #include "tool/run.h"
 #include "tool/shared_buffers.h"
-#include "require.h"
 
 namespace {
 
 using qovant_test::MemoryStream;
 
-constexpr uint32_t kCodePages[] = {dirclient::kCodePageAscii, dirclient::kCodePageLatin1,
-                                   dirclient::kCodePageWindows1252, dirclient::kCodePageUtf8};
+constexpr uint32_t kCodePages[] = {base::kCodePageAscii, base::kCodePageLatin1,
+                                   base::kCodePageWindows1252, base::kCodePageUtf8};
 constexpr char kDisplayName[] = "Fuzz.Unit.Org";
 
 struct Input {
@@ -38,12 +38,12 @@ struct Input {
 };
 
 Input Split(std::string_view data) {
-  Input input{{}, {}, dirclient::kCodePageAscii, false};
+  Input input{{}, {}, base::kCodePageAscii, false};
   if (data.size() < 3) {
     input.script = data;
     return input;
   }
-  std::size_t searchLength = static_cast<uint8_t>(data[0]) % qovant::kSearchTextSize;
+  std::size_t searchLength = static_cast<uint8_t>(data[0]) % tool::kSearchTextSize;
   auto control = static_cast<uint8_t>(data[1]);
   input.terminal = control & 1;
   input.codePage = kCodePages[(control >> 1) & 3];
@@ -55,7 +55,7 @@ Input Split(std::string_view data) {
   input.searchText = search.substr(0, search.find('\0'));
   data.remove_prefix(searchLength);
   if (padding) {
-    std::size_t total = qovant::kScriptReadSize + padding - 4;
+    std::size_t total = tool::kScriptReadSize + padding - 4;
     if (data.size() < total) input.script.assign(total - data.size(), padByte);
   }
   input.script.append(data);
@@ -65,44 +65,44 @@ Input Split(std::string_view data) {
 // The real client over one chain, [Root] > O=Org > OU=Unit > CN=Fuzz, where
 // only CN=Fuzz has a login script; it notes where the tool reads the script
 // to, and the handles it takes and gives back.
-class OneScriptClient : public dirclient::TreeClient {
+class OneScriptClient : public client::TreeClient {
  public:
-  using Status = dirclient::Status;
-  OneScriptClient(std::unique_ptr<dirclient::LoadedTree> tree, uint32_t codePage)
+  using Status = base::Status;
+  OneScriptClient(std::unique_ptr<tree::LoadedTree> tree, uint32_t codePage)
       : TreeClient(std::move(tree)), codePage_(codePage) {}
   const void* readTarget = nullptr;
   uint32_t readSize = 0;
   int openHandles = 0;
 
-  Status DirQueryLocale(dirclient::LocaleRecord* locale) override {
-    dirclient::SetLocaleCodePage(locale, codePage_);
-    dirclient::SetLocaleCountryId(locale, 1);
+  Status DirQueryLocale(client::LocaleRecord* locale) override {
+    client::SetLocaleCodePage(locale, codePage_);
+    client::SetLocaleCountryId(locale, 1);
     return 0;
   }
-  Status NWDSCreateContext(dirclient::ContextHandle* context) override {
+  Status NWDSCreateContext(client::ContextHandle* context) override {
     return Count(TreeClient::NWDSCreateContext(context), 1);
   }
-  Status NWDSAllocBuf(std::size_t size, dirclient::BufferHandle* buffer) override {
+  Status NWDSAllocBuf(std::size_t size, client::BufferHandle* buffer) override {
     return Count(TreeClient::NWDSAllocBuf(size, buffer), 1);
   }
-  Status DirOpenAttributeStream(dirclient::ContextHandle context, const char* object,
+  Status DirOpenAttributeStream(client::ContextHandle context, const char* object,
                                 const char* attribute, int32_t mode,
-                                dirclient::StreamHandle* stream) override {
+                                client::StreamHandle* stream) override {
     return Count(TreeClient::DirOpenAttributeStream(context, object, attribute, mode, stream), 1);
   }
-  Status DirReadStream(dirclient::StreamHandle stream, void* data, uint32_t size,
+  Status DirReadStream(client::StreamHandle stream, void* data, uint32_t size,
                        uint32_t* bytesRead) override {
     readTarget = data;
     readSize = size;
     return TreeClient::DirReadStream(stream, data, size, bytesRead);
   }
-  Status DirCloseStream(dirclient::StreamHandle stream) override {
+  Status DirCloseStream(client::StreamHandle stream) override {
     return Count(TreeClient::DirCloseStream(stream), -1);
   }
-  Status DirReleaseBuffer(dirclient::BufferHandle buffer) override {
+  Status DirReleaseBuffer(client::BufferHandle buffer) override {
     return Count(TreeClient::DirReleaseBuffer(buffer), -1);
   }
-  Status DirReleaseContext(dirclient::ContextHandle context) override {
+  Status DirReleaseContext(client::ContextHandle context) override {
     return Count(TreeClient::DirReleaseContext(context), -1);
   }
 
@@ -114,14 +114,14 @@ class OneScriptClient : public dirclient::TreeClient {
   uint32_t codePage_;
 };
 
-std::unique_ptr<dirclient::LoadedTree> OneScriptTree(std::string_view script) {
-  auto loaded = std::make_unique<dirclient::LoadedTree>();
-  dirclient::DirTree& tree = loaded->tree;
-  dirclient::DirTree::NodeId org = tree.AddChild(dirclient::DirTree::kRoot, "O=Org");
-  dirclient::DirTree::NodeId unit = tree.AddChild(org, "OU=Unit");
-  tree.AddFlags(org, dirclient::kNodeContainer);
-  tree.AddFlags(unit, dirclient::kNodeContainer);
-  auto store = std::make_unique<dirclient::ByteArena>();
+std::unique_ptr<tree::LoadedTree> OneScriptTree(std::string_view script) {
+  auto loaded = std::make_unique<tree::LoadedTree>();
+  tree::DirTree& tree = loaded->tree;
+  tree::DirTree::NodeId org = tree.AddChild(tree::DirTree::kRoot, "O=Org");
+  tree::DirTree::NodeId unit = tree.AddChild(org, "OU=Unit");
+  tree.AddFlags(org, tree::kNodeContainer);
+  tree.AddFlags(unit, tree::kNodeContainer);
+  auto store = std::make_unique<tree::ByteArena>();
   uint64_t offset = 0;
   Require(store->Append(script, &offset), "no memory for the script");
   tree.AdoptScripts(std::move(store));
@@ -129,7 +129,7 @@ std::unique_ptr<dirclient::LoadedTree> OneScriptTree(std::string_view script) {
   return loaded;
 }
 
-std::string Upper(const qovant::CaseMap& map, std::string_view text) {
+std::string Upper(const tool::CaseMap& map, std::string_view text) {
   std::string upper(text);
   for (char& c : upper) c = static_cast<char>(map.upper[static_cast<uint8_t>(c)]);
   return upper;
@@ -141,7 +141,7 @@ std::string Upper(const qovant::CaseMap& map, std::string_view text) {
 std::string Shown(std::string_view text, const Input& input) {
   if (!input.terminal) return std::string(text);
   std::string shown;
-  dirclient::AppendShownText(shown, text, input.codePage, true);
+  base::AppendShownText(shown, text, input.codePage, true);
   for (char c : shown)
     Require((static_cast<uint8_t>(c) >= 0x20 || c == '\t') && c != 0x7F,
             "a control byte would reach the terminal");
@@ -152,10 +152,10 @@ std::string Shown(std::string_view text, const Input& input) {
 // the text, and the line of the first match is reported, upper-cased.
 std::string ExpectedReport(const Input& input) {
   std::string_view read(input.script);
-  read = read.substr(0, qovant::kScriptReadSize);
+  read = read.substr(0, tool::kScriptReadSize);
   if (read.empty()) return "";
   read = read.substr(0, read.find('\0'));
-  qovant::CaseMap map = qovant::MakeCaseMap(input.codePage);
+  tool::CaseMap map = tool::MakeCaseMap(input.codePage);
   std::string text = Upper(map, read);
   std::size_t match = text.find(Upper(map, input.searchText));
   if (match == std::string::npos) return "";
@@ -173,22 +173,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::string expected = ExpectedReport(input);
 
   OneScriptClient client(OneScriptTree(input.script), input.codePage);
-  auto buffers = std::make_unique<qovant::SharedBuffers>();
+  auto buffers = std::make_unique<tool::SharedBuffers>();
   MemoryStream out, err;
-  qovant::Output output(out.file(), input.terminal);
+  tool::Output output(out.file(), input.terminal);
   const char* argv[] = {"qovant", input.searchText.c_str()};
-  qovant::ExitStatus status = qovant::RunQovant(2, argv, client, *buffers, output, err.file());
+  tool::ExitStatus status = tool::RunQovant(2, argv, client, *buffers, output, err.file());
 
-  Require(status == qovant::kExitComplete && err.text().empty(), "the search did not complete");
+  Require(status == tool::kExitComplete && err.text().empty(), "the search did not complete");
   std::string report = out.text();
   Require(report.empty() || (report.size() >= 2 && report.substr(report.size() - 2) == ")\n" &&
                              report.find('\n') == report.size() - 1),
           "the report is not one line ending in \")\\n\"");
   Require(report == expected, "the report is not the line of the first match");
-  Require(client.readTarget == buffers->ScriptBuffer && client.readSize <= qovant::kScriptReadSize,
+  Require(client.readTarget == buffers->ScriptBuffer && client.readSize <= tool::kScriptReadSize,
           "the script was read past its buffer");
   Require(client.openHandles == 0, "handles left open");
-  Require(buffers->Depth == 0 && std::strcmp(buffers->CurrentName, qovant::RootName) == 0,
+  Require(buffers->Depth == 0 && std::strcmp(buffers->CurrentName, tool::RootName) == 0,
           "the walk did not restore its state");
   return 0;
 }

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace dirclient {
+namespace client {
 
 struct LocaleInfo {
   uint32_t codePage;
@@ -17,4 +17,4 @@ LocaleInfo QueryLocale(const char* lcAll, const char* lcCtype, const char* lang)
 
 bool IsKnownCodePage(uint32_t codePage);
 
-}  // namespace dirclient
+}  // namespace client

@@ -1,8 +1,8 @@
+#include "client/locale_record.h"
+
 #include <cstring>
 
-#include "client/dirclient.h"
-
-namespace dirclient {
+namespace client {
 namespace {
 
 constexpr std::size_t kCodePageOffset = 56;
@@ -32,4 +32,4 @@ void SetLocaleCountryId(LocaleRecord* record, uint32_t countryId) {
   PutLittleEndian(record, kCountryIdOffset, countryId);
 }
 
-}  // namespace dirclient
+}  // namespace client

@@ -5,16 +5,16 @@
 #include <cstring>
 #include <new>
 
+#include "base/status.h"
 #include "client/locale_query.h"
 #include "tree/name_mapping.h"
-#include "client/status.h"
 
-namespace dirclient {
+namespace client {
 namespace {
 
 // The tree keeps each object's flags as the listing hands them over.
-static_assert(kNodeAlias == kFlagAlias && kNodeContainer == kFlagContainer &&
-              kNodeContainerAlias == kFlagContainerAlias);
+static_assert(tree::kNodeAlias == kFlagAlias && tree::kNodeContainer == kFlagContainer &&
+              tree::kNodeContainerAlias == kFlagContainerAlias);
 
 constexpr const char* kRootName = "[Root]";
 constexpr std::size_t kMinBufferSize = 1024;
@@ -38,7 +38,7 @@ bool IsLoginScriptAttribute(const char* attribute) {
   std::size_t matched = 0;
   for (const char* c = attribute; *c; ++c) {
     if (*c == ' ') continue;
-    if (matched == sizeof kName - 1 || AsciiLower(*c) != kName[matched]) return false;
+    if (matched == sizeof kName - 1 || tree::AsciiLower(*c) != kName[matched]) return false;
     ++matched;
   }
   return matched == sizeof kName - 1;
@@ -65,20 +65,20 @@ auto* FindSlot(Table& table, uint32_t handle) {
 
 struct TreeClient::Context {
   bool used = false;
-  DirTree::NodeId nameContext = DirTree::kRoot;  // kNone: names no object
+  tree::DirTree::NodeId nameContext = tree::DirTree::kRoot;  // kNone: names no object
   // An open listing: the container and the next child to hand out.
   bool listing = false;
-  DirTree::NodeId listed = DirTree::kNone;
-  DirTree::NodeId next = DirTree::kNone;
+  tree::DirTree::NodeId listed = tree::DirTree::kNone;
+  tree::DirTree::NodeId next = tree::DirTree::kNone;
   // The last object read from a reply buffer, so that opening its stream
   // right after needs no lookup.
-  DirTree::NodeId lastObject = DirTree::kNone;
+  tree::DirTree::NodeId lastObject = tree::DirTree::kNone;
 };
 
 struct TreeClient::Buffer {
   bool used = false;
-  std::size_t size = 0;  // as allocated
-  std::vector<DirTree::NodeId> listed;  // by the last listing, in order
+  std::size_t size = 0;                       // as allocated
+  std::vector<tree::DirTree::NodeId> listed;  // by the last listing, in order
   uint32_t read = 0;
 };
 
@@ -88,10 +88,10 @@ struct TreeClient::Stream {
   std::size_t position = 0;
 };
 
-TreeClient::TreeClient(TreeSource& source, const Environment& environment)
+TreeClient::TreeClient(TreeSource& source, const base::Environment& environment)
     : source_(&source), environment_(environment) {}
 
-TreeClient::TreeClient(std::unique_ptr<LoadedTree> tree) : loaded_(std::move(tree)) {}
+TreeClient::TreeClient(std::unique_ptr<tree::LoadedTree> tree) : loaded_(std::move(tree)) {}
 
 TreeClient::~TreeClient() = default;
 
@@ -105,74 +105,76 @@ TreeClient::Stream* TreeClient::FindStream(StreamHandle handle) {
   return FindSlot(streams_, static_cast<uint32_t>(handle));
 }
 
-Status TreeClient::NWCallsInit(const void* reserved1, const void* reserved2) {
-  if (reserved1 || reserved2) return kBadArgument;
-  if (started_) return kAlreadyStarted;
+base::Status TreeClient::NWCallsInit(const void* reserved1, const void* reserved2) {
+  if (reserved1 || reserved2) return base::kBadArgument;
+  if (started_) return base::kAlreadyStarted;
   if (!loaded_) {
-    Status status = source_ ? source_->Load(&loaded_) : kNoTreeConfigured;
-    if (status != kOk) return status;
+    base::Status status = source_ ? source_->Load(&loaded_) : base::kNoTreeConfigured;
+    if (status != base::kOk) return status;
   }
   started_ = true;
-  return kOk;
+  return base::kOk;
 }
 
 const std::vector<std::string>& TreeClient::DirUnsearchedParts() const {
   return loaded_ ? loaded_->unsearched : DirClient::DirUnsearchedParts();
 }
 
-Status TreeClient::DirQueryLocale(LocaleRecord* locale) {
-  if (!locale) return kBadArgument;
+base::Status TreeClient::DirQueryLocale(LocaleRecord* locale) {
+  if (!locale) return base::kBadArgument;
   LocaleInfo info = QueryLocale(environment_.Get("LC_ALL"), environment_.Get("LC_CTYPE"),
                                 environment_.Get("LANG"));
   SetLocaleCodePage(locale, info.codePage);
   SetLocaleCountryId(locale, info.countryId);
-  return kOk;
+  return base::kOk;
 }
 
-Status TreeClient::NWInitUnicodeTables(uint32_t, uint32_t codePage) {
-  if (!started_) return kNotStarted;
-  return IsKnownCodePage(codePage) ? kOk : kUnknownCodePage;
+base::Status TreeClient::NWInitUnicodeTables(uint32_t, uint32_t codePage) {
+  if (!started_) return base::kNotStarted;
+  return IsKnownCodePage(codePage) ? base::kOk : base::kUnknownCodePage;
 }
 
-Status TreeClient::DirReleaseUnicodeTables() { return started_ ? kOk : kNotStarted; }
+base::Status TreeClient::DirReleaseUnicodeTables() {
+  return started_ ? base::kOk : base::kNotStarted;
+}
 
-Status TreeClient::NWDSCreateContext(ContextHandle* context) {
-  if (!started_) return kNotStarted;
-  if (!context) return kBadArgument;
+base::Status TreeClient::NWDSCreateContext(ContextHandle* context) {
+  if (!started_) return base::kNotStarted;
+  if (!context) return base::kBadArgument;
   uint32_t handle = TakeSlot(contexts_);
   *contexts_[handle - 1] = Context{};
   contexts_[handle - 1]->used = true;
   *context = static_cast<ContextHandle>(handle);
-  return kOk;
+  return base::kOk;
 }
 
-Status TreeClient::DirSetNameContext(ContextHandle handle, int32_t key, const char* name) {
+base::Status TreeClient::DirSetNameContext(ContextHandle handle, int32_t key, const char* name) {
   Context* context = FindContext(handle);
-  if (!context) return kBadContext;
-  if (key != kNameContextKey) return kBadContextKey;
-  if (!name) return kBadArgument;
+  if (!context) return base::kBadContext;
+  if (key != kNameContextKey) return base::kBadContextKey;
+  if (!name) return base::kBadArgument;
   if (std::strcmp(name, kRootName) == 0) {
-    context->nameContext = DirTree::kRoot;
-    return kOk;
+    context->nameContext = tree::DirTree::kRoot;
+    return base::kOk;
   }
   // A walk names the container it just read from a listing: try that
   // object before a lookup from the top.
   if (loaded_->tree.HasFullName(lastListed_, name)) {
     context->nameContext = lastListed_;
-    return kOk;
+    return base::kOk;
   }
   bool parsed;
-  DirTree::NodeId node = loaded_->tree.Resolve(DirTree::kRoot, name, &parsed);
-  if (!parsed) return kBadName;
+  tree::DirTree::NodeId node = loaded_->tree.Resolve(tree::DirTree::kRoot, name, &parsed);
+  if (!parsed) return base::kBadName;
   // A name that parses but names nothing fails later, when it is listed.
   context->nameContext = node;
-  return kOk;
+  return base::kOk;
 }
 
-Status TreeClient::NWDSAllocBuf(std::size_t size, BufferHandle* buffer) {
-  if (!started_) return kNotStarted;
-  if (!buffer) return kBadArgument;
-  if (size < kMinBufferSize || size > kMaxBufferSize) return kBadBufferSize;
+base::Status TreeClient::NWDSAllocBuf(std::size_t size, BufferHandle* buffer) {
+  if (!started_) return base::kNotStarted;
+  if (!buffer) return base::kBadArgument;
+  if (size < kMinBufferSize || size > kMaxBufferSize) return base::kBadBufferSize;
   uint32_t handle = TakeSlot(buffers_);
   Buffer& slot = *buffers_[handle - 1];
   slot.used = true;
@@ -181,49 +183,49 @@ Status TreeClient::NWDSAllocBuf(std::size_t size, BufferHandle* buffer) {
   slot.listed.reserve(size / kEntryHeader);  // as many as a listing can hand over
   slot.read = 0;
   *buffer = static_cast<BufferHandle>(handle);
-  return kOk;
+  return base::kOk;
 }
 
-DirTree::NodeId TreeClient::ResolveObject(Context& context, const char* object,
-                                          Status* status) const {
-  *status = kOk;
-  if (context.nameContext == DirTree::kNone) {
-    *status = kNoSuchObject;
-    return DirTree::kNone;
+tree::DirTree::NodeId TreeClient::ResolveObject(Context& context, const char* object,
+                                                base::Status* status) const {
+  *status = base::kOk;
+  if (context.nameContext == tree::DirTree::kNone) {
+    *status = base::kNoSuchObject;
+    return tree::DirTree::kNone;
   }
-  const DirTree& tree = loaded_->tree;
-  if (context.lastObject != DirTree::kNone &&
+  const tree::DirTree& tree = loaded_->tree;
+  if (context.lastObject != tree::DirTree::kNone &&
       tree.Parent(context.lastObject) == context.nameContext &&
       tree.Name(context.lastObject) == object)
     return context.lastObject;
   bool parsed;
-  DirTree::NodeId node = tree.Resolve(context.nameContext, object, &parsed);
+  tree::DirTree::NodeId node = tree.Resolve(context.nameContext, object, &parsed);
   if (!parsed)
-    *status = kBadName;
-  else if (node == DirTree::kNone)
-    *status = kNoSuchObject;
+    *status = base::kBadName;
+  else if (node == tree::DirTree::kNone)
+    *status = base::kNoSuchObject;
   return node;
 }
 
-Status TreeClient::NWDSList(ContextHandle handle, const char* object,
-                            IterationHandle* iteration, BufferHandle bufferHandle) {
+base::Status TreeClient::NWDSList(ContextHandle handle, const char* object,
+                                  IterationHandle* iteration, BufferHandle bufferHandle) {
   Context* context = FindContext(handle);
-  if (!context) return kBadContext;
+  if (!context) return base::kBadContext;
   Buffer* buffer = FindBuffer(bufferHandle);
-  if (!buffer) return kBadBuffer;
-  if (!object || !iteration) return kBadArgument;
-  Status status;
-  DirTree::NodeId container = ResolveObject(*context, object, &status);
-  if (status != kOk) return status;
+  if (!buffer) return base::kBadBuffer;
+  if (!object || !iteration) return base::kBadArgument;
+  base::Status status;
+  tree::DirTree::NodeId container = ResolveObject(*context, object, &status);
+  if (status != base::kOk) return status;
 
-  const DirTree& tree = loaded_->tree;
-  DirTree::NodeId child;
+  const tree::DirTree& tree = loaded_->tree;
+  tree::DirTree::NodeId child;
   if (*iteration == kNoIteration) {
     child = tree.FirstChild(container);
   } else {
     if (!context->listing || context->listed != container ||
-        static_cast<DirTree::NodeId>(*iteration) != context->next)
-      return kBadIteration;
+        static_cast<tree::DirTree::NodeId>(*iteration) != context->next)
+      return base::kBadIteration;
     child = context->next;
   }
 
@@ -232,45 +234,45 @@ Status TreeClient::NWDSList(ContextHandle handle, const char* object,
   buffer->listed.clear();
   buffer->read = 0;
   std::size_t used = kBatchHeader;
-  for (; child != DirTree::kNone; child = tree.NextSibling(child)) {
+  for (; child != tree::DirTree::kNone; child = tree.NextSibling(child)) {
     std::size_t length = tree.Name(child).size();
     used += kEntryHeader + (length <= kMaxListedName ? length : 0);
     if (used > buffer->size) break;
     buffer->listed.push_back(child);
   }
 
-  context->listing = child != DirTree::kNone;
+  context->listing = child != tree::DirTree::kNone;
   context->listed = container;
   context->next = child;
   *iteration = context->listing ? static_cast<IterationHandle>(child) : kNoIteration;
-  return kOk;
+  return base::kOk;
 }
 
-Status TreeClient::DirCountObjects(ContextHandle handle, BufferHandle bufferHandle,
-                                   uint32_t* count) {
-  if (!FindContext(handle)) return kBadContext;
+base::Status TreeClient::DirCountObjects(ContextHandle handle, BufferHandle bufferHandle,
+                                         uint32_t* count) {
+  if (!FindContext(handle)) return base::kBadContext;
   Buffer* buffer = FindBuffer(bufferHandle);
-  if (!buffer) return kBadBuffer;
-  if (!count) return kBadArgument;
+  if (!buffer) return base::kBadBuffer;
+  if (!count) return base::kBadArgument;
   *count = static_cast<uint32_t>(buffer->listed.size());
-  return kOk;
+  return base::kOk;
 }
 
-Status TreeClient::NWDSGetObjectName(ContextHandle handle, BufferHandle bufferHandle,
-                                     char (&name)[kObjectNameSize],
-                                     uint32_t* attributeCount, ObjectInfo* info) {
+base::Status TreeClient::NWDSGetObjectName(ContextHandle handle, BufferHandle bufferHandle,
+                                           char (&name)[kObjectNameSize], uint32_t* attributeCount,
+                                           ObjectInfo* info) {
   Context* context = FindContext(handle);
-  if (!context) return kBadContext;
+  if (!context) return base::kBadContext;
   Buffer* buffer = FindBuffer(bufferHandle);
-  if (!buffer) return kBadBuffer;
-  if (!attributeCount || !info) return kBadArgument;
+  if (!buffer) return base::kBadBuffer;
+  if (!attributeCount || !info) return base::kBadArgument;
   name[0] = '\0';
-  if (buffer->read >= buffer->listed.size()) return kNoMoreObjects;
+  if (buffer->read >= buffer->listed.size()) return base::kNoMoreObjects;
 
-  const DirTree& tree = loaded_->tree;
-  DirTree::NodeId node = buffer->listed[buffer->read++];
+  const tree::DirTree& tree = loaded_->tree;
+  tree::DirTree::NodeId node = buffer->listed[buffer->read++];
   std::string_view listed = tree.Name(node);
-  if (listed.size() > kMaxListedName) return kNameTooLong;
+  if (listed.size() > kMaxListedName) return base::kNameTooLong;
   std::memcpy(name, listed.data(), listed.size());
   name[listed.size()] = '\0';
   *attributeCount = 0;
@@ -282,21 +284,21 @@ Status TreeClient::NWDSGetObjectName(ContextHandle handle, BufferHandle bufferHa
   // next one's: a script is read from memory the load wrote long ago, so
   // the next one is fetched while this one is handled.
   if (buffer->read < buffer->listed.size()) tree.PrefetchScript(buffer->listed[buffer->read]);
-  return kOk;
+  return base::kOk;
 }
 
-Status TreeClient::DirOpenAttributeStream(ContextHandle handle, const char* object,
-                                          const char* attribute, int32_t mode,
-                                          StreamHandle* streamHandle) {
+base::Status TreeClient::DirOpenAttributeStream(ContextHandle handle, const char* object,
+                                                const char* attribute, int32_t mode,
+                                                StreamHandle* streamHandle) {
   Context* context = FindContext(handle);
-  if (!context) return kBadContext;
-  if (!object || !attribute || !streamHandle) return kBadArgument;
-  if (mode != kStreamRead) return kBadStreamMode;
-  if (!IsLoginScriptAttribute(attribute)) return kNoSuchAttribute;
-  Status status;
-  DirTree::NodeId node = ResolveObject(*context, object, &status);
-  if (status != kOk) return status;
-  if (!loaded_->tree.HasScript(node)) return kNoSuchAttribute;
+  if (!context) return base::kBadContext;
+  if (!object || !attribute || !streamHandle) return base::kBadArgument;
+  if (mode != kStreamRead) return base::kBadStreamMode;
+  if (!IsLoginScriptAttribute(attribute)) return base::kNoSuchAttribute;
+  base::Status status;
+  tree::DirTree::NodeId node = ResolveObject(*context, object, &status);
+  if (status != base::kOk) return status;
+  if (!loaded_->tree.HasScript(node)) return base::kNoSuchAttribute;
 
   uint32_t slot = TakeSlot(streams_);
   Stream& stream = *streams_[slot - 1];
@@ -304,41 +306,41 @@ Status TreeClient::DirOpenAttributeStream(ContextHandle handle, const char* obje
   stream.used = true;
   stream.position = 0;
   *streamHandle = static_cast<StreamHandle>(slot);
-  return kOk;
+  return base::kOk;
 }
 
-Status TreeClient::DirReadStream(StreamHandle handle, void* data, uint32_t size,
-                                 uint32_t* bytesRead) {
+base::Status TreeClient::DirReadStream(StreamHandle handle, void* data, uint32_t size,
+                                       uint32_t* bytesRead) {
   Stream* stream = FindStream(handle);
-  if (!stream) return kBadStream;
-  if (!bytesRead || (!data && size)) return kBadArgument;
+  if (!stream) return base::kBadStream;
+  if (!bytesRead || (!data && size)) return base::kBadArgument;
   std::size_t count = std::min<std::size_t>(size, stream->bytes.size() - stream->position);
   if (count) std::memcpy(data, stream->bytes.data() + stream->position, count);
   stream->position += count;
   *bytesRead = static_cast<uint32_t>(count);
-  return kOk;
+  return base::kOk;
 }
 
-Status TreeClient::DirCloseStream(StreamHandle handle) {
+base::Status TreeClient::DirCloseStream(StreamHandle handle) {
   Stream* stream = FindStream(handle);
-  if (!stream) return kBadStream;
+  if (!stream) return base::kBadStream;
   stream->used = false;
   stream->bytes = {};
-  return kOk;
+  return base::kOk;
 }
 
-Status TreeClient::DirReleaseBuffer(BufferHandle handle) {
+base::Status TreeClient::DirReleaseBuffer(BufferHandle handle) {
   Buffer* buffer = FindBuffer(handle);
-  if (!buffer) return kBadBuffer;
+  if (!buffer) return base::kBadBuffer;
   buffer->used = false;
-  return kOk;
+  return base::kOk;
 }
 
-Status TreeClient::DirReleaseContext(ContextHandle handle) {
+base::Status TreeClient::DirReleaseContext(ContextHandle handle) {
   Context* context = FindContext(handle);
-  if (!context) return kBadContext;
+  if (!context) return base::kBadContext;
   context->used = false;  // ends a listing left open with it
-  return kOk;
+  return base::kOk;
 }
 
-}  // namespace dirclient
+}  // namespace client

@@ -5,16 +5,16 @@
 
 #include <memory>
 
-#include "client/dirclient.h"
+#include "client/client.h"
 #include "tree/loaded_tree.h"
 
-namespace dirclient {
+namespace client {
 
 class TreeSource {
  public:
   virtual ~TreeSource() = default;
   // Loads the tree into *out; a failure status otherwise.
-  virtual Status Load(std::unique_ptr<LoadedTree>* out) = 0;
+  virtual base::Status Load(std::unique_ptr<tree::LoadedTree>* out) = 0;
 };
 
-}  // namespace dirclient
+}  // namespace client

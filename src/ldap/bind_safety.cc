@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "client/status.h"
+#include "base/status.h"
 
-namespace dirclient {
+namespace ldap_reader {
 namespace {
 
 std::string ModeText(mode_t mode) {
@@ -38,9 +38,10 @@ bool IsLoopback(const struct sockaddr_storage& peer) {
 
 }  // namespace
 
-Failure CheckWorkingDirConfig(const UserLdapConfig& config) {
-  Failure failure;
-  const char* refused = "; configuration from the working directory is refused with a password file";
+base::Failure CheckWorkingDirConfig(const UserLdapConfig& config) {
+  base::Failure failure;
+  const char* refused =
+      "; configuration from the working directory is refused with a password file";
   for (const LdapConfigFile& file : config.files) {
     if (!file.inWorkingDir) continue;
     std::string why;
@@ -51,24 +52,24 @@ Failure CheckWorkingDirConfig(const UserLdapConfig& config) {
       why = "writable by group or others (mode " + ModeText(file.mode) + ")";
     else
       continue;
-    failure.status = kLdapConfigUnsafe;
+    failure.status = base::kLdapConfigUnsafe;
     failure.message = file.path + ": " + why + refused;
     return failure;
   }
   return failure;
 }
 
-std::vector<std::string> WorkingDirChoices(const UserLdapConfig& config,
-                                           bool serverFromConfig, bool simpleBind) {
+std::vector<std::string> WorkingDirChoices(const UserLdapConfig& config, bool serverFromConfig,
+                                           bool simpleBind) {
   std::vector<std::string> lines;
   const LdapConfigSetting& server = config.server;
   if (serverFromConfig && server.set && server.fromWorkingDir)
-    lines.push_back("server set by " + server.source + " in the working directory: " +
-                    server.value);
+    lines.push_back("server set by " + server.source +
+                    " in the working directory: " + server.value);
   const LdapConfigSetting& bindDn = config.bindDn;
   if (simpleBind && bindDn.set && bindDn.fromWorkingDir)
-    lines.push_back("bind DN set by " + bindDn.source + " in the working directory: " +
-                    bindDn.value);
+    lines.push_back("bind DN set by " + bindDn.source +
+                    " in the working directory: " + bindDn.value);
   return lines;
 }
 
@@ -83,7 +84,7 @@ bool ConnectionIsConfidential(LDAP* ld) {
   return IsLoopback(peer);
 }
 
-bool PlaintextBindAllowed(const Environment& environment) {
+bool PlaintextBindAllowed(const base::Environment& environment) {
   const char* value = environment.Get(kPlaintextBindVariable);
   return value && std::strcmp(value, kPlaintextBindAllowed) == 0;
 }
@@ -97,4 +98,4 @@ const char* WeakCertificateCheck() {
   return nullptr;
 }
 
-}  // namespace dirclient
+}  // namespace ldap_reader

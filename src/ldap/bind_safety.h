@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "client/dirclient.h"
-#include "client/environment.h"
-#include "client/failure.h"
+#include "base/environment.h"
+#include "base/failure.h"
+#include "base/status.h"
 #include "ldap/user_ldap_config.h"
 
-namespace dirclient {
+namespace ldap_reader {
 
 // The variable that allows a simple bind over a connection without
 // confidentiality, when set to exactly this value.
@@ -26,13 +26,13 @@ inline constexpr const char* kPlaintextBindAllowed = "allow";
 // from the working directory unless it is the user's own and group and
 // others cannot write it: whoever can write it chooses the server the
 // password goes to. (Only regular files are read at all.)
-Failure CheckWorkingDirConfig(const UserLdapConfig& config);
+base::Failure CheckWorkingDirConfig(const UserLdapConfig& config);
 
 // Lines saying which of the server (when it comes from the configuration at
 // all) and the bind DN (when a simple bind uses it) the working directory
 // chose, with their values.
-std::vector<std::string> WorkingDirChoices(const UserLdapConfig& config,
-                                           bool serverFromConfig, bool simpleBind);
+std::vector<std::string> WorkingDirChoices(const UserLdapConfig& config, bool serverFromConfig,
+                                           bool simpleBind);
 
 // True when nothing sent over the connection can be read on a network: TLS
 // is in place, or the peer is a local socket or a loopback address
@@ -41,11 +41,11 @@ std::vector<std::string> WorkingDirChoices(const UserLdapConfig& config,
 bool ConnectionIsConfidential(LDAP* ld);
 
 // True when the user set kPlaintextBindVariable to kPlaintextBindAllowed.
-bool PlaintextBindAllowed(const Environment& environment);
+bool PlaintextBindAllowed(const base::Environment& environment);
 
 // "never" or "allow" when libldap's configuration (ldap.conf, ldaprc,
 // LDAPTLS_REQCERT) lets TLS go on with a certificate that does not check
 // out; null otherwise.
 const char* WeakCertificateCheck();
 
-}  // namespace dirclient
+}  // namespace ldap_reader

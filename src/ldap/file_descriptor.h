@@ -3,7 +3,7 @@
 
 #include <unistd.h>
 
-namespace dirclient {
+namespace ldap_reader {
 
 class FileDescriptor {
  public:
@@ -19,4 +19,4 @@ class FileDescriptor {
   int fd_;
 };
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -4,7 +4,7 @@
 
 #include "tree/name_mapping.h"
 
-namespace dirclient {
+namespace ldap_reader {
 namespace {
 
 std::string StringOption(LDAP* ld, int option) {
@@ -16,24 +16,23 @@ std::string StringOption(LDAP* ld, int option) {
 
 bool WantsExternal(LDAP* ld, const LdapTarget& target) {
   return target.ldapi ||
-         EqualsIgnoreAsciiCase(StringOption(ld, LDAP_OPT_X_SASL_MECH), "EXTERNAL");
+         tree::EqualsIgnoreAsciiCase(StringOption(ld, LDAP_OPT_X_SASL_MECH), "EXTERNAL");
 }
 
 }  // namespace
 
 bool BindConnection(LdapConnection& connection, const LdapTarget& target,
                     const SecretBytes* password, const std::string& bindDn,
-                    Failure* failure) {
+                    base::Failure* failure) {
   LDAP* ld = connection.get();
   int msgid = -1;
   int rc;
   if (password) {
     // The DN is passed, not left to libldap's default, so that what is
     // sent is what was checked.
-    struct berval credentials = {password->size(),
-                                 const_cast<char*>(password->view().data())};
-    rc = ldap_sasl_bind(ld, bindDn.c_str(), LDAP_SASL_SIMPLE, &credentials, nullptr,
-                        nullptr, &msgid);
+    struct berval credentials = {password->size(), const_cast<char*>(password->view().data())};
+    rc = ldap_sasl_bind(ld, bindDn.c_str(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr,
+                        &msgid);
   } else if (WantsExternal(ld, target)) {
     // EXTERNAL's initial response is the authorization identity, empty
     // unless one is configured; sent even when empty, so that the bind
@@ -54,8 +53,7 @@ bool BindConnection(LdapConnection& connection, const LdapTarget& target,
   request.Finished();
   int result = LDAP_OTHER;
   char* diagnostic = nullptr;
-  rc = ldap_parse_result(ld, message.get(), &result, nullptr, &diagnostic, nullptr,
-                         nullptr, 0);
+  rc = ldap_parse_result(ld, message.get(), &result, nullptr, &diagnostic, nullptr, nullptr, 0);
   LdapStringPtr ownedDiagnostic(diagnostic);
   if (rc != LDAP_SUCCESS) {
     *failure = connection.FailureOf(rc);
@@ -69,4 +67,4 @@ bool BindConnection(LdapConnection& connection, const LdapTarget& target,
   return true;
 }
 
-}  // namespace dirclient
+}  // namespace ldap_reader

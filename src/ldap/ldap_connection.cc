@@ -4,9 +4,9 @@
 #include <cerrno>
 #include <string>
 
-#include "client/status.h"
+#include "base/status.h"
 
-namespace dirclient {
+namespace ldap_reader {
 namespace {
 
 std::chrono::milliseconds Milliseconds(const struct timeval& time) {
@@ -35,22 +35,23 @@ struct timeval ConfiguredTimeout(LDAP* ld, int option, long fallback, long most)
 }
 
 // A message liblber refused with ERANGE, by what was wrong with its header.
-Failure RefusedMessage(MessageFraming::Fault fault) {
+base::Failure RefusedMessage(MessageFraming::Fault fault) {
   if (fault == MessageFraming::Fault::kOverCap)
-    return MakeClientFailure(
-        kLdapOverLimit, "the server sent a message over the largest incoming message (" +
-                            std::to_string(kMaxIncomingMessage) + " bytes)");
-  const char* what = fault == MessageFraming::Fault::kZeroLength   ? "of length 0"
-                     : fault == MessageFraming::Fault::kLongLength ? "whose length takes over 4 bytes"
-                     : fault == MessageFraming::Fault::kLongTag    ? "whose tag takes over 8 bytes"
-                                                                   : "that does not frame as BER";
+    return MakeClientFailure(base::kLdapOverLimit,
+                             "the server sent a message over the largest incoming message (" +
+                                 std::to_string(kMaxIncomingMessage) + " bytes)");
+  const char* what = fault == MessageFraming::Fault::kZeroLength ? "of length 0"
+                     : fault == MessageFraming::Fault::kLongLength
+                         ? "whose length takes over 4 bytes"
+                     : fault == MessageFraming::Fault::kLongTag ? "whose tag takes over 8 bytes"
+                                                                : "that does not frame as BER";
   return MakeLdapFailure(LDAP_DECODING_ERROR,
                          ("the server sent a message " + std::string(what)).c_str());
 }
 
 }  // namespace
 
-Failure LdapConnection::FailureOf(int code) const {
+base::Failure LdapConnection::FailureOf(int code) const {
   if (watchdog_.Fired()) return TimedOut();
   char* diagnostic = nullptr;
   if (ld_) ldap_get_option(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE, &diagnostic);
@@ -58,7 +59,7 @@ Failure LdapConnection::FailureOf(int code) const {
   return MakeLdapFailure(code, owned.get());
 }
 
-bool LdapConnection::SetOptions(Failure* failure) {
+bool LdapConnection::SetOptions(base::Failure* failure) {
   LDAP* ld = ld_.get();
   if (deadline_.end == Clock::time_point::max())
     deadline_.end = Clock::now() + std::chrono::seconds(deadline_.seconds);
@@ -68,10 +69,10 @@ bool LdapConnection::SetOptions(Failure* failure) {
   // size or time limit would only cut the tree short.
   int deref = LDAP_DEREF_NEVER;
   int noLimit = LDAP_NO_LIMIT;
-  networkTimeout_ = ConfiguredTimeout(ld, LDAP_OPT_NETWORK_TIMEOUT,
-                                      kDefaultNetworkTimeoutSeconds, deadline_.seconds);
-  requestTimeout_ = ConfiguredTimeout(ld, LDAP_OPT_TIMEOUT, kDefaultRequestTimeoutSeconds,
+  networkTimeout_ = ConfiguredTimeout(ld, LDAP_OPT_NETWORK_TIMEOUT, kDefaultNetworkTimeoutSeconds,
                                       deadline_.seconds);
+  requestTimeout_ =
+      ConfiguredTimeout(ld, LDAP_OPT_TIMEOUT, kDefaultRequestTimeoutSeconds, deadline_.seconds);
   struct Setting {
     int option;
     const void* value;
@@ -91,7 +92,7 @@ bool LdapConnection::SetOptions(Failure* failure) {
     }
   }
   if (!watchdog_.Watch(ld)) {
-    *failure = MakeClientFailure(kOutOfMemory, "out of memory: no thread for the watchdog");
+    *failure = MakeClientFailure(base::kOutOfMemory, "out of memory: no thread for the watchdog");
     return false;
   }
   return true;
@@ -108,8 +109,8 @@ ConnectionWatchdog::Clock::duration LdapConnection::BoundWait(std::chrono::milli
   return until - now;
 }
 
-Failure LdapConnection::TimedOut() const {
-  Failure failure = MakeLdapFailure(LDAP_TIMEOUT, nullptr);
+base::Failure LdapConnection::TimedOut() const {
+  base::Failure failure = MakeLdapFailure(LDAP_TIMEOUT, nullptr);
   std::string limit = std::to_string((boundLimit_.count() + 999) / 1000) + " s";
   if (boundIsDeadline_ || Clock::now() >= deadline_.end)
     failure.message += ": the tree was not read within " + std::string(kLoadTimeoutVariable) +
@@ -121,7 +122,7 @@ Failure LdapConnection::TimedOut() const {
   return failure;
 }
 
-bool LdapConnection::Open(const LdapTarget& target, Failure* failure) {
+bool LdapConnection::Open(const LdapTarget& target, base::Failure* failure) {
   LDAP* raw = nullptr;
   int rc = ldap_initialize(&raw, target.servers.c_str());
   ld_.reset(raw);
@@ -208,7 +209,7 @@ int LdapConnection::StartTlsWithinBounds() {
   return rc;
 }
 
-int LdapConnection::Next(int msgid, LdapMessagePtr* message, Failure* failure) {
+int LdapConnection::Next(int msgid, LdapMessagePtr* message, base::Failure* failure) {
   Clock::duration left = BoundWait(Milliseconds(requestTimeout_), Bound::kAnswer);
   if (left <= Clock::duration::zero()) {
     *failure = TimedOut();
@@ -244,4 +245,4 @@ int LdapConnection::Next(int msgid, LdapMessagePtr* message, Failure* failure) {
   return type;
 }
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -17,7 +17,7 @@
 #include "ldap/ldap_target.h"
 #include "ldap/ldap_watchdog.h"
 
-namespace dirclient {
+namespace ldap_reader {
 
 // Used where libldap's configuration (NETWORK_TIMEOUT, TIMEOUT) sets none.
 inline constexpr long kDefaultNetworkTimeoutSeconds = 10;
@@ -33,25 +33,25 @@ class LdapConnection {
   // StartTLS when the target asks for it, and then a failure to start TLS
   // fails the connection). Certificate checks are left as libldap's
   // configuration sets them.
-  bool Open(const LdapTarget& target, Failure* failure);
+  bool Open(const LdapTarget& target, base::Failure* failure);
 
   LDAP* get() const { return ld_.get(); }
 
   // Waits for the next message of request `msgid`, at most the request
   // timeout, and never past the deadline. Returns its type (LDAP_RES_*), or
   // 0 with *failure set.
-  int Next(int msgid, LdapMessagePtr* message, Failure* failure);
+  int Next(int msgid, LdapMessagePtr* message, base::Failure* failure);
 
   // The failure for libldap call that returned `code`, with the handle's
   // diagnostic message; a timeout when a bound ran out meanwhile.
-  Failure FailureOf(int code) const;
+  base::Failure FailureOf(int code) const;
 
  private:
   using Clock = ConnectionWatchdog::Clock;
   // What a bound on waiting stands for, for the message when it runs out.
   enum class Bound { kConnect, kAnswer };
 
-  bool SetOptions(Failure* failure);
+  bool SetOptions(base::Failure* failure);
   // ldap_connect to each of `servers` (blank-separated) in turn until one
   // answers, and ldap_start_tls_s, each wait of theirs bounded. *stalled:
   // no server answered, and one of them (or the deadline) ran out of time.
@@ -62,7 +62,7 @@ class LdapConnection {
   Clock::duration BoundWait(std::chrono::milliseconds limit, Bound what);
   // Leaves only the deadline as a bound, between waits.
   void EndWait() { watchdog_.Arm(deadline_.end + kWatchdogGrace); }
-  Failure TimedOut() const;
+  base::Failure TimedOut() const;
 
   // The watchdog's bound lags the wait's own, so that libldap's timeout,
   // where it works, is the one that ends a wait.
@@ -73,8 +73,8 @@ class LdapConnection {
   bool boundIsDeadline_ = false;  // the bound of the wait is the deadline
   std::chrono::milliseconds boundLimit_{0};
   ConnectionWatchdog watchdog_;  // before the handle: it must outlive it
-  ReadAhead readAhead_;           // likewise
-  MessageFraming framing_;        // likewise
+  ReadAhead readAhead_;          // likewise
+  MessageFraming framing_;       // likewise
   LdapHandle ld_;
   struct timeval requestTimeout_ = {kDefaultRequestTimeoutSeconds, 0};
   struct timeval networkTimeout_ = {kDefaultNetworkTimeoutSeconds, 0};
@@ -97,4 +97,4 @@ class PendingRequest {
   int msgid_;
 };
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -4,7 +4,7 @@
 
 #include "ldap/ldap_limits.h"
 
-namespace dirclient {
+namespace ldap_reader {
 namespace {
 
 // liblber's bounds on a header (ber_get_next): a tag of at most the bytes of
@@ -14,9 +14,9 @@ constexpr std::size_t kMostLengthBytes = 4;
 
 }  // namespace
 
-Sockbuf_IO MessageFraming::io_ = {&MessageFraming::Setup, &MessageFraming::Remove,
+Sockbuf_IO MessageFraming::io_ = {&MessageFraming::Setup,   &MessageFraming::Remove,
                                   &MessageFraming::Control, &MessageFraming::Read,
-                                  &MessageFraming::Write, &MessageFraming::Close};
+                                  &MessageFraming::Write,   &MessageFraming::Close};
 
 bool MessageFraming::Install(LDAP* ld) {
   Sockbuf* socket = nullptr;
@@ -66,8 +66,10 @@ void MessageFraming::Follow(const unsigned char* bytes, std::size_t size) {
         break;
       case Part::kTagMore:
         ++i;
-        if (!(byte & 0x80)) part_ = Part::kLength;
-        else if (++count_ == kMostTagBytesAfterFirst) fault_ = Fault::kLongTag;
+        if (!(byte & 0x80))
+          part_ = Part::kLength;
+        else if (++count_ == kMostTagBytesAfterFirst)
+          fault_ = Fault::kLongTag;
         break;
       case Part::kLength:
         ++i;
@@ -99,4 +101,4 @@ void MessageFraming::Follow(const unsigned char* bytes, std::size_t size) {
   }
 }
 
-}  // namespace dirclient
+}  // namespace ldap_reader

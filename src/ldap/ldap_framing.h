@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace dirclient {
+namespace ldap_reader {
 
 class MessageFraming {
  public:
@@ -43,9 +43,9 @@ class MessageFraming {
 
   static Sockbuf_IO io_;  // never changed; liblber takes it by a plain pointer
   enum class Part { kTag, kTagMore, kLength, kLengthMore, kBody } part_ = Part::kTag;
-  std::size_t count_ = 0;   // tag bytes after the first, or length bytes left
+  std::size_t count_ = 0;     // tag bytes after the first, or length bytes left
   std::uint64_t length_ = 0;  // the message's length, then what is left of it
   Fault fault_ = Fault::kNone;
 };
 
-}  // namespace dirclient
+}  // namespace ldap_reader

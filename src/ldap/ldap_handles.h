@@ -6,7 +6,7 @@
 
 #include <memory>
 
-namespace dirclient {
+namespace ldap_reader {
 
 struct LdapUnbind {
   void operator()(LDAP* ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
@@ -68,11 +68,13 @@ class OwnedBerval {
     value_ = {0, nullptr};
   }
   bool empty() const { return value_.bv_len == 0; }
-  struct berval* get() { return &value_; }
+  struct berval* get() {
+    return &value_;
+  }
   const struct berval& value() const { return value_; }
 
  private:
   struct berval value_ = {0, nullptr};
 };
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -3,12 +3,12 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "client/status.h"
+#include "base/status.h"
 
-namespace dirclient {
+namespace ldap_reader {
 
-Failure ParseLoadTimeout(const char* setting, long* seconds) {
-  Failure failure;
+base::Failure ParseLoadTimeout(const char* setting, long* seconds) {
+  base::Failure failure;
   if (!setting || !*setting) {
     *seconds = kDefaultLoadTimeoutSeconds;
     return failure;
@@ -18,14 +18,14 @@ Failure ParseLoadTimeout(const char* setting, long* seconds) {
   long value = std::strtol(setting, &end, 10);
   bool digitsOnly = *setting >= '0' && *setting <= '9' && *end == '\0';
   if (!digitsOnly || errno != 0 || value < 1 || value > kMaxLoadTimeoutSeconds) {
-    failure.status = kBadArgument;
+    failure.status = base::kBadArgument;
     failure.where = kLoadTimeoutVariable;
-    failure.message = "not a whole number of seconds from 1 to " +
-                      std::to_string(kMaxLoadTimeoutSeconds);
+    failure.message =
+        "not a whole number of seconds from 1 to " + std::to_string(kMaxLoadTimeoutSeconds);
     return failure;
   }
   *seconds = value;
   return failure;
 }
 
-}  // namespace dirclient
+}  // namespace ldap_reader

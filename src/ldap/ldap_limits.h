@@ -6,11 +6,12 @@
 #include <cstddef>
 #include <string>
 
-#include "client/dirclient.h"
-#include "client/failure.h"
+#include "base/failure.h"
+#include "base/status.h"
+#include "client/client.h"
 #include "tree/entry_mapping.h"
 
-namespace dirclient {
+namespace ldap_reader {
 
 // The largest LDAP message taken from a server (liblber's
 // LBER_SB_OPT_SET_MAX_INCOMING): one entry with its four attributes, or a
@@ -18,10 +19,10 @@ namespace dirclient {
 // allocated for it.
 inline constexpr std::size_t kMaxIncomingMessage = 16 * 1024 * 1024;
 // The largest DN taken, an entry's own or an aliasedObjectName value.
-inline constexpr std::size_t kMaxDn = kMaxDnBytes;
+inline constexpr std::size_t kMaxDn = tree::kMaxDnBytes;
 // The most of a loginScript value kept: all the tool ever reads of a
 // script. A longer value is cut.
-inline constexpr std::size_t kMaxKeptScript = kScriptKeptBytes;
+inline constexpr std::size_t kMaxKeptScript = client::kScriptKeptBytes;
 
 // The whole load (connect, bind, read) must end within this many seconds,
 // DIRCLIENT_LOAD_TIMEOUT, or kDefaultLoadTimeoutSeconds.
@@ -32,7 +33,7 @@ inline constexpr long kMaxLoadTimeoutSeconds = 7 * 24 * 3600;
 // Reads DIRCLIENT_LOAD_TIMEOUT's value (`setting`, may be null): unset or
 // empty is the default; otherwise a whole number of seconds from 1 to
 // kMaxLoadTimeoutSeconds, or false with *reason set.
-Failure ParseLoadTimeout(const char* setting, long* seconds);
+base::Failure ParseLoadTimeout(const char* setting, long* seconds);
 
 // The instant a load must be over by.
 struct LoadDeadline {
@@ -40,4 +41,4 @@ struct LoadDeadline {
   long seconds = kDefaultLoadTimeoutSeconds;  // as the user set it, for messages
 };
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace dirclient {
+namespace ldap_reader {
 
 Sockbuf_IO ReadAhead::io_ = {&ReadAhead::Setup, &ReadAhead::Remove, &ReadAhead::Control,
                              &ReadAhead::Read,  &ReadAhead::Write,  &ReadAhead::Close};
@@ -48,4 +48,4 @@ ber_slen_t ReadAhead::Write(Sockbuf_IO_Desc* layer, void* from, ber_len_t size) 
   return LBER_SBIOD_WRITE_NEXT(layer, from, size);
 }
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <memory>
 
-namespace dirclient {
+namespace ldap_reader {
 
 class ReadAhead {
  public:
@@ -35,11 +35,11 @@ class ReadAhead {
   static ber_slen_t Write(Sockbuf_IO_Desc* layer, void* from, ber_len_t size);
   static int Close(Sockbuf_IO_Desc*) { return 0; }
 
-  static Sockbuf_IO io_;  // never changed; liblber takes it by a plain pointer
+  static Sockbuf_IO io_;   // never changed; liblber takes it by a plain pointer
   std::size_t begin_ = 0;  // what is buffered and not yet read
   std::size_t end_ = 0;
   static constexpr std::size_t kSize = std::size_t{64} << 10;
   std::unique_ptr<char[]> buffer_;
 };
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "client/status.h"
+#include "base/status.h"
 
-namespace dirclient {
+namespace ldap_reader {
 namespace {
 
 constexpr char kEveryEntry[] = "(objectClass=*)";
@@ -30,7 +30,7 @@ class CookiesSeen {
 
 // A continuation reference's URLs for EntrySink::Reference.
 bool ParseReference(LdapConnection& connection, LDAPMessage* message, std::string* urls,
-                    Failure* failure) {
+                    base::Failure* failure) {
   char** raw = nullptr;
   int rc = ldap_parse_reference(connection.get(), message, &raw, nullptr, 0);
   if (rc != LDAP_SUCCESS) {
@@ -55,12 +55,12 @@ struct FinalResult {
 
 // Parses a final result; anything but success is a failure with the
 // server's own text.
-bool ParseFinal(LdapConnection& connection, LDAPMessage* message,
-                FinalResult* result, Failure* failure) {
+bool ParseFinal(LdapConnection& connection, LDAPMessage* message, FinalResult* result,
+                base::Failure* failure) {
   char* diagnostic = nullptr;
   LDAPControl** controls = nullptr;
-  int rc = ldap_parse_result(connection.get(), message, &result->code, nullptr,
-                             &diagnostic, nullptr, &controls, 0);
+  int rc = ldap_parse_result(connection.get(), message, &result->code, nullptr, &diagnostic,
+                             nullptr, &controls, 0);
   result->diagnostic.reset(diagnostic);
   result->controls.reset(controls);
   if (rc != LDAP_SUCCESS) {
@@ -78,9 +78,9 @@ bool ParseFinal(LdapConnection& connection, LDAPMessage* message,
 // which must be success; more than `maxEntries` entries are a protocol
 // error. Continuation references point at other servers, which are not
 // read: `sink` is told of them.
-bool Search(LdapConnection& connection, const char* base, int scope,
-            const char* const* attributes, LDAPControl** controls, int maxEntries,
-            EntrySink& sink, FinalResult* result, Failure* failure) {
+bool Search(LdapConnection& connection, const char* base, int scope, const char* const* attributes,
+            LDAPControl** controls, int maxEntries, EntrySink& sink, FinalResult* result,
+            base::Failure* failure) {
   LDAP* ld = connection.get();
   int msgid = -1;
   int rc = ldap_search_ext(ld, base, scope, kEveryEntry, const_cast<char**>(attributes), 0,
@@ -97,9 +97,9 @@ bool Search(LdapConnection& connection, const char* base, int scope,
     if (type == 0) return false;
     if (type == LDAP_RES_SEARCH_ENTRY) {
       if (++entries > maxEntries) {
-        *failure = MakeClientFailure(
-            kLdapPagingBroken, "protocol error: the server sent more than the " +
-                                   std::to_string(maxEntries) + " entries asked for");
+        *failure = MakeClientFailure(base::kLdapPagingBroken,
+                                     "protocol error: the server sent more than the " +
+                                         std::to_string(maxEntries) + " entries asked for");
         return false;
       }
       if (!sink.Entry(ld, message.get(), failure)) return false;
@@ -118,7 +118,7 @@ bool Search(LdapConnection& connection, const char* base, int scope,
 class NamingContexts : public EntrySink {
  public:
   explicit NamingContexts(std::vector<std::string>* contexts) : contexts_(contexts) {}
-  bool Entry(LDAP* ld, LDAPMessage* entry, Failure*) override {
+  bool Entry(LDAP* ld, LDAPMessage* entry, base::Failure*) override {
     BerValuesPtr values(ldap_get_values_len(ld, entry, kNamingContexts));
     for (struct berval** value = values.get(); value && *value; ++value)
       if ((*value)->bv_len) contexts_->emplace_back((*value)->bv_val, (*value)->bv_len);
@@ -132,13 +132,13 @@ class NamingContexts : public EntrySink {
 
 // One page: sends the request with `cookie` and reads up to its final
 // result. Sets *done when the search is over; otherwise *cookie is the next.
-bool ReadPage(LdapConnection& connection, const std::string& base,
-              const char* const* attributes, EntrySink& sink, OwnedBerval* cookie,
-              CookiesSeen* seen, bool* done, Failure* failure) {
+bool ReadPage(LdapConnection& connection, const std::string& base, const char* const* attributes,
+              EntrySink& sink, OwnedBerval* cookie, CookiesSeen* seen, bool* done,
+              base::Failure* failure) {
   LDAP* ld = connection.get();
   LDAPControl* rawControl = nullptr;
-  int rc = ldap_create_page_control(ld, kPageSize, cookie->empty() ? nullptr : cookie->get(),
-                                    1, &rawControl);
+  int rc = ldap_create_page_control(ld, kPageSize, cookie->empty() ? nullptr : cookie->get(), 1,
+                                    &rawControl);
   LdapControlPtr control(rawControl);
   if (rc != LDAP_SUCCESS) {
     *failure = connection.FailureOf(rc);
@@ -146,14 +146,14 @@ bool ReadPage(LdapConnection& connection, const std::string& base,
   }
   LDAPControl* serverControls[] = {control.get(), nullptr};
   FinalResult result;
-  if (!Search(connection, base.c_str(), LDAP_SCOPE_SUBTREE, attributes, serverControls,
-              kPageSize, sink, &result, failure))
+  if (!Search(connection, base.c_str(), LDAP_SCOPE_SUBTREE, attributes, serverControls, kPageSize,
+              sink, &result, failure))
     return false;
   LDAPControl* response =
       ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, result.controls.get(), nullptr);
   if (!response) {
-    *failure = MakeClientFailure(
-        kLdapPagingBroken, "the server answered a paged search without paging it");
+    *failure = MakeClientFailure(base::kLdapPagingBroken,
+                                 "the server answered a paged search without paging it");
     return false;
   }
   ber_int_t estimate = 0;
@@ -170,8 +170,8 @@ bool ReadPage(LdapConnection& connection, const std::string& base,
     return true;
   }
   if (!seen->Add(nextCookie.value())) {
-    *failure = MakeClientFailure(
-        kLdapPagingBroken, "the server sent a paged results cookie it had sent before");
+    *failure = MakeClientFailure(base::kLdapPagingBroken,
+                                 "the server sent a paged results cookie it had sent before");
     return false;
   }
   cookie->Adopt(nextCookie.Release());
@@ -180,25 +180,22 @@ bool ReadPage(LdapConnection& connection, const std::string& base,
 
 }  // namespace
 
-bool ReadNamingContexts(LdapConnection& connection,
-                        std::vector<std::string>* contexts, Failure* failure) {
+bool ReadNamingContexts(LdapConnection& connection, std::vector<std::string>* contexts,
+                        base::Failure* failure) {
   const char* const attributes[] = {kNamingContexts, nullptr};
   NamingContexts sink(contexts);
   FinalResult result;
-  return Search(connection, "", LDAP_SCOPE_BASE, attributes, nullptr, 1, sink, &result,
-                failure);
+  return Search(connection, "", LDAP_SCOPE_BASE, attributes, nullptr, 1, sink, &result, failure);
 }
 
 bool ReadSubtreePaged(LdapConnection& connection, const std::string& base,
-                      const char* const* attributes, EntrySink& sink,
-                      Failure* failure) {
+                      const char* const* attributes, EntrySink& sink, base::Failure* failure) {
   OwnedBerval cookie;
   CookiesSeen seen;
   bool done = false;
   while (!done)
-    if (!ReadPage(connection, base, attributes, sink, &cookie, &seen, &done, failure))
-      return false;
+    if (!ReadPage(connection, base, attributes, sink, &cookie, &seen, &done, failure)) return false;
   return true;
 }
 
-}  // namespace dirclient
+}  // namespace ldap_reader

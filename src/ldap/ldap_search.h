@@ -9,7 +9,7 @@
 #include "ldap/ldap_connection.h"
 #include "ldap/ldap_status.h"
 
-namespace dirclient {
+namespace ldap_reader {
 
 // Entries per page: large enough that the paging costs little, small enough
 // that one page held by libldap stays small.
@@ -20,15 +20,15 @@ inline constexpr int kPageSize = 1000;
 class EntrySink {
  public:
   virtual ~EntrySink() = default;
-  virtual bool Entry(LDAP* ld, LDAPMessage* entry, Failure* failure) = 0;
+  virtual bool Entry(LDAP* ld, LDAPMessage* entry, base::Failure* failure) = 0;
   // A search continuation reference: a part of the tree on another server,
   // not searched; `urls` are its URLs, made printable, joined by blanks.
   virtual void Reference(std::string_view urls) = 0;
 };
 
 // The namingContexts of the server's root DSE, in the order it lists them.
-bool ReadNamingContexts(LdapConnection& connection,
-                        std::vector<std::string>* contexts, Failure* failure);
+bool ReadNamingContexts(LdapConnection& connection, std::vector<std::string>* contexts,
+                        base::Failure* failure);
 
 // Reads the subtree below `base` (all entries, `attributes` of each) page by
 // page, the paging control marked critical, and hands every entry to `sink`.
@@ -37,7 +37,6 @@ bool ReadNamingContexts(LdapConnection& connection,
 // page of more entries than asked for, on a cookie the server sent before
 // (at any earlier page), and on a timeout.
 bool ReadSubtreePaged(LdapConnection& connection, const std::string& base,
-                      const char* const* attributes, EntrySink& sink,
-                      Failure* failure);
+                      const char* const* attributes, EntrySink& sink, base::Failure* failure);
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -7,30 +7,30 @@
 #include <optional>
 #include <string>
 
+#include "base/status.h"
 #include "ldap/bind_safety.h"
 #include "ldap/ldap_bind.h"
 #include "ldap/ldap_connection.h"
 #include "ldap/ldap_tree_reader.h"
-#include "client/load_progress.h"
 #include "ldap/password_file.h"
 #include "ldap/secret_guard.h"
 #include "ldap/sigpipe_block.h"
-#include "client/status.h"
 #include "ldap/user_ldap_config.h"
+#include "tree/load_progress.h"
 
-namespace dirclient {
+namespace ldap_reader {
 namespace {
 
 // Everything a simple bind needs is checked before anything is sent: a
 // password file others could read or have written is refused even where the
 // server would take the password, and so is a password without a bind DN,
 // which a lax server would take as an anonymous bind.
-Failure PrepareSimpleBind(const char* passwordFile, const UserLdapConfig& config,
-                          SecretBytes* password) {
-  Failure failure = CheckWorkingDirConfig(config);
-  if (failure.status == kOk) failure = ReadPasswordFile(passwordFile, password);
-  if (failure.status == kOk && !config.bindDn.set) {
-    failure.status = kPasswordNoBindDn;
+base::Failure PrepareSimpleBind(const char* passwordFile, const UserLdapConfig& config,
+                                SecretBytes* password) {
+  base::Failure failure = CheckWorkingDirConfig(config);
+  if (failure.status == base::kOk) failure = ReadPasswordFile(passwordFile, password);
+  if (failure.status == base::kOk && !config.bindDn.set) {
+    failure.status = base::kPasswordNoBindDn;
     failure.where = passwordFile;
     failure.message = "a password needs a bind DN: set BINDDN in ~/.ldaprc, or LDAPBINDDN";
   }
@@ -45,7 +45,7 @@ bool UsesTls(const LdapTarget& target) {
 // directory chose the server or the bind DN, or that certificates go
 // unchecked.
 void AnnounceChoices(const UserLdapConfig& config, const LdapTarget& target, bool simpleBind,
-                     const char* weakCheck, LoadObserver& observer) {
+                     const char* weakCheck, base::LoadObserver& observer) {
   bool serverFromConfig = target.display == ConfiguredLdapUris();
   for (const std::string& line : WorkingDirChoices(config, serverFromConfig, simpleBind))
     observer.Notice(line);
@@ -54,12 +54,11 @@ void AnnounceChoices(const UserLdapConfig& config, const LdapTarget& target, boo
                     ": the server's certificate is not checked");
 }
 
-bool RefusePlaintextBind(LdapConnection& connection, const Environment& environment,
-                         Failure* failure) {
-  if (ConnectionIsConfidential(connection.get()) || PlaintextBindAllowed(environment))
-    return false;
+bool RefusePlaintextBind(LdapConnection& connection, const base::Environment& environment,
+                         base::Failure* failure) {
+  if (ConnectionIsConfidential(connection.get()) || PlaintextBindAllowed(environment)) return false;
   *failure = MakeClientFailure(
-      kPlaintextBindRefused,
+      base::kPlaintextBindRefused,
       std::string("simple bind refused: the password would cross the network in clear "
                   "(use ldaps:// or StartTLS, or set ") +
           kPlaintextBindVariable + "=" + kPlaintextBindAllowed + ")");
@@ -68,16 +67,17 @@ bool RefusePlaintextBind(LdapConnection& connection, const Environment& environm
 
 // The deadline of the whole load, DIRCLIENT_LOAD_TIMEOUT from now; on a
 // value that is no number of seconds, false with *failure set.
-bool StartDeadline(const Environment& environment, LoadDeadline* deadline, Failure* failure) {
+bool StartDeadline(const base::Environment& environment, LoadDeadline* deadline,
+                   base::Failure* failure) {
   *failure = ParseLoadTimeout(environment.Get(kLoadTimeoutVariable), &deadline->seconds);
-  if (failure->status != kOk) return false;
+  if (failure->status != base::kOk) return false;
   deadline->end = std::chrono::steady_clock::now() + std::chrono::seconds(deadline->seconds);
   return true;
 }
 
-Status Load(const LdapTarget& target, const UserLdapConfig& config,
-            const Environment& environment, LoadObserver& observer,
-            std::unique_ptr<LoadedTree>* out, Failure* failure) {
+base::Status Load(const LdapTarget& target, const UserLdapConfig& config,
+                  const base::Environment& environment, base::LoadObserver& observer,
+                  std::unique_ptr<tree::LoadedTree>* out, base::Failure* failure) {
   LoadDeadline deadline;
   if (!StartDeadline(environment, &deadline, failure)) return failure->status;
   const char* weakCheck = WeakCertificateCheck();
@@ -89,7 +89,7 @@ Status Load(const LdapTarget& target, const UserLdapConfig& config,
   if (simpleBind) {
     guard.emplace();
     *failure = PrepareSimpleBind(passwordFile, config, &password);
-    if (failure->status != kOk) return failure->status;
+    if (failure->status != base::kOk) return failure->status;
   }
   AnnounceChoices(config, target, simpleBind, weakCheck, observer);
 
@@ -97,41 +97,41 @@ Status Load(const LdapTarget& target, const UserLdapConfig& config,
   SigpipeBlock sigpipe;
   LdapConnection connection;
   connection.SetDeadline(deadline);
-  auto loaded = std::make_unique<LoadedTree>();
+  auto loaded = std::make_unique<tree::LoadedTree>();
   bool ok = connection.Open(target, failure);
   if (ok && simpleBind) {
     ok = !RefusePlaintextBind(connection, environment, failure);
     if (ok) guard->HandedOn();
   }
-  ok = ok && BindConnection(connection, target,
-                            simpleBind ? &password : nullptr, config.bindDn.value, failure);
+  ok = ok && BindConnection(connection, target, simpleBind ? &password : nullptr,
+                            config.bindDn.value, failure);
   password.Wipe();
-  LoadProgress progress(&observer);
+  tree::LoadProgress progress(&observer);
   ok = ok && ReadLdapTree(connection, target.base, *loaded, failure, &progress);
   if (!ok) {
     // A step's failure says what happened; the server it happened with is
     // the URI's.
     failure->where = target.display;
-    if (failure->status == kOk) failure->status = LdapCodeStatus(LDAP_OTHER);
+    if (failure->status == base::kOk) failure->status = LdapCodeStatus(LDAP_OTHER);
     return failure->status;
   }
   *out = std::move(loaded);
-  return kOk;
+  return base::kOk;
 }
 
 }  // namespace
 
 // Memory running out anywhere on the way (the tree, libldap's messages as
 // the client copies them) is one failure like the others, not an abort.
-Status LoadLdapTree(const LdapTarget& target, const UserLdapConfig& config,
-                    const Environment& environment, LoadObserver& observer,
-                    std::unique_ptr<LoadedTree>* out, Failure* failure) {
+base::Status LoadLdapTree(const LdapTarget& target, const UserLdapConfig& config,
+                          const base::Environment& environment, base::LoadObserver& observer,
+                          std::unique_ptr<tree::LoadedTree>* out, base::Failure* failure) {
   try {
     return Load(target, config, environment, observer, out, failure);
   } catch (const std::bad_alloc&) {
-    *failure = Failure{kOutOfMemory, target.display, 0, kOutOfMemoryWhileLoading};
-    return kOutOfMemory;
+    *failure = base::Failure{base::kOutOfMemory, target.display, 0, base::kOutOfMemoryWhileLoading};
+    return base::kOutOfMemory;
   }
 }
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -3,15 +3,15 @@
 
 #include <memory>
 
-#include "client/dirclient.h"
-#include "client/environment.h"
-#include "client/failure.h"
-#include "client/load_observer.h"
+#include "base/environment.h"
+#include "base/failure.h"
+#include "base/load_observer.h"
+#include "base/status.h"
 #include "ldap/ldap_target.h"
 #include "ldap/user_ldap_config.h"
 #include "tree/loaded_tree.h"
 
-namespace dirclient {
+namespace ldap_reader {
 
 // The settings of a load over LDAP, beside libldap's own.
 inline constexpr char kPasswordFileVariable[] = "DIRCLIENT_PASSWORD_FILE";
@@ -22,8 +22,8 @@ inline constexpr char kPasswordFileVariable[] = "DIRCLIENT_PASSWORD_FILE";
 // *failure (the URI, or the file or setting at fault, and what the server,
 // libldap or the client said) and returns its status; notices and progress
 // go to `observer` as the load goes on.
-Status LoadLdapTree(const LdapTarget& target, const UserLdapConfig& config,
-                    const Environment& environment,
-                    LoadObserver& observer, std::unique_ptr<LoadedTree>* out, Failure* failure);
+base::Status LoadLdapTree(const LdapTarget& target, const UserLdapConfig& config,
+                          const base::Environment& environment, base::LoadObserver& observer,
+                          std::unique_ptr<tree::LoadedTree>* out, base::Failure* failure);
 
-}  // namespace dirclient
+}  // namespace ldap_reader

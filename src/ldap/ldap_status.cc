@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "client/status.h"
+#include "base/status.h"
 
-namespace dirclient {
+namespace ldap_reader {
 namespace {
 
 constexpr int kMaxApiError = 99;
@@ -15,10 +15,10 @@ constexpr std::size_t kMaxShownText = 512;
 
 }  // namespace
 
-Status LdapCodeStatus(int code) {
-  if (code == LDAP_SUCCESS) return kOk;
-  if (code < 0) return kLdapApiBase + (code < -kMaxApiError ? -kMaxApiError : code);
-  return kLdapResultBase - (code > kMaxResultCode ? kMaxResultCode : code);
+base::Status LdapCodeStatus(int code) {
+  if (code == LDAP_SUCCESS) return base::kOk;
+  if (code < 0) return base::kLdapApiBase + (code < -kMaxApiError ? -kMaxApiError : code);
+  return base::kLdapResultBase - (code > kMaxResultCode ? kMaxResultCode : code);
 }
 
 void AppendPrintable(std::string& out, const char* text) {
@@ -30,10 +30,10 @@ void AppendPrintable(std::string& out, const char* text) {
   if (length > kMaxShownText) out += "...";
 }
 
-Failure MakeLdapFailure(int code, const char* diagnostic) {
-  Failure failure;
+base::Failure MakeLdapFailure(int code, const char* diagnostic) {
+  base::Failure failure;
   // Memory running out is the client's own status, whoever noticed it.
-  failure.status = code == LDAP_NO_MEMORY ? kOutOfMemory : LdapCodeStatus(code);
+  failure.status = code == LDAP_NO_MEMORY ? base::kOutOfMemory : LdapCodeStatus(code);
   failure.message = ldap_err2string(code);
   failure.message += " (" + std::to_string(code) + ")";
   if (diagnostic && *diagnostic) {
@@ -43,11 +43,11 @@ Failure MakeLdapFailure(int code, const char* diagnostic) {
   return failure;
 }
 
-Failure MakeClientFailure(Status status, std::string message) {
-  Failure failure;
+base::Failure MakeClientFailure(base::Status status, std::string message) {
+  base::Failure failure;
   failure.status = status;
   failure.message = std::move(message);
   return failure;
 }
 
-}  // namespace dirclient
+}  // namespace ldap_reader

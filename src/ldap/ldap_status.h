@@ -3,25 +3,25 @@
 
 #include <string>
 
-#include "client/dirclient.h"
-#include "client/failure.h"
+#include "base/failure.h"
+#include "base/status.h"
 
-namespace dirclient {
+namespace ldap_reader {
 
 // 0 is success; a server result code c (positive) is kLdapResultBase - c;
 // a libldap API error e (negative) is kLdapApiBase + e. Codes outside the
 // ranges a status can hold distinctly share the range's last status.
-Status LdapCodeStatus(int code);
+base::Status LdapCodeStatus(int code);
 
 // "TEXT (CODE)" from libldap's text for `code`, then ": " and the server's
 // diagnostic message where it sent one, made safe to print on one line.
-Failure MakeLdapFailure(int code, const char* diagnostic);
+base::Failure MakeLdapFailure(int code, const char* diagnostic);
 
 // A failure of the client's own (status.h) with its message.
-Failure MakeClientFailure(Status status, std::string message);
+base::Failure MakeClientFailure(base::Status status, std::string message);
 
 // Appends `text` with control bytes shown as "?", as everywhere else, and
 // cut to a length that fits a diagnostic line: server texts are not trusted.
 void AppendPrintable(std::string& out, const char* text);
 
-}  // namespace dirclient
+}  // namespace ldap_reader

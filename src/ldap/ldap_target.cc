@@ -1,13 +1,12 @@
 #include "ldap/ldap_target.h"
 
-#include "client/status.h"
-
 #include <ldap.h>
 
+#include "base/status.h"
 #include "ldap/ldap_handles.h"
 #include "tree/name_mapping.h"
 
-namespace dirclient {
+namespace ldap_reader {
 namespace {
 
 // What libldap reports as its URI when nothing configures one (or only the
@@ -16,7 +15,7 @@ constexpr std::string_view kBuiltInDefaultUri = "ldap://localhost:389/??base";
 
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
-         EqualsIgnoreAsciiCase(text.substr(0, prefix.size()), prefix);
+         tree::EqualsIgnoreAsciiCase(text.substr(0, prefix.size()), prefix);
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
@@ -24,13 +23,11 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 // StartTLS by name or OID, marked critical or not.
 bool AsksForStartTls(std::string_view extension) {
   if (!extension.empty() && extension[0] == '!') extension.remove_prefix(1);
-  return EqualsIgnoreAsciiCase(extension, "StartTLS") ||
-         EqualsIgnoreAsciiCase(extension, "X-StartTLS") ||
-         extension == LDAP_EXOP_START_TLS;
+  return tree::EqualsIgnoreAsciiCase(extension, "StartTLS") ||
+         tree::EqualsIgnoreAsciiCase(extension, "X-StartTLS") || extension == LDAP_EXOP_START_TLS;
 }
 
-bool ParseOne(std::string_view uri, bool first, LdapTarget* target,
-              std::string* reason) {
+bool ParseOne(std::string_view uri, bool first, LdapTarget* target, std::string* reason) {
   std::string text(uri);
   LDAPURLDesc* parsed = nullptr;
   int rc = ldap_url_parse(text.c_str(), &parsed);
@@ -58,7 +55,7 @@ bool ParseOne(std::string_view uri, bool first, LdapTarget* target,
   target->servers += "://";
   target->servers.append(text, hostStart, hostEnd - hostStart);
   if (first) {
-    target->ldapi = EqualsIgnoreAsciiCase(url->lud_scheme, "ldapi");
+    target->ldapi = tree::EqualsIgnoreAsciiCase(url->lud_scheme, "ldapi");
     if (url->lud_dn) target->base = url->lud_dn;
   }
   return true;
@@ -72,8 +69,7 @@ std::string TakeLdapString(char* value) {
 }  // namespace
 
 bool IsLdapUri(std::string_view setting) {
-  return StartsWithIgnoreCase(setting, "ldap://") ||
-         StartsWithIgnoreCase(setting, "ldaps://") ||
+  return StartsWithIgnoreCase(setting, "ldap://") || StartsWithIgnoreCase(setting, "ldaps://") ||
          StartsWithIgnoreCase(setting, "ldapi://");
 }
 
@@ -107,10 +103,10 @@ bool ParseTargets(std::string_view uris, LdapTarget* target, std::string* reason
 
 }  // namespace
 
-Failure ParseLdapTarget(std::string_view uris, LdapTarget* target) {
-  Failure failure;
+base::Failure ParseLdapTarget(std::string_view uris, LdapTarget* target) {
+  base::Failure failure;
   if (!ParseTargets(uris, target, &failure.message)) {
-    failure.status = kLdapBadUri;
+    failure.status = base::kLdapBadUri;
     failure.where = std::string(uris);
   }
   return failure;
@@ -129,4 +125,4 @@ std::string ConfiguredLdapBase() {
   return TakeLdapString(base);
 }
 
-}  // namespace dirclient
+}  // namespace ldap_reader

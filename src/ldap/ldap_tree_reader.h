@@ -7,16 +7,15 @@
 
 #include "ldap/ldap_connection.h"
 #include "ldap/ldap_status.h"
-#include "client/load_progress.h"
+#include "tree/load_progress.h"
 #include "tree/loaded_tree.h"
 
-namespace dirclient {
+namespace ldap_reader {
 
 // `base` empty means every naming context. Names stay absolute: a base or
 // context hangs below "[Root]" by its chain of RDNs. On failure `loaded` is
 // left part-built and must not be served.
-bool ReadLdapTree(LdapConnection& connection, const std::string& base,
-                  LoadedTree& loaded, Failure* failure,
-                  LoadProgress* progress = nullptr);
+bool ReadLdapTree(LdapConnection& connection, const std::string& base, tree::LoadedTree& loaded,
+                  base::Failure* failure, tree::LoadProgress* progress = nullptr);
 
-}  // namespace dirclient
+}  // namespace ldap_reader

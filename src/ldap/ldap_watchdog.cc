@@ -7,7 +7,7 @@
 
 #include "ldap/ldap_limits.h"
 
-namespace dirclient {
+namespace ldap_reader {
 namespace {
 
 // How often the thread looks at the bound: the precision of every timeout.
@@ -83,4 +83,4 @@ void ConnectionWatchdog::Run() {
   }
 }
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -22,7 +22,7 @@
 #include <mutex>
 #include <thread>
 
-namespace dirclient {
+namespace ldap_reader {
 
 class ConnectionWatchdog {
  public:
@@ -75,4 +75,4 @@ class ConnectionWatchdog {
   std::thread thread_;
 };
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -8,10 +8,10 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "client/status.h"
+#include "base/status.h"
 #include "ldap/file_descriptor.h"
 
-namespace dirclient {
+namespace ldap_reader {
 namespace {
 
 std::string ModeText(mode_t mode) {
@@ -36,35 +36,35 @@ void SecretBytes::Wipe() {
 
 namespace {
 
-Status ReadInto(const char* path, SecretBytes* password, std::string* reason) {
+base::Status ReadInto(const char* path, SecretBytes* password, std::string* reason) {
   password->Wipe();
   // O_NONBLOCK: opening a FIFO by mistake must not wait for a writer.
   FileDescriptor fd(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (fd.get() < 0) {
     *reason = strerror(errno);
-    return kPasswordFileUnreadable;
+    return base::kPasswordFileUnreadable;
   }
   // The checks look at the file that was opened, not at the name again.
   struct stat info;
   if (fstat(fd.get(), &info) != 0) {
     *reason = strerror(errno);
-    return kPasswordFileUnreadable;
+    return base::kPasswordFileUnreadable;
   }
   if (!S_ISREG(info.st_mode)) {
     *reason = "not a regular file";
-    return kPasswordFileUnreadable;
+    return base::kPasswordFileUnreadable;
   }
   // Whoever owns the file can change its mode, and so could have read or
   // chosen the password.
   if (info.st_uid != geteuid() && info.st_uid != 0) {
     *reason = "owned by uid " + std::to_string(info.st_uid) + ", neither yours (uid " +
               std::to_string(geteuid()) + ") nor root's";
-    return kPasswordFileOwner;
+    return base::kPasswordFileOwner;
   }
   if (info.st_mode & (S_IRWXG | S_IRWXO)) {
     *reason = "permissions " + ModeText(info.st_mode) +
               " are too open: group and others must have no access (chmod 600)";
-    return kPasswordFileExposed;
+    return base::kPasswordFileExposed;
   }
 
   // One byte more than accepted tells a file that is too long.
@@ -76,7 +76,7 @@ Status ReadInto(const char* path, SecretBytes* password, std::string* reason) {
     if (got < 0) {
       *reason = strerror(errno);
       password->Wipe();
-      return kPasswordFileUnreadable;
+      return base::kPasswordFileUnreadable;
     }
     if (got == 0) break;
     size += static_cast<std::size_t>(got);
@@ -84,7 +84,7 @@ Status ReadInto(const char* path, SecretBytes* password, std::string* reason) {
   if (size > kMaxPasswordFile) {
     *reason = "longer than " + std::to_string(kMaxPasswordFile) + " bytes";
     password->Wipe();
-    return kPasswordFileUnreadable;
+    return base::kPasswordFileUnreadable;
   }
   const char* bytes = password->data();
   if (size > 0 && bytes[size - 1] == '\n') {
@@ -95,19 +95,19 @@ Status ReadInto(const char* path, SecretBytes* password, std::string* reason) {
     // An empty password would turn the simple bind into an anonymous one.
     *reason = "holds no password";
     password->Wipe();
-    return kPasswordEmpty;
+    return base::kPasswordEmpty;
   }
   password->set_size(size);
-  return kOk;
+  return base::kOk;
 }
 
 }  // namespace
 
-Failure ReadPasswordFile(const char* path, SecretBytes* password) {
-  Failure failure;
+base::Failure ReadPasswordFile(const char* path, SecretBytes* password) {
+  base::Failure failure;
   failure.status = ReadInto(path, password, &failure.message);
-  if (failure.status != kOk) failure.where = path;
+  if (failure.status != base::kOk) failure.where = path;
   return failure;
 }
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "client/dirclient.h"
-#include "client/failure.h"
+#include "base/failure.h"
+#include "base/status.h"
 
-namespace dirclient {
+namespace ldap_reader {
 
 // Bytes that are wiped when they are dropped.
 class SecretBytes {
@@ -45,6 +45,6 @@ inline constexpr std::size_t kMaxPasswordFile = 4096;
 // regular file, one longer than
 // kMaxPasswordFile, and an empty password. On failure returns why, about
 // `path`; *password is left empty.
-Failure ReadPasswordFile(const char* path, SecretBytes* password);
+base::Failure ReadPasswordFile(const char* path, SecretBytes* password);
 
-}  // namespace dirclient
+}  // namespace ldap_reader

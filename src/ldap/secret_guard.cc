@@ -2,7 +2,7 @@
 
 #include <sys/prctl.h>
 
-namespace dirclient {
+namespace ldap_reader {
 
 SecretGuard::SecretGuard() {
   int previous = prctl(PR_GET_DUMPABLE, 0, 0, 0, 0);
@@ -15,4 +15,4 @@ SecretGuard::~SecretGuard() {
   if (restore_) prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
 }
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -2,7 +2,7 @@
 // processes (ptrace, /proc/PID/mem) while it is in memory.
 #pragma once
 
-namespace dirclient {
+namespace ldap_reader {
 
 class SecretGuard {
  public:
@@ -22,4 +22,4 @@ class SecretGuard {
   bool restore_ = false;
 };
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <ctime>
 
-namespace dirclient {
+namespace ldap_reader {
 namespace {
 
 sigset_t PipeSet() {
@@ -39,4 +39,4 @@ SigpipeBlock::~SigpipeBlock() {
   pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
 }
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -9,7 +9,7 @@
 
 #include <signal.h>
 
-namespace dirclient {
+namespace ldap_reader {
 
 class SigpipeBlock {
  public:
@@ -24,4 +24,4 @@ class SigpipeBlock {
   bool wasPending_ = false;
 };
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "client/status.h"
+#include "base/status.h"
 #include "ldap/file_descriptor.h"
 
 // libldap's parser of one configuration line, as it applies the lines of
@@ -20,7 +20,7 @@
 // declared in no installed header. Returns nonzero for an unknown option.
 extern "C" int ldap_pvt_conf_option(char* cmd, char* opt, int userconf);
 
-namespace dirclient {
+namespace ldap_reader {
 namespace {
 
 // libldap reads its files with fgets into a buffer of this size: a longer
@@ -30,14 +30,45 @@ constexpr std::size_t kLineBuffer = 2048;
 // libldap's options, in the order it reads their LDAP<NAME> variables.
 // Options this libldap was built without are unknown to its parser, and
 // ignored there as libldap ignores them.
-constexpr const char* kOptionNames[] = {
-    "TIMEOUT", "NETWORK_TIMEOUT", "VERSION", "DEREF", "REFHOPLIMIT", "SIZELIMIT",
-    "TIMELIMIT", "BINDDN", "BASE", "PORT", "HOST", "URI", "SOCKET_BIND_ADDRESSES",
-    "REFERRALS", "KEEPALIVE_IDLE", "KEEPALIVE_PROBES", "KEEPALIVE_INTERVAL", "RESTART",
-    "SASL_MECH", "SASL_REALM", "SASL_AUTHCID", "SASL_AUTHZID", "SASL_SECPROPS",
-    "SASL_NOCANON", "SASL_CBINDING", "TLS_CERT", "TLS_KEY", "TLS_CACERT", "TLS_CACERTDIR",
-    "TLS_REQCERT", "TLS_REQSAN", "TLS_RANDFILE", "TLS_CIPHER_SUITE", "TLS_PROTOCOL_MIN",
-    "TLS_PROTOCOL_MAX", "TLS_PEERKEY_HASH", "TLS_ECNAME", "TLS_CRLCHECK", "TLS_CRLFILE"};
+constexpr const char* kOptionNames[] = {"TIMEOUT",
+                                        "NETWORK_TIMEOUT",
+                                        "VERSION",
+                                        "DEREF",
+                                        "REFHOPLIMIT",
+                                        "SIZELIMIT",
+                                        "TIMELIMIT",
+                                        "BINDDN",
+                                        "BASE",
+                                        "PORT",
+                                        "HOST",
+                                        "URI",
+                                        "SOCKET_BIND_ADDRESSES",
+                                        "REFERRALS",
+                                        "KEEPALIVE_IDLE",
+                                        "KEEPALIVE_PROBES",
+                                        "KEEPALIVE_INTERVAL",
+                                        "RESTART",
+                                        "SASL_MECH",
+                                        "SASL_REALM",
+                                        "SASL_AUTHCID",
+                                        "SASL_AUTHZID",
+                                        "SASL_SECPROPS",
+                                        "SASL_NOCANON",
+                                        "SASL_CBINDING",
+                                        "TLS_CERT",
+                                        "TLS_KEY",
+                                        "TLS_CACERT",
+                                        "TLS_CACERTDIR",
+                                        "TLS_REQCERT",
+                                        "TLS_REQSAN",
+                                        "TLS_RANDFILE",
+                                        "TLS_CIPHER_SUITE",
+                                        "TLS_PROTOCOL_MIN",
+                                        "TLS_PROTOCOL_MAX",
+                                        "TLS_PEERKEY_HASH",
+                                        "TLS_ECNAME",
+                                        "TLS_CRLCHECK",
+                                        "TLS_CRLFILE"};
 
 // Whole-number options that libldap takes from a variable with atoi, and
 // from a file only when the whole value is a number.
@@ -65,10 +96,10 @@ bool InWorkingDir(const std::string& path) {
          here.st_dev == there.st_dev && here.st_ino == there.st_ino;
 }
 
-void Add(UserLdapConfig* config, std::string_view command, std::string_view value,
-         bool userFile, const std::string& source, bool fromWorkingDir) {
-  config->lines.push_back(LdapConfigLine{std::string(command), std::string(value), userFile,
-                                         source, fromWorkingDir});
+void Add(UserLdapConfig* config, std::string_view command, std::string_view value, bool userFile,
+         const std::string& source, bool fromWorkingDir) {
+  config->lines.push_back(
+      LdapConfigLine{std::string(command), std::string(value), userFile, source, fromWorkingDir});
   // libldap keeps BINDDN from user files only; from a variable, an empty
   // value unsets it.
   if (userFile && SameName(command, "BINDDN"))
@@ -90,18 +121,18 @@ void ReadLine(std::string_view line, bool userFile, const LdapConfigFile& file,
       file.inWorkingDir);
 }
 
-Failure Refuse(const std::string& path, std::string why) {
-  return Failure{kLdapConfigUnsafe, path, 0, std::move(why)};
+base::Failure Refuse(const std::string& path, std::string why) {
+  return base::Failure{base::kLdapConfigUnsafe, path, 0, std::move(why)};
 }
 
 // Opens `path` once, without waiting (a FIFO planted under the name must
 // not stop the run), and decides from that descriptor alone: what is read
 // is what was checked, whatever happens to the name meanwhile.
-Failure ReadFile(const std::string& path, bool userFile, UserLdapConfig* config) {
+base::Failure ReadFile(const std::string& path, bool userFile, UserLdapConfig* config) {
   FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   struct stat info;
   // Absent or unreadable: libldap skips such a file too.
-  if (fd.get() < 0 || fstat(fd.get(), &info) != 0) return Failure{};
+  if (fd.get() < 0 || fstat(fd.get(), &info) != 0) return base::Failure{};
   if (!S_ISREG(info.st_mode))
     return Refuse(path, "not a regular file: an LDAP configuration file must be one");
   LdapConfigFile file{path, InWorkingDir(path), info.st_uid, info.st_mode};
@@ -121,25 +152,26 @@ Failure ReadFile(const std::string& path, bool userFile, UserLdapConfig* config)
   std::string_view rest(text);
   while (!rest.empty()) {
     std::size_t end = rest.find('\n');
-    std::size_t take = std::min(end == std::string_view::npos ? rest.size() : end + 1,
-                                kLineBuffer - 1);
+    std::size_t take =
+        std::min(end == std::string_view::npos ? rest.size() : end + 1, kLineBuffer - 1);
     ReadLine(rest.substr(0, take), userFile, config->files.back(), config);
     rest.remove_prefix(take);
   }
-  return Failure{};
+  return base::Failure{};
 }
 
-Failure ReadUserFile(const std::string& name, const char* home, UserLdapConfig* config) {
-  Failure failure;
+base::Failure ReadUserFile(const std::string& name, const char* home, UserLdapConfig* config) {
+  base::Failure failure;
   if (home) {
     failure = ReadFile(std::string(home) + "/" + name, true, config);
-    if (failure.status == kOk) failure = ReadFile(std::string(home) + "/." + name, true, config);
+    if (failure.status == base::kOk)
+      failure = ReadFile(std::string(home) + "/." + name, true, config);
   }
-  if (failure.status == kOk) failure = ReadFile(name, true, config);
+  if (failure.status == base::kOk) failure = ReadFile(name, true, config);
   return failure;
 }
 
-void ReadVariables(const Environment& environment, UserLdapConfig* config) {
+void ReadVariables(const base::Environment& environment, UserLdapConfig* config) {
   for (const char* name : kOptionNames) {
     std::string variable = std::string("LDAP") + name;
     const char* value = environment.Get(variable);
@@ -153,19 +185,19 @@ void ReadVariables(const Environment& environment, UserLdapConfig* config) {
 
 }  // namespace
 
-Failure ReadLdapConfig(const Environment& environment, UserLdapConfig* config,
-                       const char* systemFile) {
+base::Failure ReadLdapConfig(const base::Environment& environment, UserLdapConfig* config,
+                             const char* systemFile) {
   *config = UserLdapConfig{};
-  if (environment.Get("LDAPNOINIT")) return Failure{};
-  Failure failure = ReadFile(systemFile, false, config);
-  if (failure.status != kOk || geteuid() != getuid()) return failure;
+  if (environment.Get("LDAPNOINIT")) return base::Failure{};
+  base::Failure failure = ReadFile(systemFile, false, config);
+  if (failure.status != base::kOk || geteuid() != getuid()) return failure;
   const char* home = environment.Get("HOME");
   failure = ReadUserFile("ldaprc", home, config);
   const char* conf = environment.Get("LDAPCONF");
-  if (failure.status == kOk && conf) failure = ReadFile(conf, false, config);
+  if (failure.status == base::kOk && conf) failure = ReadFile(conf, false, config);
   const char* rc = environment.Get("LDAPRC");
-  if (failure.status == kOk && rc) failure = ReadUserFile(rc, home, config);
-  if (failure.status == kOk) ReadVariables(environment, config);
+  if (failure.status == base::kOk && rc) failure = ReadUserFile(rc, home, config);
+  if (failure.status == base::kOk) ReadVariables(environment, config);
   return failure;
 }
 
@@ -188,4 +220,4 @@ void ApplyLdapConfig(UserLdapConfig* config) {
   }
 }
 
-}  // namespace dirclient
+}  // namespace ldap_reader

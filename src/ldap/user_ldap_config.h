@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "client/environment.h"
-#include "client/failure.h"
+#include "base/environment.h"
+#include "base/failure.h"
 
-namespace dirclient {
+namespace ldap_reader {
 
 // One configuration file read.
 struct LdapConfigFile {
@@ -69,8 +69,8 @@ inline constexpr std::size_t kMaxLdapConfigFile = 1 << 20;
 // may not read is skipped, as libldap skips it. Fails (kLdapConfigUnsafe,
 // about the file) on a file that is not a regular file (a FIFO, a device, a
 // link to one) before reading from it, and on one over kMaxLdapConfigFile.
-Failure ReadLdapConfig(const Environment& environment, UserLdapConfig* config,
-                       const char* systemFile = kSystemLdapConf);
+base::Failure ReadLdapConfig(const base::Environment& environment, UserLdapConfig* config,
+                             const char* systemFile = kSystemLdapConf);
 
 // Hands libldap the options read, through its own parser of a
 // configuration line, after turning its own reading of files and variables
@@ -80,4 +80,4 @@ Failure ReadLdapConfig(const Environment& environment, UserLdapConfig* config,
 // configuration on its first call.
 void ApplyLdapConfig(UserLdapConfig* config);
 
-}  // namespace dirclient
+}  // namespace ldap_reader

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <string>
 
-#include "client/failure.h"
+#include "base/failure.h"
 
-namespace dirclient {
+namespace ldif {
 
 class BlockReader {
  public:
@@ -15,10 +15,10 @@ class BlockReader {
   // Reads at most `size` bytes into `dest`, setting *got (0 at the end);
   // when reading fails, a failure (kTreeUnreadable) with the system's
   // reason.
-  virtual Failure ReadBlock(char* dest, std::size_t size, std::size_t* got) = 0;
+  virtual base::Failure ReadBlock(char* dest, std::size_t size, std::size_t* got) = 0;
   // How many bytes are expected in all, where that is known (0 otherwise):
   // room for the tree can then be made up front.
   virtual std::size_t SizeHint() const { return 0; }
 };
 
-}  // namespace dirclient
+}  // namespace ldif

@@ -1,7 +1,5 @@
 #include "ldif/file_reader.h"
 
-#include "client/status.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
-namespace dirclient {
+#include "base/status.h"
+
+namespace ldif {
 
 FileReader::~FileReader() {
   if (fd_ >= 0) close(fd_);
@@ -17,9 +17,9 @@ FileReader::~FileReader() {
 
 namespace {
 
-Failure Unreadable(const char* path, int error) {
-  Failure failure;
-  failure.status = kTreeUnreadable;
+base::Failure Unreadable(const char* path, int error) {
+  base::Failure failure;
+  failure.status = base::kTreeUnreadable;
   if (path) failure.where = path;
   failure.message = std::strerror(error);
   return failure;
@@ -27,7 +27,7 @@ Failure Unreadable(const char* path, int error) {
 
 }  // namespace
 
-Failure FileReader::Open(const char* path) {
+base::Failure FileReader::Open(const char* path) {
   fd_ = open(path, O_RDONLY | O_CLOEXEC);
   struct stat info;
   if (fd_ < 0 || fstat(fd_, &info) != 0) return Unreadable(path, errno);
@@ -36,18 +36,18 @@ Failure FileReader::Open(const char* path) {
     size_ = static_cast<uint64_t>(info.st_size);
     posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
   }
-  return Failure{};
+  return base::Failure{};
 }
 
-Failure FileReader::ReadBlock(char* dest, std::size_t size, std::size_t* got) {
+base::Failure FileReader::ReadBlock(char* dest, std::size_t size, std::size_t* got) {
   for (;;) {
     ssize_t count = read(fd_, dest, size);
     if (count >= 0) {
       *got = static_cast<std::size_t>(count);
-      return Failure{};
+      return base::Failure{};
     }
     if (errno != EINTR) return Unreadable(nullptr, errno);
   }
 }
 
-}  // namespace dirclient
+}  // namespace ldif

@@ -7,7 +7,7 @@
 
 #include "ldif/block_reader.h"
 
-namespace dirclient {
+namespace ldif {
 
 class FileReader : public BlockReader {
  public:
@@ -18,15 +18,15 @@ class FileReader : public BlockReader {
 
   // Opens `path`; a failure (kTreeUnreadable, about `path`) with the
   // system's reason otherwise.
-  Failure Open(const char* path);
+  base::Failure Open(const char* path);
   uint64_t size() const { return size_; }  // of a regular file, else 0
   std::size_t SizeHint() const override { return static_cast<std::size_t>(size_); }
 
-  Failure ReadBlock(char* dest, std::size_t size, std::size_t* got) override;
+  base::Failure ReadBlock(char* dest, std::size_t size, std::size_t* got) override;
 
  private:
   int fd_ = -1;
   uint64_t size_ = 0;
 };
 
-}  // namespace dirclient
+}  // namespace ldif

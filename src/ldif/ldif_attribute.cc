@@ -13,7 +13,7 @@
 #include "ldif/ldif_value.h"
 #include "tree/entry_mapping.h"
 
-namespace dirclient {
+namespace ldif {
 namespace {
 
 // An attribute description longer than this is not one any directory uses;
@@ -33,9 +33,9 @@ constexpr bool IsLowerCaseOf(std::string_view lower, std::string_view name) {
   }
   return true;
 }
-static_assert(IsLowerCaseOf("objectclass", kObjectClassAttribute) &&
-              IsLowerCaseOf("loginscript", kLoginScriptAttribute) &&
-              IsLowerCaseOf("aliasedobjectname", kAliasedObjectNameAttribute));
+static_assert(IsLowerCaseOf("objectclass", tree::kObjectClassAttribute) &&
+              IsLowerCaseOf("loginscript", tree::kLoginScriptAttribute) &&
+              IsLowerCaseOf("aliasedobjectname", tree::kAliasedObjectNameAttribute));
 
 // Kinds whose lines must follow the grammar to the letter.
 bool IsStrict(Kind kind) { return kind != Kind::kOther; }
@@ -61,12 +61,9 @@ bool SpellsName(std::string_view type, std::string_view lower) {
 // first, since nearly every line names some other type.
 [[gnu::always_inline]] inline Kind KindOf(std::string_view type) {
   switch (type.size()) {
-    case 2:
-      return SpellsName(type, "dn") ? Kind::kDn : Kind::kOther;
-    case 3:
-      return SpellsName(type, "ref") ? Kind::kRef : Kind::kOther;
-    case 4:
-      return SpellsName(type, "text") ? Kind::kText : Kind::kOther;
+    case 2: return SpellsName(type, "dn") ? Kind::kDn : Kind::kOther;
+    case 3: return SpellsName(type, "ref") ? Kind::kRef : Kind::kOther;
+    case 4: return SpellsName(type, "text") ? Kind::kText : Kind::kOther;
     case 6:
       return SpellsName(type, "search")   ? Kind::kSearch
              : SpellsName(type, "result") ? Kind::kResult
@@ -75,18 +72,14 @@ bool SpellsName(std::string_view type, std::string_view lower) {
       return SpellsName(type, "version")   ? Kind::kVersion
              : SpellsName(type, "control") ? Kind::kControl
                                            : Kind::kOther;
-    case 10:
-      return SpellsName(type, "changetype") ? Kind::kChangeType : Kind::kOther;
+    case 10: return SpellsName(type, "changetype") ? Kind::kChangeType : Kind::kOther;
     case 11:
       return SpellsName(type, "loginscript")   ? Kind::kLoginScript
              : SpellsName(type, "objectclass") ? Kind::kObjectClass
                                                : Kind::kOther;
-    case 12:
-      return SpellsName(type, "pagedresults") ? Kind::kPagedResults : Kind::kOther;
-    case 17:
-      return SpellsName(type, "aliasedobjectname") ? Kind::kAliasedObjectName : Kind::kOther;
-    default:
-      return Kind::kOther;
+    case 12: return SpellsName(type, "pagedresults") ? Kind::kPagedResults : Kind::kOther;
+    case 17: return SpellsName(type, "aliasedobjectname") ? Kind::kAliasedObjectName : Kind::kOther;
+    default: return Kind::kOther;
   }
 }
 
@@ -94,8 +87,8 @@ bool SpellsName(std::string_view type, std::string_view lower) {
 constexpr std::array<bool, 256> MakeNameBytes() {
   std::array<bool, 256> table{};
   for (int c = 0; c < 256; ++c)
-    table[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '-';
+    table[c] =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
   return table;
 }
 constexpr std::array<bool, 256> kNameByte = MakeNameBytes();
@@ -220,10 +213,9 @@ bool ParseAttribute(const LineReader& lines, const LineReader::Line& line, Attri
   attribute->valueBegin = pos;
   // The value is folded when a line break follows its first byte; nearly
   // always the first one does.
-  if (line.folded && pos > line.firstBreak &&
-      !std::memchr(text.data() + pos, '\n', line.end - pos))
+  if (line.folded && pos > line.firstBreak && !std::memchr(text.data() + pos, '\n', line.end - pos))
     attribute->encoding &= static_cast<uint8_t>(~kValueFolded);
   return true;
 }
 
-}  // namespace dirclient
+}  // namespace ldif

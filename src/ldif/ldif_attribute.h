@@ -7,13 +7,24 @@
 
 #include "ldif/ldif_lines.h"
 
-namespace dirclient {
+namespace ldif {
 
 // The attribute types the reader acts on: those of entries, of change
 // records, and of the result and reference records ldapsearch writes.
 enum class Kind : uint8_t {
-  kOther, kDn, kVersion, kChangeType, kControl, kLoginScript, kObjectClass, kAliasedObjectName,
-  kSearch, kResult, kText, kRef, kPagedResults
+  kOther,
+  kDn,
+  kVersion,
+  kChangeType,
+  kControl,
+  kLoginScript,
+  kObjectClass,
+  kAliasedObjectName,
+  kSearch,
+  kResult,
+  kText,
+  kRef,
+  kPagedResults
 };
 
 struct Attribute {
@@ -29,4 +40,4 @@ struct Attribute {
 bool ParseAttribute(const LineReader& lines, const LineReader::Line& line, Attribute* attribute,
                     LoadFailure& failure);
 
-}  // namespace dirclient
+}  // namespace ldif

@@ -5,7 +5,7 @@
 
 #include "ldif/ldif_parser.h"
 
-namespace dirclient {
+namespace ldif {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -119,8 +119,8 @@ bool RecordParser::ReadResult(const LineReader::Line& searchLine) {
   lastResultPaged_ = paged;
   moreCookie_ = more;
   if (code != 0) {
-    std::string why = "the search that wrote this file ended with result " +
-                      std::to_string(code) + (codeText.empty() ? "" : " (" + codeText + ")");
+    std::string why = "the search that wrote this file ended with result " + std::to_string(code) +
+                      (codeText.empty() ? "" : " (" + codeText + ")");
     if (!message.empty()) why += ": " + message;
     if (failedResultLine_ == 0) {
       failedResultLine_ = codeLine;
@@ -174,4 +174,4 @@ bool RecordParser::SkipRecord() {
   return !failure_.failed;
 }
 
-}  // namespace dirclient
+}  // namespace ldif

@@ -1,30 +1,30 @@
 #include "ldif/ldif_file.h"
 
-#include "client/load_progress.h"
-#include "client/status.h"
+#include "base/status.h"
 #include "ldif/file_reader.h"
 #include "ldif/ldif_loader.h"
+#include "tree/load_progress.h"
 
-namespace dirclient {
+namespace ldif {
 
-Status LoadLdifFile(const char* path, LoadObserver& observer, std::unique_ptr<LoadedTree>* out,
-                    Failure* failure) {
-  auto loaded = std::make_unique<LoadedTree>();
+base::Status LoadLdifFile(const char* path, base::LoadObserver& observer,
+                          std::unique_ptr<tree::LoadedTree>* out, base::Failure* failure) {
+  auto loaded = std::make_unique<tree::LoadedTree>();
   FileReader file;
   *failure = file.Open(path);
-  if (failure->status != kOk) return failure->status;
+  if (failure->status != base::kOk) return failure->status;
   failure->where = path;
-  Failure error;
+  base::Failure error;
   LdifNotes notes;
-  LoadProgress progress(&observer);
+  tree::LoadProgress progress(&observer);
   // Read in blocks, keeping the tree and its scripts, from a pipe as from
   // a file.
   if (!LoadLdif(file, loaded->tree, &error, &progress, kLdifBlockSize, &notes)) {
     failure->status = error.status;
     failure->message = error.message;
-    if (error.status == kOutOfMemory) failure->message = kOutOfMemoryWhileLoading;
+    if (error.status == base::kOutOfMemory) failure->message = base::kOutOfMemoryWhileLoading;
     // A line tells where a file does not parse, not where it could not be read.
-    if (error.status == kTreeMalformed) failure->line = error.line;
+    if (error.status == base::kTreeMalformed) failure->line = error.line;
     return failure->status;
   }
   std::string at = std::string(path) + ":";
@@ -35,7 +35,7 @@ Status LoadLdifFile(const char* path, LoadObserver& observer, std::unique_ptr<Lo
   for (const LdifNote& part : notes.unsearched)
     loaded->unsearched.push_back(at + std::to_string(part.line) + ": " + part.text);
   *out = std::move(loaded);
-  return kOk;
+  return base::kOk;
 }
 
-}  // namespace dirclient
+}  // namespace ldif

@@ -3,17 +3,17 @@
 
 #include <memory>
 
-#include "client/dirclient.h"
-#include "client/failure.h"
-#include "client/load_observer.h"
+#include "base/failure.h"
+#include "base/load_observer.h"
+#include "base/status.h"
 #include "tree/loaded_tree.h"
 
-namespace dirclient {
+namespace ldif {
 
 // Loads the LDIF file at `path`. On failure sets *failure (the file, the
 // line where there is one, and what is wrong) and returns its status;
 // warnings and progress go to `observer` as the load goes on.
-Status LoadLdifFile(const char* path, LoadObserver& observer, std::unique_ptr<LoadedTree>* out,
-                    Failure* failure);
+base::Status LoadLdifFile(const char* path, base::LoadObserver& observer,
+                          std::unique_ptr<tree::LoadedTree>* out, base::Failure* failure);
 
-}  // namespace dirclient
+}  // namespace ldif

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace dirclient {
+namespace ldif {
 namespace {
 
 // No value of an export comes near this; without a bound, an input that
@@ -22,7 +22,7 @@ bool LineReader::Refill() {
   } else if (keep > block_.size() / 2) {
     if (keep > kMaxLine)
       return failure_.Fail(lineNumber_, "line longer than " + std::to_string(kMaxLine >> 20) +
-                                   " MiB with its continuations: no export holds one");
+                                            " MiB with its continuations: no export holds one");
     block_.resize(block_.size() * 2);
   }
   // text_ is the start of block_, which the resize kept.
@@ -31,8 +31,8 @@ bool LineReader::Refill() {
   size_t filled = keep;
   while (filled < block_.size()) {
     size_t got = 0;
-    Failure read = reader_.ReadBlock(block_.data() + filled, block_.size() - filled, &got);
-    if (read.status != kOk) {
+    base::Failure read = reader_.ReadBlock(block_.data() + filled, block_.size() - filled, &got);
+    if (read.status != base::kOk) {
       failure_.Fail(lineNumber_, read.message);
       failure_.error->status = read.status;
       return false;
@@ -68,8 +68,8 @@ bool LineReader::CheckEncoding() {
     encoding = "UTF-16 (big-endian)";
   if (!encoding) return true;
   return failure_.Fail(1, std::string("the file is ") + encoding +
-                     ", not UTF-8: convert it first, for example with "
-                     "iconv -f UTF-16 -t UTF-8");
+                              ", not UTF-8: convert it first, for example with "
+                              "iconv -f UTF-16 -t UTF-8");
 }
 
-}  // namespace dirclient
+}  // namespace ldif

@@ -11,16 +11,16 @@
 #include "ldif/ldif_loader.h"
 #include "ldif/newline_finder.h"
 
-namespace dirclient {
+namespace ldif {
 
 // The first failure of a load, which its parts share.
 struct LoadFailure {
-  Failure* error = nullptr;
+  base::Failure* error = nullptr;
   bool failed = false;
   // A malformed file, unless the caller then says otherwise.
   bool Fail(uint64_t line, std::string message) {
     failed = true;
-    error->status = kTreeMalformed;
+    error->status = base::kTreeMalformed;
     error->line = line;
     error->message = std::move(message);
     return false;
@@ -101,8 +101,8 @@ inline LineReader::Scan LineReader::ScanLine(Line* line) {
     if (!hit) unterminated_ = true;
     ++lineNumber_;
     // A blank line ends a record and continues nothing.
-    bool blank = newline == line->begin ||
-                 (newline == line->begin + 1 && text_[line->begin] == '\r');
+    bool blank =
+        newline == line->begin || (newline == line->begin + 1 && text_[line->begin] == '\r');
     if (!blank && pos_ == text_.size() && !atEnd_) return Scan::kMore;
     if (!blank && pos_ < text_.size() && text_[pos_] == ' ') {
       if (!line->folded) line->firstBreak = newline;
@@ -128,4 +128,4 @@ inline size_t LineReader::SkipFolds(size_t pos, size_t end) const {
   }
 }
 
-}  // namespace dirclient
+}  // namespace ldif

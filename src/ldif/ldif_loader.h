@@ -14,15 +14,14 @@
 #include <string_view>
 #include <vector>
 
-#include "client/failure.h"
-#include "client/status.h"
+#include "base/failure.h"
+#include "base/status.h"
 #include "ldif/block_reader.h"
 #include "tree/dir_tree.h"
-#include "client/load_progress.h"
+#include "tree/load_progress.h"
 #include "tree/name_mapping.h"
 
-namespace dirclient {
-
+namespace ldif {
 
 // What a load found besides the tree, each at its line.
 struct LdifNote {
@@ -41,8 +40,8 @@ struct LdifNotes {
 // of `blockSize` bytes, more for a longer line). `progress`, when given,
 // counts the entries as they load.
 constexpr std::size_t kLdifBlockSize = std::size_t{1} << 20;
-bool LoadLdif(BlockReader& reader, DirTree& tree, Failure* error,
-              LoadProgress* progress = nullptr, std::size_t blockSize = kLdifBlockSize,
+bool LoadLdif(BlockReader& reader, tree::DirTree& tree, base::Failure* error,
+              tree::LoadProgress* progress = nullptr, std::size_t blockSize = kLdifBlockSize,
               LdifNotes* notes = nullptr);
 
-}  // namespace dirclient
+}  // namespace ldif

@@ -6,21 +6,21 @@
 #include "ldif/ldif_value.h"
 #include "tree/entry_mapping.h"
 
-namespace dirclient {
+namespace ldif {
 
-Failure RecordParser::DnFailure(const DnFault& fault) {
-  Failure failure{kTreeMalformed, {}, fault.place, {}};
+base::Failure RecordParser::DnFailure(const tree::DnFault& fault) {
+  base::Failure failure{base::kTreeMalformed, {}, fault.place, {}};
   switch (fault.kind) {
-    case DnFault::Kind::kBadDn: failure.message = "DN does not parse"; break;
-    case DnFault::Kind::kEmptyDn: failure.message = "empty DN"; break;
-    case DnFault::Kind::kRepeatedDn:
+    case tree::DnFault::Kind::kBadDn: failure.message = "DN does not parse"; break;
+    case tree::DnFault::Kind::kEmptyDn: failure.message = "empty DN"; break;
+    case tree::DnFault::Kind::kRepeatedDn:
       failure.message = "duplicate DN (first at line " + std::to_string(fault.first) + ")";
       break;
   }
   return failure;
 }
 
-bool RecordParser::Load(Failure* error) {
+bool RecordParser::Load(base::Failure* error) {
   failure_.error = error;
   if (std::size_t expected = reader_.SizeHint()) {
     // Exports take some hundreds of bytes an entry. The size is a guess
@@ -86,8 +86,9 @@ bool RecordParser::ReadEntry(const LineReader::Line& dnLine, const Attribute& dn
   // The root DSE, which some exports include, describes the server, not
   // an object of any tree.
   if (dnText.empty()) return SkipRecord();
-  if (dnText.size() > kMaxDnBytes) return Fail(dnLine.number, DnOverLimit("a DN", dnText.size()));
-  FoundEntry& entry = builder_.Open(dnLine.number, dnText);
+  if (dnText.size() > tree::kMaxDnBytes)
+    return Fail(dnLine.number, tree::DnOverLimit("a DN", dnText.size()));
+  tree::FoundEntry& entry = builder_.Open(dnLine.number, dnText);
   Outcome outcome = ReadAttributes(&entry);
   if (outcome == Outcome::kRefused) return false;
   if (outcome == Outcome::kFailed) {
@@ -98,7 +99,7 @@ bool RecordParser::ReadEntry(const LineReader::Line& dnLine, const Attribute& dn
   ++recordsSinceResult_;
   return builder_.Close();
 }
-inline RecordParser::Outcome RecordParser::ReadAttributes(FoundEntry* entry) {
+inline RecordParser::Outcome RecordParser::ReadAttributes(tree::FoundEntry* entry) {
   // An add record may open with controls, which change nothing in the
   // entry, then names its change type; a content record starts with its
   // attributes.
@@ -165,17 +166,18 @@ bool RecordParser::ReadChangeType(const LineReader::Line& line, const Attribute&
   std::string_view value;
   if (!Value(line, attribute, &value)) return false;
   value = TrimTrailingBlanks(value);
-  if (EqualsIgnoreAsciiCase(value, "add")) return true;
+  if (tree::EqualsIgnoreAsciiCase(value, "add")) return true;
   // The value is named only when it is a known type: it goes to a
   // terminal as it stands.
   std::string what = "an unknown change type";
   for (const char* type : {"modify", "delete", "modrdn", "moddn"})
-    if (EqualsIgnoreAsciiCase(value, type)) what = std::string("\"changetype: ") + type + "\"";
-  return Fail(line.number, "change record (" + what +
-                               "): a tree must be exported as entries, not as changes");
+    if (tree::EqualsIgnoreAsciiCase(value, type))
+      what = std::string("\"changetype: ") + type + "\"";
+  return Fail(line.number,
+              "change record (" + what + "): a tree must be exported as entries, not as changes");
 }
 inline bool RecordParser::ReadAttribute(const LineReader::Line& line, const Attribute& attribute,
-                                        FoundEntry* entry) {
+                                        tree::FoundEntry* entry) {
   if (attribute.kind == Kind::kLoginScript) {
     // Only the first value is the script. It is checked and decoded now,
     // in one pass, while its line is at hand: a block read from a file is
@@ -184,33 +186,30 @@ inline bool RecordParser::ReadAttribute(const LineReader::Line& line, const Attr
     std::string_view raw = text().substr(attribute.valueBegin, line.end - attribute.valueBegin);
     switch (KeepDecoded(builder_.scripts(), raw, attribute.encoding, &entry->scriptOffset,
                         &entry->scriptLength)) {
-      case kOk:
-        entry->hasScript = true;
-        return true;
-      case kTreeMalformed:
-        return FailBase64(line, attribute);
+      case base::kOk: entry->hasScript = true; return true;
+      case base::kTreeMalformed: return FailBase64(line, attribute);
       default:  // kOutOfMemory
         break;
     }
     // Bad base64 is the fault to report, whatever memory there is.
     if (!CheckBase64(line, attribute)) return false;
     Fail(line.number, "out of memory");
-    failure_.error->status = kOutOfMemory;
+    failure_.error->status = base::kOutOfMemory;
     return false;
   }
   if (attribute.kind == Kind::kObjectClass) {
     sawObjectClass_ = true;
     std::string_view value;
     if (!Value(line, attribute, &value)) return false;
-    entry->flags |= ObjectClassFlags(value);
+    entry->flags |= tree::ObjectClassFlags(value);
     return true;
   }
   if (attribute.kind == Kind::kAliasedObjectName) {
     std::string_view target;
     if (!Value(line, attribute, &target)) return false;
     // Capped as a server's is: its export must not load where it fails.
-    if (!entry->hasAlias && target.size() > kMaxDnBytes)
-      return Fail(line.number, DnOverLimit("an aliasedObjectName", target.size()));
+    if (!entry->hasAlias && target.size() > tree::kMaxDnBytes)
+      return Fail(line.number, tree::DnOverLimit("an aliasedObjectName", target.size()));
     builder_.KeepAlias(target);
     return true;
   }
@@ -237,10 +236,4 @@ bool RecordParser::FailRunTogether(const LineReader::Line& line, const Attribute
                                ", where the record before ends");
 }
 
-bool LoadLdif(BlockReader& reader, DirTree& tree, Failure* error,
-              LoadProgress* progress, std::size_t blockSize, LdifNotes* notes) {
-  RecordParser loader(reader, blockSize ? blockSize : 1, tree, progress, notes);
-  return loader.Load(error);
-}
-
-}  // namespace dirclient
+}  // namespace ldif

@@ -15,24 +15,27 @@
 #include "ldif/ldif_value.h"
 #include "tree/tree_builder.h"
 
-namespace dirclient {
+namespace ldif {
 
 class RecordParser {
  public:
   // Reads what `reader` reads, a block of `blockSize` bytes at a time, the
   // tree built on a second thread where one can be had.
-  RecordParser(BlockReader& reader, std::size_t blockSize, DirTree& tree, LoadProgress* progress,
-               LdifNotes* notes)
-      : lines_(reader, blockSize, failure_), reader_(reader), tree_(tree), notes_(notes),
-        builder_(tree, RepeatedDn::kRefuse, DnFailure, progress, true) {}
-  bool Load(Failure* error);
+  RecordParser(BlockReader& reader, std::size_t blockSize, tree::DirTree& tree,
+               tree::LoadProgress* progress, LdifNotes* notes)
+      : lines_(reader, blockSize, failure_),
+        reader_(reader),
+        tree_(tree),
+        notes_(notes),
+        builder_(tree, tree::RepeatedDn::kRefuse, DnFailure, progress, true) {}
+  bool Load(base::Failure* error);
 
  private:
   std::string_view text() const { return lines_.text(); }
   bool Fail(uint64_t line, std::string message) { return failure_.Fail(line, std::move(message)); }
   bool Read();
   // A DN the tree cannot take, as a failure at its line.
-  static Failure DnFailure(const DnFault& fault);
+  static base::Failure DnFailure(const tree::DnFault& fault);
 
   // Entries (ldif_parser.cc).
   bool ReadEntry(const LineReader::Line& dnLine, const Attribute& dn);
@@ -40,10 +43,10 @@ class RecordParser {
   // no entry at all but another change record, so that this, not its DN,
   // is the fault reported.
   enum class Outcome { kRead, kFailed, kRefused };
-  [[gnu::always_inline]] Outcome ReadAttributes(FoundEntry* entry);
+  [[gnu::always_inline]] Outcome ReadAttributes(tree::FoundEntry* entry);
   bool ReadChangeType(const LineReader::Line& line, const Attribute& attribute);
   [[gnu::always_inline]] bool ReadAttribute(const LineReader::Line& line,
-                                            const Attribute& attribute, FoundEntry* entry);
+                                            const Attribute& attribute, tree::FoundEntry* entry);
   [[gnu::always_inline]] bool Value(const LineReader::Line& line, const Attribute& attribute,
                                     std::string_view* value);
   bool CheckBase64(const LineReader::Line& line, const Attribute& attribute);
@@ -63,7 +66,7 @@ class RecordParser {
   LoadFailure failure_;  // before lines_, which refers to it
   LineReader lines_;
   BlockReader& reader_;
-  DirTree& tree_;
+  tree::DirTree& tree_;
   LdifNotes* notes_;
   uint64_t entries_ = 0;
   bool sawObjectClass_ = false;
@@ -87,7 +90,7 @@ class RecordParser {
   std::string valueScratch_;
   // Entries go here as they are read; the scripts, decoded as they are
   // read, into its store.
-  TreeBuilder builder_;
+  tree::TreeBuilder builder_;
 };
 
 inline bool RecordParser::Value(const LineReader::Line& line, const Attribute& attribute,
@@ -104,4 +107,4 @@ inline std::string_view TrimTrailingBlanks(std::string_view text) {
   return text;
 }
 
-}  // namespace dirclient
+}  // namespace ldif

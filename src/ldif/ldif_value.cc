@@ -1,9 +1,9 @@
 #include "ldif/ldif_value.h"
 
-#include "client/status.h"
-
 #include <array>
 #include <cstring>
+
+#include "base/status.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -12,7 +12,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace dirclient {
+namespace ldif {
 namespace {
 
 constexpr uint8_t kNotBase64 = 0xFF;
@@ -20,8 +20,7 @@ constexpr uint8_t kNotBase64 = 0xFF;
 constexpr std::array<uint8_t, 256> MakeBase64Table() {
   std::array<uint8_t, 256> table{};
   for (auto& entry : table) entry = kNotBase64;
-  const char* alphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   for (uint8_t i = 0; i < 64; ++i) table[static_cast<uint8_t>(alphabet[i])] = i;
   return table;
 }
@@ -79,36 +78,35 @@ bool DecodeGroups(const uint8_t* p, size_t groups, char*& out) {
 // when the byte is outside the alphabet; a third table, indexed by the high
 // nibble (and "/"), gives what to add to turn the byte into its sextet.
 // Multiply-adds then pack four sextets into three bytes per 32-bit lane.
-__attribute__((target("avx2"))) size_t DecodeBlocksAvx2(const uint8_t* p, size_t n,
-                                                        char* out) {
-  const __m256i lowTable = _mm256_setr_epi8(
-      0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B,
-      0x1A, 0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B,
-      0x1B, 0x1A);
-  const __m256i highTable = _mm256_setr_epi8(
-      0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10,
-      0x10, 0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10,
-      0x10, 0x10);
-  const __m256i shiftTable = _mm256_setr_epi8(
-      0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0,
-      0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+__attribute__((target("avx2"))) size_t DecodeBlocksAvx2(const uint8_t* p, size_t n, char* out) {
+  const __m256i lowTable =
+      _mm256_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B,
+                       0x1B, 0x1B, 0x1A, 0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
+                       0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
+  const __m256i highTable =
+      _mm256_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10,
+                       0x10, 0x10, 0x10, 0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10,
+                       0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
+  const __m256i shiftTable =
+      _mm256_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 19, 4, -65,
+                       -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
   const __m256i nibble = _mm256_set1_epi8(0x0F);
   const __m256i slash = _mm256_set1_epi8('/');
   const __m256i pairs = _mm256_set1_epi32(0x01400140);
   const __m256i quads = _mm256_set1_epi32(0x00011000);
-  const __m256i order = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1,
-                                         2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+  const __m256i order = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2,
+                                         1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
   size_t done = 0;
   for (; done + 32 <= n; done += 32, out += 24) {
     __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + done));
     __m256i high = _mm256_and_si256(_mm256_srli_epi32(in, 4), nibble);
     __m256i low = _mm256_and_si256(in, nibble);
-    __m256i outside = _mm256_and_si256(_mm256_shuffle_epi8(lowTable, low),
-                                       _mm256_shuffle_epi8(highTable, high));
+    __m256i outside =
+        _mm256_and_si256(_mm256_shuffle_epi8(lowTable, low), _mm256_shuffle_epi8(highTable, high));
     if (!_mm256_testz_si256(outside, outside)) break;
-    __m256i shift = _mm256_shuffle_epi8(
-        shiftTable, _mm256_add_epi8(_mm256_cmpeq_epi8(in, slash), high));
+    __m256i shift =
+        _mm256_shuffle_epi8(shiftTable, _mm256_add_epi8(_mm256_cmpeq_epi8(in, slash), high));
     __m256i sextets = _mm256_add_epi8(in, shift);
     __m256i packed = _mm256_madd_epi16(_mm256_maddubs_epi16(sextets, pairs), quads);
     packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(packed, order), lanes);
@@ -242,8 +240,8 @@ bool DecodeFolded(std::string_view raw, Base64Runs& runs) {
       for (;;) {
         __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(gathered + length), bytes);
-        breaks = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+        breaks =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
         if (breaks) break;
         i += 16;
         length += 16;
@@ -255,7 +253,7 @@ bool DecodeFolded(std::string_view raw, Base64Runs& runs) {
       length += taken;
     } else
 #endif
-    if (in[i] != '\n') {
+        if (in[i] != '\n') {
       gathered[length++] = in[i++];
       continue;
     }
@@ -292,8 +290,8 @@ bool DecodeValueTo(std::string_view raw, uint8_t encoding, char* dest, size_t* s
 
 const char* Base64Fault(std::string_view raw, uint8_t encoding) {
   std::string text(DecodedSizeBound(raw, kValuePlain | (encoding & kValueFolded)), '\0');
-  text.resize(static_cast<size_t>(CopyUnfolded(raw, encoding & kValueFolded, text.data()) -
-                                  text.data()));
+  text.resize(
+      static_cast<size_t>(CopyUnfolded(raw, encoding & kValueFolded, text.data()) - text.data()));
   size_t data = 0;
   while (data < text.size() && kGroup3[static_cast<uint8_t>(text[data])] < 64) ++data;
   size_t padding = data;
@@ -318,15 +316,15 @@ bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,
   return true;
 }
 
-Status KeepDecoded(ByteArena& store, std::string_view raw, uint8_t encoding, uint64_t* offset,
-                 uint64_t* length) {
+base::Status KeepDecoded(tree::ByteArena& store, std::string_view raw, uint8_t encoding,
+                         uint64_t* offset, uint64_t* length) {
   char* dest = store.Claim(DecodedSizeBound(raw, encoding));
-  if (!dest) return kOutOfMemory;
+  if (!dest) return base::kOutOfMemory;
   size_t size;
-  if (!DecodeValueTo(raw, encoding, dest, &size)) return kTreeMalformed;
+  if (!DecodeValueTo(raw, encoding, dest, &size)) return base::kTreeMalformed;
   store.Commit(size, offset);
   *length = size;
-  return kOk;
+  return base::kOk;
 }
 
-}  // namespace dirclient
+}  // namespace ldif

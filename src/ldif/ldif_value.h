@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "client/dirclient.h"
+#include "base/status.h"
 #include "tree/byte_arena.h"
 
-namespace dirclient {
+namespace ldif {
 
 // How a raw value span is to be decoded.
 enum ValueEncoding : uint8_t {
@@ -40,8 +40,8 @@ bool DecodeValueTo(std::string_view raw, uint8_t encoding, char* dest, size_t* s
 // Checks and decodes a raw value span into `store`, for DirTree::SetScript
 // once its node is known: kOk, kTreeMalformed for bad base64 or
 // kOutOfMemory, with nothing kept unless kOk.
-Status KeepDecoded(ByteArena& store, std::string_view raw, uint8_t encoding, uint64_t* offset,
-                 uint64_t* length);
+base::Status KeepDecoded(tree::ByteArena& store, std::string_view raw, uint8_t encoding,
+                         uint64_t* offset, uint64_t* length);
 
 // What is wrong with a base64 span that DecodeValueTo refused, in words: a
 // byte outside the alphabet, "=" before the end, or a length that is not
@@ -53,4 +53,4 @@ const char* Base64Fault(std::string_view raw, uint8_t encoding);
 bool DecodeValue(std::string_view raw, uint8_t encoding, std::string& scratch,
                  std::string_view* value);
 
-}  // namespace dirclient
+}  // namespace ldif

@@ -6,7 +6,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace dirclient {
+namespace ldif {
 namespace {
 
 uint64_t NewlineMask(const char* p) {
@@ -43,4 +43,4 @@ size_t NewlineFinder::Scan(std::string_view text, size_t from) {
   return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data()) : text.size();
 }
 
-}  // namespace dirclient
+}  // namespace ldif

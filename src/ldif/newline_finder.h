@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace dirclient {
+namespace ldif {
 
 class NewlineFinder {
  public:
@@ -40,4 +40,4 @@ class NewlineFinder {
   uint64_t mask_ = 0;       // bit i: a '\n' at base_ + i
 };
 
-}  // namespace dirclient
+}  // namespace ldif

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace qovant {
+namespace tool {
 
 void FormatBuildLine(const char* date, const char* time, char* out, std::size_t size) {
   // __DATE__ is "Mmm dd yyyy" with a blank for a leading zero.
@@ -10,4 +10,4 @@ void FormatBuildLine(const char* date, const char* time, char* out, std::size_t 
   std::snprintf(out, size, "Compiled at %.3s %s %.4s  %.8s\n", date, day, date + 7, time);
 }
 
-}  // namespace qovant
+}  // namespace tool

@@ -2,16 +2,16 @@
 
 #include <cstring>
 
-#include "client/dirclient.h"
+#include "client/client.h"
 
-namespace qovant {
+namespace tool {
 
 CaseMap MakeCaseMap(uint32_t codePage) {
   CaseMap map;
   for (int c = 0; c < 256; ++c) map.upper[c] = static_cast<uint8_t>(c);
   for (int c = 'a'; c <= 'z'; ++c) map.upper[c] = static_cast<uint8_t>(c - 0x20);
-  bool latin1 = codePage == dirclient::kCodePageLatin1;
-  bool windows1252 = codePage == dirclient::kCodePageWindows1252;
+  bool latin1 = codePage == base::kCodePageLatin1;
+  bool windows1252 = codePage == base::kCodePageWindows1252;
   map.asciiOnly = !latin1 && !windows1252;
   if (latin1 || windows1252) {
     // à..þ to À..Þ, except ÷ (0xF7), which is no letter.
@@ -34,10 +34,11 @@ void CharUpperA(const CaseMap& map, char* text) {
   std::size_t length = std::strlen(text);
   if (map.asciiOnly) {
     for (std::size_t i = 0; i < length; ++i)
-      p[i] = static_cast<unsigned char>(p[i] - ((static_cast<unsigned char>(p[i] - 'a') < 26) << 5));
+      p[i] =
+          static_cast<unsigned char>(p[i] - ((static_cast<unsigned char>(p[i] - 'a') < 26) << 5));
   } else {
     for (std::size_t i = 0; i < length; ++i) p[i] = map.upper[p[i]];
   }
 }
 
-}  // namespace qovant
+}  // namespace tool

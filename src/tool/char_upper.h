@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace qovant {
+namespace tool {
 
 struct CaseMap {
   uint8_t upper[256];
@@ -19,4 +19,4 @@ CaseMap MakeCaseMap(uint32_t codePage);
 // Upper-cases a zero-terminated text in place.
 void CharUpperA(const CaseMap& map, char* text);
 
-}  // namespace qovant
+}  // namespace tool

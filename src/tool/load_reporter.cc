@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "client/shown_text.h"
+#include "base/shown_text.h"
 
-namespace qovant {
+namespace tool {
 namespace {
 
 // A tree that loads faster than this shows no line at all.
@@ -21,15 +21,19 @@ uint64_t LoadReporter::MonotonicMilliseconds() {
   return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
 }
 
-LoadReporter::LoadReporter(std::FILE* stream, bool terminal, uint32_t codePage,
-                           const char* program, Clock clock)
-    : stream_(stream), terminal_(terminal), codePage_(codePage), program_(program),
-      clock_(clock), start_(terminal ? clock() : 0) {}
+LoadReporter::LoadReporter(std::FILE* stream, bool terminal, uint32_t codePage, const char* program,
+                           Clock clock)
+    : stream_(stream),
+      terminal_(terminal),
+      codePage_(codePage),
+      program_(program),
+      clock_(clock),
+      start_(terminal ? clock() : 0) {}
 
 void LoadReporter::Notice(std::string_view text) {
   Finish();
   std::string shown;
-  dirclient::AppendShownText(shown, text, codePage_, terminal_);
+  base::AppendShownText(shown, text, codePage_, terminal_);
   std::fprintf(stream_, "%s: %s\n", program_, shown.c_str());
 }
 
@@ -54,4 +58,4 @@ void LoadReporter::Finish() {
   shown_ = false;
 }
 
-}  // namespace qovant
+}  // namespace tool

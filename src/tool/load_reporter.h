@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <string_view>
 
-#include "client/load_observer.h"
+#include "base/load_observer.h"
 
-namespace qovant {
+namespace tool {
 
-class LoadReporter : public dirclient::LoadObserver {
+class LoadReporter : public base::LoadObserver {
  public:
   using Clock = uint64_t (*)();  // milliseconds, monotonic
 
@@ -42,4 +42,4 @@ class LoadReporter : public dirclient::LoadObserver {
   bool shown_ = false;
 };
 
-}  // namespace qovant
+}  // namespace tool

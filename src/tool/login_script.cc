@@ -2,14 +2,14 @@
 
 #include <cstring>
 
-#include "client/dirclient.h"
+#include "client/client.h"
 
-namespace qovant {
+namespace tool {
 namespace {
 
 constexpr char kLoginScript[] = "Login Script";
 // The LDAP backend keeps no more of a script than this reads.
-static_assert(dirclient::kScriptKeptBytes >= kScriptReadSize);
+static_assert(client::kScriptKeptBytes >= kScriptReadSize);
 
 // Deleting the first occurrence of `pattern` until none is left, in one
 // pass: each byte is appended to the kept text, and a pattern that the
@@ -37,13 +37,12 @@ void MakeDisplayName(char* text) {
   DeleteAll(text, "O=");
 }
 
-void CheckLoginScript(Search& search, dirclient::ContextHandle context,
-                      const char* object) {
+void CheckLoginScript(Search& search, client::ContextHandle context, const char* object) {
   SharedBuffers& b = search.buffers;
   uint32_t byteCount = 0;
-  dirclient::StreamHandle stream;
-  if (search.client.DirOpenAttributeStream(context, object, kLoginScript,
-                                           dirclient::kStreamRead, &stream) == 0) {
+  client::StreamHandle stream;
+  if (search.client.DirOpenAttributeStream(context, object, kLoginScript, client::kStreamRead,
+                                           &stream) == 0) {
     search.client.DirReadStream(stream, b.ScriptBuffer, kScriptReadSize, &byteCount);
     search.client.DirCloseStream(stream);
   }
@@ -70,4 +69,4 @@ void CheckLoginScript(Search& search, dirclient::ContextHandle context,
   search.out.WriteReport(b.ScratchName, start);
 }
 
-}  // namespace qovant
+}  // namespace tool

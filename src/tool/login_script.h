@@ -2,18 +2,17 @@
 // text in it, and write the report line.
 #pragma once
 
-#include "client/dirclient.h"
+#include "client/client.h"
 #include "tool/search.h"
 
-namespace qovant {
+namespace tool {
 
 // `object` is relative to the context's name context; CurrentName holds the
 // object's full name.
-void CheckLoginScript(Search& search, dirclient::ContextHandle context,
-                      const char* object);
+void CheckLoginScript(Search& search, client::ContextHandle context, const char* object);
 
 // Deletes every "CN=", then every "OU=", then "C=", then "O=" from a full
 // name, in place, as if each were deleted one first occurrence at a time.
 void MakeDisplayName(char* text);
 
-}  // namespace qovant
+}  // namespace tool

@@ -8,26 +8,26 @@
 
 #include "client/tree_client.h"
 #include "tool/run.h"
-#include "tool/tree_choice.h"
 #include "tool/standard_descriptors.h"
+#include "tool/tree_choice.h"
 
 int main(int argc, char** argv) {
   // Before anything can open a file or a socket. Without its standard
   // streams the tool cannot say anything, so it only fails.
   bool outputClosed = false;
-  if (!qovant::OpenClosedStandardDescriptors(&outputClosed)) return 1;
+  if (!tool::OpenClosedStandardDescriptors(&outputClosed)) return 1;
   // The buffers are the tool's whole state; static storage keeps 68 KB off
   // the stack and out of the heap.
-  static qovant::SharedBuffers buffers;
+  static tool::SharedBuffers buffers;
   // The libraries read no variable of their own: what they see is this.
-  dirclient::Environment environment;
+  base::Environment environment;
   for (char** variable = environ; *variable; ++variable) {
     const char* equals = std::strchr(*variable, '=');
     if (equals) environment.Set(std::string(*variable, equals - *variable), equals + 1);
   }
-  dirclient::ConfiguredTree source(environment, stderr, "qovant");
-  dirclient::TreeClient client(source, environment);
-  qovant::Output out(stdout, isatty(STDOUT_FILENO) == 1);
+  tool::ConfiguredTree source(environment, stderr, "qovant");
+  client::TreeClient client(source, environment);
+  tool::Output out(stdout, isatty(STDOUT_FILENO) == 1);
   if (outputClosed) out.Lost();
-  return qovant::RunQovant(argc, argv, client, buffers, out, stderr);
+  return tool::RunQovant(argc, argv, client, buffers, out, stderr);
 }

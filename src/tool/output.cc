@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "client/shown_text.h"
+#include "base/shown_text.h"
 
-namespace qovant {
+namespace tool {
 
 void Output::NoteFailure() {
   if (!failed_) error_ = errno;
@@ -32,7 +32,7 @@ void Output::PutDirectoryText(const char* text) {
   // Runs of safe characters go out as they are, each unsafe one as "?".
   std::size_t run = 0;
   while (run < rest.size()) {
-    dirclient::ShownChar shown = dirclient::NextTerminalChar(rest.substr(run), codePage_);
+    base::ShownChar shown = base::NextTerminalChar(rest.substr(run), codePage_);
     if (shown.safe) {
       run += shown.length;
       continue;
@@ -72,4 +72,4 @@ bool Output::Flush() {
   return !failed_;
 }
 
-}  // namespace qovant
+}  // namespace tool

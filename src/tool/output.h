@@ -5,14 +5,14 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "client/dirclient.h"
+#include "client/client.h"
 
-namespace qovant {
+namespace tool {
 
 class Output {
  public:
   // On a terminal, control characters inside report lines and object names
-  // are shown as "?" (dirclient/shown_text.h), so that directory data cannot
+  // are shown as "?" (base/shown_text.h), so that directory data cannot
   // drive the terminal. Until the locale's code page is set, the strictest
   // rules, ASCII's, apply.
   Output(std::FILE* stream, bool terminal) : stream_(stream), terminal_(terminal) {}
@@ -43,10 +43,10 @@ class Output {
 
   std::FILE* stream_;
   bool terminal_;
-  uint32_t codePage_ = dirclient::kCodePageAscii;
+  uint32_t codePage_ = base::kCodePageAscii;
   bool lost_ = false;
   bool failed_ = false;
   int error_ = 0;
 };
 
-}  // namespace qovant
+}  // namespace tool

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "base/shown_text.h"
 #include "tool/banner.h"
-#include "client/shown_text.h"
 #include "tool/search.h"
 #include "tool/walk.h"
 
-namespace qovant {
+namespace tool {
 namespace {
 
 ExitStatus WriteUsage(Output& out) {
@@ -31,17 +31,17 @@ ExitStatus RefuseLongSubstring(Output& out) {
   return kExitUsage;
 }
 
-ExitStatus SearchTree(const char* substring, dirclient::DirClient& client,
-                  SharedBuffers& buffers, Output& out, std::FILE* diagnostics) {
-  dirclient::Status status = client.NWCallsInit(nullptr, nullptr);
+ExitStatus SearchTree(const char* substring, client::DirClient& client, SharedBuffers& buffers,
+                      Output& out, std::FILE* diagnostics) {
+  base::Status status = client.NWCallsInit(nullptr, nullptr);
   if (status != 0) {
     out.WriteStatus("\nNWCallsInit returned ", status);
     return kExitStartFailed;
   }
-  dirclient::LocaleRecord locale{};
+  client::LocaleRecord locale{};
   client.DirQueryLocale(&locale);
-  uint32_t codePage = dirclient::LocaleCodePage(locale);
-  status = client.NWInitUnicodeTables(dirclient::LocaleCountryId(locale), codePage);
+  uint32_t codePage = client::LocaleCodePage(locale);
+  status = client.NWInitUnicodeTables(client::LocaleCountryId(locale), codePage);
   if (status != 0) {
     out.WriteStatus("\nNWInitUnicodeTables returned ", status);
     return kExitStartFailed;
@@ -63,7 +63,7 @@ ExitStatus SearchTree(const char* substring, dirclient::DirClient& client,
   bool terminal = isatty(fileno(diagnostics)) == 1;
   for (const std::string& part : unsearched) {
     std::string shown;
-    dirclient::AppendShownText(shown, part, codePage, terminal);
+    base::AppendShownText(shown, part, codePage, terminal);
     std::fprintf(diagnostics, "qovant: not searched: %s\n", shown.c_str());
   }
   const SearchCounts& counts = search.counts;
@@ -80,7 +80,7 @@ ExitStatus SearchTree(const char* substring, dirclient::DirClient& client,
 
 }  // namespace
 
-ExitStatus RunQovant(int argc, const char* const* argv, dirclient::DirClient& client,
+ExitStatus RunQovant(int argc, const char* const* argv, client::DirClient& client,
                      SharedBuffers& buffers, Output& out, std::FILE* diagnostics) {
   ExitStatus result;
   if (argc != 2)
@@ -100,4 +100,4 @@ ExitStatus RunQovant(int argc, const char* const* argv, dirclient::DirClient& cl
   return result;
 }
 
-}  // namespace qovant
+}  // namespace tool

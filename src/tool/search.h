@@ -4,12 +4,12 @@
 
 #include <cstdint>
 
+#include "client/client.h"
 #include "tool/char_upper.h"
-#include "client/dirclient.h"
 #include "tool/output.h"
 #include "tool/shared_buffers.h"
 
-namespace qovant {
+namespace tool {
 
 struct SearchCounts {
   uint64_t walkFailures = 0;    // levels or objects the walk could not read
@@ -17,11 +17,11 @@ struct SearchCounts {
 };
 
 struct Search {
-  dirclient::DirClient& client;
+  client::DirClient& client;
   SharedBuffers& buffers;
   Output& out;
   CaseMap caseMap;
   SearchCounts counts;
 };
 
-}  // namespace qovant
+}  // namespace tool

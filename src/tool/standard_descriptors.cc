@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-namespace qovant {
+namespace tool {
 
 bool OpenClosedStandardDescriptors(bool* outputClosed) {
   *outputClosed = false;
@@ -23,4 +23,4 @@ bool OpenClosedStandardDescriptors(bool* outputClosed) {
   return true;
 }
 
-}  // namespace qovant
+}  // namespace tool

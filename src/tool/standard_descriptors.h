@@ -1,7 +1,7 @@
 // Standard input, output and error as the tool needs them at start-up.
 #pragma once
 
-namespace qovant {
+namespace tool {
 
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that
 // no file or socket opened later takes one of their numbers: a diagnostic
@@ -11,4 +11,4 @@ namespace qovant {
 // not be opened.
 bool OpenClosedStandardDescriptors(bool* outputClosed);
 
-}  // namespace qovant
+}  // namespace tool

@@ -4,17 +4,16 @@
 
 #include "tool/login_script.h"
 
-namespace qovant {
+namespace tool {
 namespace {
 
-using dirclient::BufferHandle;
-using dirclient::ContextHandle;
+using client::BufferHandle;
+using client::ContextHandle;
 
 // Builds the object's full name in CurrentName and returns where the
 // parent's name starts again (the restore source), or null when the full
 // name would not fit; then CurrentName is untouched.
-const char* BuildFullName(SharedBuffers& b, const char* objectName,
-                          std::size_t parentLength) {
+const char* BuildFullName(SharedBuffers& b, const char* objectName, std::size_t parentLength) {
   std::size_t objectLength = std::strlen(objectName);
   if (b.Depth == 1) {
     std::memcpy(b.CurrentName, objectName, objectLength + 1);
@@ -31,18 +30,18 @@ const char* BuildFullName(SharedBuffers& b, const char* objectName,
 
 // Lists the batches of one container and handles each object in them.
 // Returns when the listing ends or fails; the caller releases.
-void ListContainer(Search& search, ContextHandle context, BufferHandle buffer) {
+void ListContainer(Search& search, client::ContextHandle context, client::BufferHandle buffer) {
   SharedBuffers& b = search.buffers;
-  dirclient::DirClient& client = search.client;
-  dirclient::IterationHandle iteration = dirclient::kNoIteration;
+  client::DirClient& client = search.client;
+  client::IterationHandle iteration = client::kNoIteration;
   // The container's name does not change while its objects are handled.
   const std::size_t parentLength = std::strlen(b.CurrentName);
-  char objectName[dirclient::kObjectNameSize];
-  dirclient::ObjectInfo info;
+  char objectName[client::kObjectNameSize];
+  client::ObjectInfo info;
   uint32_t attributeCount;
 
   do {
-    dirclient::Status status = client.NWDSList(context, "", &iteration, buffer);
+    base::Status status = client.NWDSList(context, "", &iteration, buffer);
     if (status != 0) {
       search.out.WriteStatus(" NWDSList returned ", status, " - object not found\n");
       ++search.counts.walkFailures;
@@ -56,15 +55,13 @@ void ListContainer(Search& search, ContextHandle context, BufferHandle buffer) {
     for (uint32_t index = 0; index < count; ++index) {
       // Nothing more can be reported once standard output has failed.
       if (search.out.failed()) return;
-      status = client.NWDSGetObjectName(context, buffer, objectName,
-                                        &attributeCount, &info);
+      status = client.NWDSGetObjectName(context, buffer, objectName, &attributeCount, &info);
       if (status != 0) {
         search.out.WriteStatus("\nNWDSGetObjectName returned ", status);
         ++search.counts.walkFailures;
         continue;
       }
-      if (info.objectFlags & (dirclient::kFlagAlias | dirclient::kFlagContainerAlias))
-        continue;
+      if (info.objectFlags & (client::kFlagAlias | client::kFlagContainerAlias)) continue;
       const char* restore = BuildFullName(b, objectName, parentLength);
       if (!restore) {
         search.out.WriteNamed("\nFull name longer than 4095 bytes, skipped: ", objectName);
@@ -72,34 +69,34 @@ void ListContainer(Search& search, ContextHandle context, BufferHandle buffer) {
         continue;
       }
       CheckLoginScript(search, context, objectName);
-      if (info.objectFlags & dirclient::kFlagContainer) WalkContainer(search);
+      if (info.objectFlags & client::kFlagContainer) WalkContainer(search);
       // Source and destination overlap, the source behind: memmove keeps
       // the parent's name intact.
       std::memmove(b.CurrentName, restore, std::strlen(restore) + 1);
     }
-  } while (iteration != dirclient::kNoIteration);
+  } while (iteration != client::kNoIteration);
 }
 
 }  // namespace
 
 void WalkContainer(Search& search) {
   SharedBuffers& b = search.buffers;
-  dirclient::DirClient& client = search.client;
+  client::DirClient& client = search.client;
   ++b.Depth;
 
-  ContextHandle context;
-  dirclient::Status status = client.NWDSCreateContext(&context);
+  client::ContextHandle context;
+  base::Status status = client.NWDSCreateContext(&context);
   if (status != 0) {
     search.out.Write("\nNWDSCreateContext failed.");
     ++search.counts.walkFailures;
   } else {
-    BufferHandle buffer;
-    status = client.NWDSAllocBuf(dirclient::kReplyBufferSize, &buffer);
+    client::BufferHandle buffer;
+    status = client.NWDSAllocBuf(client::kReplyBufferSize, &buffer);
     if (status != 0) {
       search.out.WriteStatus("\nNWDSAllocBuf returned ", status);
       ++search.counts.walkFailures;
     } else {
-      if (client.DirSetNameContext(context, dirclient::kNameContextKey, b.CurrentName) < 0)
+      if (client.DirSetNameContext(context, client::kNameContextKey, b.CurrentName) < 0)
         ++search.counts.walkFailures;
       else
         ListContainer(search, context, buffer);
@@ -110,4 +107,4 @@ void WalkContainer(Search& search) {
   --b.Depth;
 }
 
-}  // namespace qovant
+}  // namespace tool

@@ -3,11 +3,11 @@
 
 #include "tool/search.h"
 
-namespace qovant {
+namespace tool {
 
 // Visits every object below the container whose full name is in
 // CurrentName, checks the login script of each that is not an alias, and
 // descends into containers. Leaves CurrentName as it found it.
 void WalkContainer(Search& search);
 
-}  // namespace qovant
+}  // namespace tool

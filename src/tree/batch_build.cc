@@ -4,7 +4,7 @@
 
 #include "tree/tree_builder.h"
 
-namespace dirclient {
+namespace tree {
 
 bool TreeBuilder::Fail(Stop stop, const FoundEntry& entry, DnFault::Kind kind) {
   stop_ = stop;
@@ -88,4 +88,4 @@ bool TreeBuilder::Build(const Batch& batch) {
   return ok;
 }
 
-}  // namespace dirclient
+}  // namespace tree

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <exception>
 
-namespace dirclient {
+namespace tree {
 namespace {
 
 constexpr std::size_t kFirstCapacity = std::size_t{1} << 20;
@@ -50,9 +50,9 @@ bool ByteArena::Reserve(std::size_t needed) {
     capacity *= factor;
   }
   if (capacity % kGranule) capacity += kGranule - capacity % kGranule;
-  void* block = data_ ? mremap(data_, capacity_, capacity, MREMAP_MAYMOVE)
-                      : mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
-                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* block =
+      data_ ? mremap(data_, capacity_, capacity, MREMAP_MAYMOVE)
+            : mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (block == MAP_FAILED) return false;
   AdviseHugePages(block, capacity);
   data_ = static_cast<char*>(block);
@@ -81,4 +81,4 @@ bool ByteArena::Append(std::string_view bytes, uint64_t* offset) {
   return true;
 }
 
-}  // namespace dirclient
+}  // namespace tree

@@ -15,7 +15,7 @@
 
 #include "tree/page_warmer.h"
 
-namespace dirclient {
+namespace tree {
 
 // Asks for huge pages for the whole 2 MiB pages within [data, data + size):
 // a large table then takes a few faults, and lookups in it miss the TLB
@@ -68,4 +68,4 @@ class ByteArena {
   std::size_t capacity_ = 0;
 };
 
-}  // namespace dirclient
+}  // namespace tree

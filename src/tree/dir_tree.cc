@@ -6,7 +6,7 @@
 
 #include "tree/name_mapping.h"
 
-namespace dirclient {
+namespace tree {
 
 DirTree::DirTree() {
   nodes_.push_back(Node{kNone, kNone, kNone, kNone, 0, 0, 0, 0, 0, false});
@@ -126,8 +126,7 @@ DirTree::NodeId DirTree::AddChild(NodeId parent, std::string_view name, uint32_t
   return node;
 }
 
-DirTree::NodeId DirTree::Resolve(NodeId base, std::string_view dottedName,
-                                 bool* parsed) const {
+DirTree::NodeId DirTree::Resolve(NodeId base, std::string_view dottedName, bool* parsed) const {
   *parsed = true;
   if (dottedName.empty()) return base;
   std::vector<std::string_view>& components = components_;
@@ -165,7 +164,6 @@ bool DirTree::SpellsFullName(NodeId node, std::string_view dottedName) const {
   }
 }
 
-
 void DirTree::SetScript(NodeId node, uint64_t offset, uint64_t length) {
   Node& n = nodes_[node];
   n.scriptOffset = offset;
@@ -173,5 +171,4 @@ void DirTree::SetScript(NodeId node, uint64_t offset, uint64_t length) {
   n.hasScript = true;
 }
 
-
-}  // namespace dirclient
+}  // namespace tree

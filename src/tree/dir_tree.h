@@ -15,7 +15,7 @@
 
 #include "tree/byte_arena.h"
 
-namespace dirclient {
+namespace tree {
 
 // What an object is, in the bits the client's listing reports.
 inline constexpr uint8_t kNodeAlias = 0x01;
@@ -60,8 +60,7 @@ class DirTree {
   NodeId FirstChild(NodeId node) const { return nodes_[node].firstChild; }
   NodeId NextSibling(NodeId node) const { return nodes_[node].nextSibling; }
   std::string_view Name(NodeId node) const {
-    return std::string_view(names_).substr(nodes_[node].nameOffset,
-                                           nodes_[node].nameLength);
+    return std::string_view(names_).substr(nodes_[node].nameOffset, nodes_[node].nameLength);
   }
   // Gives `node` the spelling `name`, the same name in another ASCII case:
   // an object is spelled as its own entry spells it, even where an entry
@@ -144,4 +143,4 @@ class DirTree {
   size_t expectedNodes_ = 0;
 };
 
-}  // namespace dirclient
+}  // namespace tree

@@ -1,12 +1,11 @@
 #include "tree/entry_mapping.h"
 
-namespace dirclient {
+namespace tree {
 namespace {
 
 // Object classes that make an entry a container even without subordinates.
 constexpr std::string_view kContainerClasses[] = {
-    "country", "locality", "organization", "organizationalUnit", "domain",
-    "dcObject"};
+    "country", "locality", "organization", "organizationalUnit", "domain", "dcObject"};
 
 }  // namespace
 
@@ -48,12 +47,12 @@ void PendingAliases::Mark(DirTree& tree, DnParser& scratch) {
   targets_.shrink_to_fit();
 }
 
-void MarkContainerAlias(DirTree& tree, DirTree::NodeId alias,
-                        std::string_view target, DnParser& scratch) {
+void MarkContainerAlias(DirTree& tree, DirTree::NodeId alias, std::string_view target,
+                        DnParser& scratch) {
   if (!scratch.Parse(target)) return;
   DirTree::NodeId node = FindEntryPath(tree, scratch);
   if (node != DirTree::kNone && (tree.Flags(node) & kNodeContainer))
     tree.AddFlags(alias, kNodeContainerAlias);
 }
 
-}  // namespace dirclient
+}  // namespace tree

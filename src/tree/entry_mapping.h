@@ -11,7 +11,7 @@
 #include "tree/dir_tree.h"
 #include "tree/name_mapping.h"
 
-namespace dirclient {
+namespace tree {
 
 // The longest DN any source may give: a file, or a server. It caps an
 // entry's DN and its aliasedObjectName alike.
@@ -35,8 +35,8 @@ uint32_t ObjectClassFlags(std::string_view objectClass);
 // Marks `alias` a container alias when `target` names a container of the
 // tree. Targets that do not parse or are not in the tree leave it a plain
 // alias. `scratch` is reused for the parse.
-void MarkContainerAlias(DirTree& tree, DirTree::NodeId alias,
-                        std::string_view target, DnParser& scratch);
+void MarkContainerAlias(DirTree& tree, DirTree::NodeId alias, std::string_view target,
+                        DnParser& scratch);
 
 // Alias targets, kept until the whole tree is read: only then is it known
 // whether they name containers.
@@ -56,4 +56,4 @@ class PendingAliases {
   std::string targets_;
 };
 
-}  // namespace dirclient
+}  // namespace tree

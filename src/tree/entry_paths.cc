@@ -4,7 +4,7 @@
 #include <exception>
 #include <functional>
 
-namespace dirclient {
+namespace tree {
 namespace {
 
 // Where the first RDN of a DN's text ends: its first unescaped separator,
@@ -60,8 +60,7 @@ bool EntryPaths::BeginAny(DirTree& tree, std::string_view dnText, DnParser& pars
     return true;
   }
   size_t split = FirstRdnEnd(dnText);
-  std::string_view parent =
-      split < dnText.size() ? dnText.substr(split + 1) : std::string_view();
+  std::string_view parent = split < dnText.size() ? dnText.substr(split + 1) : std::string_view();
   pending->node = Add(tree, parser);
   pending->rdn = parser.Rdn(0);
   parentNode_ =
@@ -115,8 +114,7 @@ DirTree::NodeId EntryPaths::FindContainer(std::string_view dnText) const {
   for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
     const Remembered& entry = containers_[slot];
     if (entry.node == DirTree::kNone) return DirTree::kNone;
-    if (entry.hash == hash &&
-        containerTexts_.view().substr(entry.begin, entry.length) == dnText)
+    if (entry.hash == hash && containerTexts_.view().substr(entry.begin, entry.length) == dnText)
       return entry.node;
   }
 }
@@ -124,8 +122,7 @@ DirTree::NodeId EntryPaths::FindContainer(std::string_view dnText) const {
 DirTree::NodeId EntryPaths::Finish(DirTree& tree, const Pending& pending) {
   if (pending.node != DirTree::kNone) return pending.node;
   DirTree::NodeId child = tree.FindChild(pending.parent, pending.rdn, pending.hash);
-  return child != DirTree::kNone ? child
-                                 : tree.AddChild(pending.parent, pending.rdn, pending.hash);
+  return child != DirTree::kNone ? child : tree.AddChild(pending.parent, pending.rdn, pending.hash);
 }
 
 DirTree::NodeId EntryPaths::Add(DirTree& tree, const DnParser& dn) {
@@ -135,8 +132,7 @@ DirTree::NodeId EntryPaths::Add(DirTree& tree, const DnParser& dn) {
   size_t shared = 0;
   while (shared + 1 < count && shared < nodes_.size()) {
     size_t begin = shared ? ends_[shared - 1] : 0;
-    if (dn.Rdn(count - 1 - shared) !=
-        std::string_view(rdns_).substr(begin, ends_[shared] - begin))
+    if (dn.Rdn(count - 1 - shared) != std::string_view(rdns_).substr(begin, ends_[shared] - begin))
       break;
     ++shared;
   }
@@ -160,4 +156,4 @@ DirTree::NodeId EntryPaths::Add(DirTree& tree, const DnParser& dn) {
   return node;
 }
 
-}  // namespace dirclient
+}  // namespace tree

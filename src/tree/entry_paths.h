@@ -18,7 +18,7 @@
 #include "tree/dir_tree.h"
 #include "tree/name_mapping.h"
 
-namespace dirclient {
+namespace tree {
 
 class EntryPaths {
  public:
@@ -56,7 +56,7 @@ class EntryPaths {
   // the same; `dn` holds at least one RDN.
   DirTree::NodeId Add(DirTree& tree, const DnParser& dn);
 
-  std::string parentText_;  // the last DN's text after its first RDN
+  std::string parentText_;                       // the last DN's text after its first RDN
   DirTree::NodeId parentNode_ = DirTree::kNone;  // and the node it names
 
   // Remembered container DNs: their texts end to end, and an open-addressing
@@ -69,13 +69,13 @@ class EntryPaths {
   };
   DirTree::NodeId FindContainer(std::string_view dnText) const;
   void PlaceContainer(const Remembered& entry);  // in a table with room
-  ByteArena containerTexts_;  // grows without copying what it holds
+  ByteArena containerTexts_;                     // grows without copying what it holds
   std::vector<Remembered> containers_;
   size_t containerCount_ = 0;
 
-  std::string rdns_;                   // the last chain's RDNs, top first
-  std::vector<size_t> ends_;           // end of each in rdns_
+  std::string rdns_;                    // the last chain's RDNs, top first
+  std::vector<size_t> ends_;            // end of each in rdns_
   std::vector<DirTree::NodeId> nodes_;  // and its nodes
 };
 
-}  // namespace dirclient
+}  // namespace tree

@@ -6,7 +6,7 @@
 
 #include "tree/dir_tree.h"
 
-namespace dirclient {
+namespace tree {
 
 struct LoadedTree {
   DirTree tree;
@@ -15,4 +15,4 @@ struct LoadedTree {
   std::vector<std::string> unsearched;
 };
 
-}  // namespace dirclient
+}  // namespace tree

@@ -1,6 +1,6 @@
 #include "tree/name_mapping.h"
 
-namespace dirclient {
+namespace tree {
 namespace {
 
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -16,11 +16,17 @@ int HexValue(char c) {
 // Bytes that stand for themselves in both a DN value and a dotted name.
 bool IsPlainValueByte(char c) {
   switch (c) {
-    case ',': case ';': case '+': case '\\': case '"': case '<': case '>':
-    case '\0': case '.': case ' ':
-      return false;
-    default:
-      return true;
+    case ',':
+    case ';':
+    case '+':
+    case '\\':
+    case '"':
+    case '<':
+    case '>':
+    case '\0':
+    case '.':
+    case ' ': return false;
+    default: return true;
   }
 }
 
@@ -55,13 +61,20 @@ bool ParsePair(std::string_view dn, size_t* pos, char* byte) {
     return true;
   }
   switch (next) {
-    case ' ': case '"': case '#': case '+': case ',': case ';': case '<': case '=':
-    case '>': case '\\':
+    case ' ':
+    case '"':
+    case '#':
+    case '+':
+    case ',':
+    case ';':
+    case '<':
+    case '=':
+    case '>':
+    case '\\':
       *byte = next;
       *pos += 2;
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -130,9 +143,7 @@ bool DnParser::ParseAttributeTypeAndValue(std::string_view dn, size_t* pos) {
   SkipBlanks(dn, pos);
   size_t start = *pos;
   if (*pos < dn.size() && IsAlpha(dn[*pos])) {
-    while (*pos < dn.size() &&
-           (IsAlpha(dn[*pos]) || IsDigit(dn[*pos]) || dn[*pos] == '-'))
-      ++*pos;
+    while (*pos < dn.size() && (IsAlpha(dn[*pos]) || IsDigit(dn[*pos]) || dn[*pos] == '-')) ++*pos;
   } else if (*pos < dn.size() && IsDigit(dn[*pos])) {
     // A numeric OID: dotted decimals.
     while (*pos < dn.size() && (IsDigit(dn[*pos]) || dn[*pos] == '.')) ++*pos;
@@ -159,8 +170,7 @@ bool DnParser::ParseAttributeTypeAndValue(std::string_view dn, size_t* pos) {
     text_ += '#';
     text_.append(dn.substr(hexStart, digits));
     SkipBlanks(dn, pos);
-    return *pos == dn.size() || dn[*pos] == ',' || dn[*pos] == ';' ||
-           dn[*pos] == '+';
+    return *pos == dn.size() || dn[*pos] == ',' || dn[*pos] == ';' || dn[*pos] == '+';
   }
 
   if (*pos < dn.size() && dn[*pos] == '"') return AppendQuotedValue(dn, pos, text_);
@@ -194,8 +204,7 @@ bool DnParser::ParseAttributeTypeAndValue(std::string_view dn, size_t* pos) {
   return true;
 }
 
-bool SplitDottedName(std::string_view name,
-                     std::vector<std::string_view>& components) {
+bool SplitDottedName(std::string_view name, std::vector<std::string_view>& components) {
   components.clear();
   if (name.empty()) return false;
   size_t start = 0;
@@ -218,4 +227,4 @@ bool SplitDottedName(std::string_view name,
   return true;
 }
 
-}  // namespace dirclient
+}  // namespace tree

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace dirclient {
+namespace tree {
 
 class DnParser {
  public:
@@ -32,8 +32,7 @@ class DnParser {
 // Splits a dotted name into its components, first (leaf) to last, at every
 // "." that is not escaped. Fails on an empty component, a component without
 // "=" or an empty type, and a dangling backslash.
-bool SplitDottedName(std::string_view name,
-                     std::vector<std::string_view>& components);
+bool SplitDottedName(std::string_view name, std::vector<std::string_view>& components);
 
 inline char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
@@ -43,4 +42,4 @@ inline char AsciiUpper(char c) {
 }
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
 
-}  // namespace dirclient
+}  // namespace tree

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace dirclient {
+namespace tree {
 namespace {
 
 // How far ahead of the writer pages are ready, and how often it looks, in
@@ -18,8 +18,10 @@ constexpr std::size_t kStep = std::size_t{2} << 20;
 }  // namespace
 
 PageWarmer::PageWarmer(char* base, std::size_t capacity, std::size_t from)
-    : base_(base), capacity_(capacity),
-      page_(static_cast<std::size_t>(sysconf(_SC_PAGESIZE))), from_(from),
+    : base_(base),
+      capacity_(capacity),
+      page_(static_cast<std::size_t>(sysconf(_SC_PAGESIZE))),
+      from_(from),
       thread_(&PageWarmer::Run, this) {}
 
 PageWarmer::~PageWarmer() {
@@ -59,4 +61,4 @@ void PageWarmer::Run() {
   }
 }
 
-}  // namespace dirclient
+}  // namespace tree

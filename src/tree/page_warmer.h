@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-namespace dirclient {
+namespace tree {
 
 class PageWarmer {
  public:
@@ -47,4 +47,4 @@ class PageWarmer {
   std::thread thread_;  // last: starts once the rest is set up
 };
 
-}  // namespace dirclient
+}  // namespace tree

@@ -3,9 +3,9 @@
 #include <exception>
 #include <utility>
 
-#include "client/status.h"
+#include "base/status.h"
 
-namespace dirclient {
+namespace tree {
 namespace {
 
 // Batches in flight between the threads. The units at the top of an
@@ -103,7 +103,7 @@ bool TreeBuilder::BuildGuarded(Batch& batch) {
   }
 }
 
-bool TreeBuilder::Finish(bool read, Failure* failure) {
+bool TreeBuilder::Finish(bool read, base::Failure* failure) {
   if (thread_.joinable()) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -124,7 +124,7 @@ bool TreeBuilder::Finish(bool read, Failure* failure) {
     case Stop::kReaderFailed: return false;  // *failure holds the reader's
     case Stop::kDnFault: *failure = word_(fault_); return false;
     case Stop::kOutOfMemory:
-      *failure = Failure{kOutOfMemory, {}, 0, kOutOfMemoryWhileLoading};
+      *failure = base::Failure{base::kOutOfMemory, {}, 0, base::kOutOfMemoryWhileLoading};
       return false;
   }
   if (!read) return false;
@@ -135,4 +135,4 @@ bool TreeBuilder::Finish(bool read, Failure* failure) {
   return true;
 }
 
-}  // namespace dirclient
+}  // namespace tree

@@ -16,14 +16,14 @@
 
 // Failure and the statuses are plain words of every layer, nothing here
 // calls into the client.
-#include "client/failure.h"
+#include "base/failure.h"
 #include "tree/byte_arena.h"
 #include "tree/dir_tree.h"
 #include "tree/entry_mapping.h"
 #include "tree/entry_paths.h"
 #include "tree/name_mapping.h"
 
-namespace dirclient {
+namespace tree {
 
 // One entry as a reader found it. A reader takes the first value of
 // loginScript and of aliasedObjectName (KeepAlias), and the flags of every
@@ -53,7 +53,7 @@ struct DnFault {
   uint64_t first = 0;  // kRepeatedDn: where the DN came first
   std::string dn;      // kBadDn: the DN as read
 };
-using WordDnFault = Failure (*)(const DnFault& fault);
+using WordDnFault = base::Failure (*)(const DnFault& fault);
 
 // Told how many entries went into the tree, batch by batch, on the thread
 // that builds it.
@@ -113,7 +113,7 @@ class TreeBuilder {
   // marked, its scripts adopted); false when `read` is false, *failure
   // holding the reader's own failure, or when building failed first, the
   // failure then in *failure.
-  bool Finish(bool read, Failure* failure);
+  bool Finish(bool read, base::Failure* failure);
 
  private:
   // Entries in the order they were read, with the DNs and alias targets
@@ -129,9 +129,7 @@ class TreeBuilder {
     }
     // Full enough to hand over: handing over is cheap per entry, and the
     // batch still fits the caches.
-    bool Full() const {
-      return entries.size() >= 2048 || text.size() >= (std::size_t{256} << 10);
-    }
+    bool Full() const { return entries.size() >= 2048 || text.size() >= (std::size_t{256} << 10); }
   };
   // Why building stopped.
   enum class Stop { kNone, kDnFault, kReaderFailed, kOutOfMemory };
@@ -145,8 +143,7 @@ class TreeBuilder {
 
   // The building side (batch_build.cc).
   bool Build(const Batch& batch);
-  bool Complete(const FoundEntry& entry, const EntryPaths::Pending& pending,
-                std::string_view text);
+  bool Complete(const FoundEntry& entry, const EntryPaths::Pending& pending, std::string_view text);
   bool Fail(Stop stop, const FoundEntry& entry, DnFault::Kind kind);
 
   DirTree& tree_;
@@ -161,7 +158,7 @@ class TreeBuilder {
   Stop stop_ = Stop::kNone;
   DnFault fault_;
   EntryPaths paths_;
-  DnParser parsers_[2];  // by turns: a pending entry's RDN lives in its parser
+  DnParser parsers_[2];               // by turns: a pending entry's RDN lives in its parser
   std::vector<uint64_t> entryPlace_;  // per node: where its entry came, 0 if none
   PendingAliases aliases_;
   uint64_t added_ = 0;  // in the batch being built
@@ -177,4 +174,4 @@ class TreeBuilder {
   std::thread thread_;  // last: joined before the rest goes
 };
 
-}  // namespace dirclient
+}  // namespace tree

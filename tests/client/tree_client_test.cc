@@ -1,19 +1,19 @@
-// The client over a loaded tree: streams, a failed start and the locale. Batches that fill the reply buffer are shown
-// through the walk (tool/walk_test.cc), names over 259 bytes by the fixture
+// The client over a loaded tree: streams, a failed start and the locale. Batches that fill the
+// reply buffer are shown through the walk (tool/walk_test.cc), names over 259 bytes by the fixture
 // case tool/cases/relative-name-limit.
 #include <gtest/gtest.h>
 
+#include "base/status.h"
 #include "capture.h"
+#include "client/locale_query.h"
 #include "recording_client.h"
 #include "table.h"
-#include "client/locale_query.h"
-#include "client/status.h"
 #include "tool/tree_choice.h"
 
 namespace qovant_test {
 namespace {
 
-using namespace dirclient;  // NOLINT: the client's own names, in its own test
+using namespace client;  // NOLINT: the client's own names, in its own test
 
 std::unique_ptr<TreeClient> Client(const std::string& ldif) {
   auto client = std::make_unique<TreeClient>(qovant_test::LoadText(ldif));
@@ -22,15 +22,21 @@ std::unique_ptr<TreeClient> Client(const std::string& ldif) {
 }
 
 TEST(TreeClientTest, StreamsReadOnwardAndOnlyForReading) {
-  auto client = Client("dn: o=A\nloginScript: abcdef\n\ndn: o=B\nobjectClass: top\n\ndn: o=E\nloginScript:\n");
+  auto client = Client(
+      "dn: o=A\nloginScript: abcdef\n\ndn: o=B\nobjectClass: top\n\ndn: o=E\nloginScript:\n");
   ContextHandle context;
   ASSERT_EQ(client->NWDSCreateContext(&context), 0);
   StreamHandle stream;
-  EXPECT_EQ(client->DirOpenAttributeStream(context, "O=A", "Login Script", 2, &stream), kBadStreamMode);
-  EXPECT_EQ(client->DirOpenAttributeStream(context, "O=A", "Surname", 1, &stream), kNoSuchAttribute);
-  EXPECT_EQ(client->DirOpenAttributeStream(context, "O=B", "Login Script", 1, &stream), kNoSuchAttribute);
-  EXPECT_EQ(client->DirOpenAttributeStream(context, "O=Z", "Login Script", 1, &stream), kNoSuchObject);
-  EXPECT_EQ(client->DirOpenAttributeStream(context, "nonsense", "Login Script", 1, &stream), kBadName);
+  EXPECT_EQ(client->DirOpenAttributeStream(context, "O=A", "Login Script", 2, &stream),
+            base::kBadStreamMode);
+  EXPECT_EQ(client->DirOpenAttributeStream(context, "O=A", "Surname", 1, &stream),
+            base::kNoSuchAttribute);
+  EXPECT_EQ(client->DirOpenAttributeStream(context, "O=B", "Login Script", 1, &stream),
+            base::kNoSuchAttribute);
+  EXPECT_EQ(client->DirOpenAttributeStream(context, "O=Z", "Login Script", 1, &stream),
+            base::kNoSuchObject);
+  EXPECT_EQ(client->DirOpenAttributeStream(context, "nonsense", "Login Script", 1, &stream),
+            base::kBadName);
   ASSERT_EQ(client->DirOpenAttributeStream(context, "o=a", "loginscript", 1, &stream), 0);
   char data[4];
   uint32_t got;
@@ -39,7 +45,7 @@ TEST(TreeClientTest, StreamsReadOnwardAndOnlyForReading) {
   EXPECT_EQ(client->DirReadStream(stream, data, 4, &got), 0);
   EXPECT_EQ(std::string(data, got), "ef");
   EXPECT_EQ(client->DirCloseStream(stream), 0);
-  EXPECT_EQ(client->DirCloseStream(stream), kBadStream);
+  EXPECT_EQ(client->DirCloseStream(stream), base::kBadStream);
   ASSERT_EQ(client->DirOpenAttributeStream(context, "O=E", "Login Script", 1, &stream), 0);
   EXPECT_EQ(client->DirReadStream(stream, data, 4, &got), 0);
   EXPECT_EQ(got, 0u);
@@ -49,13 +55,13 @@ TEST(TreeClientTest, StreamsReadOnwardAndOnlyForReading) {
 // here: a client whose start failed takes no handles.
 TEST(TreeClientTest, FailedStartTakesNoHandles) {
   MemoryStream err;
-  Environment environment;
+  base::Environment environment;
   environment.Set("DIRCLIENT_TREE", "/nonexistent/tree.ldif");
-  ConfiguredTree source(environment, err.file(), "qovant");
+  tool::ConfiguredTree source(environment, err.file(), "qovant");
   TreeClient client(source, environment);
-  EXPECT_EQ(client.NWCallsInit(nullptr, nullptr), kTreeUnreadable);
+  EXPECT_EQ(client.NWCallsInit(nullptr, nullptr), base::kTreeUnreadable);
   ContextHandle context;
-  EXPECT_EQ(client.NWDSCreateContext(&context), kNotStarted);
+  EXPECT_EQ(client.NWDSCreateContext(&context), base::kNotStarted);
 }
 
 TEST(TreeClientTest, LocaleQueryFollowsTheCharacterSetAndTerritory) {

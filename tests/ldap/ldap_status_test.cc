@@ -8,41 +8,43 @@
 
 #include <string>
 
+#include "base/status.h"
 #include "ldap/ldap_limits.h"
-#include "client/status.h"
 #include "table.h"
 
 namespace qovant_test {
 namespace {
 
-using dirclient::LdapCodeStatus;
-using dirclient::MakeLdapFailure;
+using ldap_reader::LdapCodeStatus;
+using ldap_reader::MakeLdapFailure;
 
 const char kTable[] = "ldap/ldap_status.table";
 
 TEST(LdapStatusTest, CodesMapToTheDocumentedStatuses) {
   for (const Row& row : ReadTable(kTable, "code"))
-    EXPECT_EQ(static_cast<uint32_t>(LdapCodeStatus(static_cast<int>(row.number("code")))), row.number("status"))
+    EXPECT_EQ(static_cast<uint32_t>(LdapCodeStatus(static_cast<int>(row.number("code")))),
+              row.number("status"))
         << row.where;
 }
 
 // A server's text is not trusted to keep to one line, nor to be short.
 TEST(LdapStatusTest, FailureShowsLibldapTextCodeAndServerText) {
   for (const Row& row : ReadTable(kTable, "failure")) {
-    dirclient::Failure failure = MakeLdapFailure(static_cast<int>(row.number("code")), row["server_text"]);
+    base::Failure failure =
+        MakeLdapFailure(static_cast<int>(row.number("code")), row["server_text"]);
     EXPECT_EQ(failure.status, LdapCodeStatus(static_cast<int>(row.number("code")))) << row.where;
     EXPECT_EQ(failure.message, row.text("message")) << row.where;
   }
   EXPECT_EQ(MakeLdapFailure(LDAP_OTHER, std::string(600, 'x').c_str()).message,
             "Other (e.g., implementation specific) error (80): " + std::string(512, 'x') + "...");
   // Memory running out is the client's one status for it, whoever saw it.
-  EXPECT_EQ(MakeLdapFailure(LDAP_NO_MEMORY, nullptr).status, dirclient::kOutOfMemory);
+  EXPECT_EQ(MakeLdapFailure(LDAP_NO_MEMORY, nullptr).status, base::kOutOfMemory);
 }
 
 TEST(LdapStatusTest, LoadTimeoutIsWholeSecondsInRange) {
   for (const Row& row : ReadTable(kTable, "timeout")) {
     long seconds = -1;
-    dirclient::Failure failure = dirclient::ParseLoadTimeout(row["setting"], &seconds);
+    base::Failure failure = ldap_reader::ParseLoadTimeout(row["setting"], &seconds);
     EXPECT_EQ(failure.status == 0, row.number("seconds") != 0) << row.where;
     EXPECT_EQ(failure.status == 0 ? seconds : 0, row.number("seconds")) << row.where;
     EXPECT_TRUE(failure.status == 0 ||
@@ -51,10 +53,10 @@ TEST(LdapStatusTest, LoadTimeoutIsWholeSecondsInRange) {
 }
 
 TEST(LdapStatusTest, ClientStatusesHaveTheirOwnText) {
-  for (dirclient::Status status = -634; status >= -645; --status)
-    EXPECT_STRNE(dirclient::StatusText(status), "unknown status") << status;
-  EXPECT_STREQ(dirclient::StatusText(-1004), "LDAP server result");
-  EXPECT_STREQ(dirclient::StatusText(-905), "LDAP client library error");
+  for (base::Status status = -634; status >= -645; --status)
+    EXPECT_STRNE(base::StatusText(status), "unknown status") << status;
+  EXPECT_STREQ(base::StatusText(-1004), "LDAP server result");
+  EXPECT_STREQ(base::StatusText(-905), "LDAP client library error");
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "client/status.h"
+#include "base/status.h"
 #include "table.h"
 
 namespace qovant_test {
@@ -15,14 +15,14 @@ const char kTable[] = "ldap/ldap_target.table";
 
 TEST(LdapTargetTest, OnlyLdapSchemesAreUris) {
   for (const Row& row : ReadTable(kTable, "uri"))
-    EXPECT_EQ(dirclient::IsLdapUri(row["setting"]), row.number("is_uri") == 1) << row.where;
+    EXPECT_EQ(ldap_reader::IsLdapUri(row["setting"]), row.number("is_uri") == 1) << row.where;
 }
 
 TEST(LdapTargetTest, SplitsServersFromBaseAndExtensions) {
   for (const Row& row : ReadTable(kTable, "target")) {
     SCOPED_TRACE(row.where);
-    dirclient::LdapTarget target;
-    dirclient::Failure failure = dirclient::ParseLdapTarget(row["uris"], &target);
+    ldap_reader::LdapTarget target;
+    base::Failure failure = ldap_reader::ParseLdapTarget(row["uris"], &target);
     ASSERT_EQ(failure.status, 0) << failure.message;
     EXPECT_EQ(target.servers, row.text("servers"));
     EXPECT_EQ(target.base, row.text("base"));
@@ -34,9 +34,9 @@ TEST(LdapTargetTest, SplitsServersFromBaseAndExtensions) {
 
 TEST(LdapTargetTest, RefusesWhatItCannotHonour) {
   for (const Row& row : ReadTable(kTable, "refused")) {
-    dirclient::LdapTarget target;
-    dirclient::Failure failure = dirclient::ParseLdapTarget(row["uris"], &target);
-    EXPECT_EQ(failure.status, dirclient::kLdapBadUri) << row.where;
+    ldap_reader::LdapTarget target;
+    base::Failure failure = ldap_reader::ParseLdapTarget(row["uris"], &target);
+    EXPECT_EQ(failure.status, base::kLdapBadUri) << row.where;
     EXPECT_EQ(failure.message, row.text("reason")) << row.where;
   }
 }

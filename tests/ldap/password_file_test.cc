@@ -13,16 +13,16 @@
 #include <map>
 #include <string>
 
+#include "base/status.h"
 #include "ldap/secret_guard.h"
-#include "client/status.h"
 #include "table.h"
 
 namespace qovant_test {
 namespace {
 
-using dirclient::ReadPasswordFile;
-using dirclient::SecretBytes;
-using dirclient::Status;
+using base::Status;
+using ldap_reader::ReadPasswordFile;
+using ldap_reader::SecretBytes;
 
 // A folder of its own for each test, gone with it.
 struct TempFolder {
@@ -42,20 +42,22 @@ std::pair<Status, std::string> Read(const std::string& content, mode_t mode) {
   TempFolder folder;
   SecretBytes password;
   Status status = ReadPasswordFile(folder.Write(content, mode).c_str(), &password).status;
-  EXPECT_TRUE(status == dirclient::kOk || password.size() == 0);
+  EXPECT_TRUE(status == base::kOk || password.size() == 0);
   return {status, std::string(password.view())};
 }
 
 // The messages of refused files are shown by the LDAP cases (ldap/paging.sh).
 TEST(PasswordFileTest, ReadsThePasswordOrRefusesTheFile) {
-  const std::map<std::string, Status> statuses = {{"ok", dirclient::kOk},
-      {"empty", dirclient::kPasswordEmpty}, {"exposed", dirclient::kPasswordFileExposed}};
+  const std::map<std::string, Status> statuses = {
+      {"ok", base::kOk}, {"empty", base::kPasswordEmpty}, {"exposed", base::kPasswordFileExposed}};
   for (const Row& row : ReadTable("ldap/password_file.table", "file"))
-    EXPECT_EQ(Read(row.text("content"), static_cast<mode_t>(std::stol(row.text("mode"), nullptr, 8))),
-              std::make_pair(statuses.at(row.text("result")), row.text("password"))) << row.where;
-  const std::string longest(dirclient::kMaxPasswordFile, 'x');
+    EXPECT_EQ(
+        Read(row.text("content"), static_cast<mode_t>(std::stol(row.text("mode"), nullptr, 8))),
+        std::make_pair(statuses.at(row.text("result")), row.text("password")))
+        << row.where;
+  const std::string longest(ldap_reader::kMaxPasswordFile, 'x');
   EXPECT_EQ(Read(longest, 0600).second, longest);
-  EXPECT_EQ(Read(longest + "x", 0600).first, dirclient::kPasswordFileUnreadable);
+  EXPECT_EQ(Read(longest + "x", 0600).first, base::kPasswordFileUnreadable);
 }
 
 TEST(PasswordFileTest, RefusesWhatIsNotAFile) {
@@ -64,8 +66,8 @@ TEST(PasswordFileTest, RefusesWhatIsNotAFile) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   auto reason = [](const std::string& path) {
     SecretBytes password;
-    dirclient::Failure failure = ReadPasswordFile(path.c_str(), &password);
-    EXPECT_EQ(failure.status, dirclient::kPasswordFileUnreadable) << path;
+    base::Failure failure = ReadPasswordFile(path.c_str(), &password);
+    EXPECT_EQ(failure.status, base::kPasswordFileUnreadable) << path;
     return failure.message;
   };
   EXPECT_EQ(reason(folder.path + "/absent"), "No such file or directory");
@@ -88,12 +90,12 @@ TEST(PasswordFileTest, WipeZeroesTheBytes) {
 TEST(SecretGuardTest, RestoresDumpableOnlyWhenTheSecretStayedHere) {
   ASSERT_EQ(prctl(PR_GET_DUMPABLE, 0, 0, 0, 0), 1);
   {
-    dirclient::SecretGuard guard;
+    ldap_reader::SecretGuard guard;
     EXPECT_EQ(prctl(PR_GET_DUMPABLE, 0, 0, 0, 0), 0);
   }
   EXPECT_EQ(prctl(PR_GET_DUMPABLE, 0, 0, 0, 0), 1);
   {
-    dirclient::SecretGuard guard;
+    ldap_reader::SecretGuard guard;
     guard.HandedOn();
   }
   EXPECT_EQ(prctl(PR_GET_DUMPABLE, 0, 0, 0, 0), 0);

@@ -25,9 +25,9 @@ bool Blocked() {
 TEST(SigpipeBlockTest, SignalDuringTheGuardIsConsumed) {
   ASSERT_FALSE(Blocked());
   {
-    dirclient::SigpipeBlock outer;
+    ldap_reader::SigpipeBlock outer;
     {
-      dirclient::SigpipeBlock inner;
+      ldap_reader::SigpipeBlock inner;
       EXPECT_TRUE(Blocked());
       raise(SIGPIPE);  // would end the test binary if it were delivered
       EXPECT_TRUE(Pending());

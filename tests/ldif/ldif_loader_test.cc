@@ -8,6 +8,8 @@
 // (ldif/cases: every syntax content records may use, the errors that stop a
 // load with their line, files cut short) are also loaded from memory in
 // blocks of every size, and then fail wherever a read fails.
+#include "ldif/ldif_loader.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,7 +18,6 @@
 #include <sstream>
 
 #include "capture.h"
-#include "ldif/ldif_loader.h"
 #include "client/tree_client.h"
 #include "hostile_input.h"
 #include "ldif_text.h"
@@ -25,8 +26,8 @@
 namespace qovant_test {
 namespace {
 
-using dirclient::LoadedTree;
-using dirclient::LoadLdif;
+using ldif::LoadLdif;
+using tree::LoadedTree;
 
 const char kReadError[] = "Input/output error";
 
@@ -36,12 +37,11 @@ const char kReadError[] = "Input/output error";
 // token and right after each line of a folded value.
 constexpr std::size_t kLargestBlock = 80;
 
-std::unique_ptr<LoadedTree> Load(const std::string& ldif, dirclient::Failure* error,
+std::unique_ptr<LoadedTree> Load(const std::string& ldif, base::Failure* error,
                                  std::size_t block = 0, std::size_t failAt = SIZE_MAX) {
   auto loaded = std::make_unique<LoadedTree>();
   StringReader reader(ldif, block % 4, failAt);
-  bool ok =
-      LoadLdif(reader, loaded->tree, error, nullptr, block ? block : dirclient::kLdifBlockSize);
+  bool ok = LoadLdif(reader, loaded->tree, error, nullptr, block ? block : ldif::kLdifBlockSize);
   return ok ? std::move(loaded) : nullptr;
 }
 
@@ -57,18 +57,21 @@ void PrintTo(const Fixture& f, std::ostream* os) { *os << f.name; }
 
 std::vector<Fixture> Fixtures(const char* dir, bool inBlocks) {
   std::vector<Fixture> fixtures;
-  for (const auto& entry : std::filesystem::directory_iterator(std::string(QOVANT_TESTS_DIR) + dir)) {
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::string(QOVANT_TESTS_DIR) + dir)) {
     if (entry.path().extension() != ".ldif") continue;
     Fixture f;
     f.name = entry.path().stem().string();
     f.inBlocks = inBlocks;
     f.ldif = ReadFile(entry.path());
-    std::string expected = ReadFile(std::filesystem::path(entry.path()).replace_extension(".expected"));
+    std::string expected =
+        ReadFile(std::filesystem::path(entry.path()).replace_extension(".expected"));
     std::size_t stdoutAt = expected.find("--- stdout\n");
     f.out = expected.substr(stdoutAt + 11);
     std::istringstream header(expected.substr(0, stdoutAt));
     for (std::string line; std::getline(header, line);) {
-      std::string word = line.substr(0, line.find(' ')), rest = line.substr(word.size() + (word != line));
+      std::string word = line.substr(0, line.find(' ')),
+                  rest = line.substr(word.size() + (word != line));
       if (word == "exit") f.exitStatus = std::stoi(rest);
       if (word == "search") f.search = Unescape(rest);
       if (word == "codepage") f.options.codePage = static_cast<uint32_t>(std::stoul(rest));
@@ -95,21 +98,22 @@ TEST_P(Case, GivesItsExpectedOutput) {
   std::size_t lineAt = f.err.rfind("qovant: PATH:") + 13, messageAt = f.err.find(": ", lineAt) + 2;
   for (std::size_t block = 0; block <= kLargestBlock; ++block) {
     SCOPED_TRACE("block " + std::to_string(block));
-    dirclient::Failure error;
+    base::Failure error;
     auto loaded = Load(f.ldif, &error, block);
     if (f.exitStatus == 1) {
       EXPECT_EQ(loaded, nullptr);
       EXPECT_EQ(std::to_string(error.line), f.err.substr(lineAt, messageAt - 2 - lineAt));
       EXPECT_EQ(error.message + "\n", f.err.substr(messageAt));
-      EXPECT_EQ(error.status, dirclient::kTreeMalformed);
+      EXPECT_EQ(error.status, base::kTreeMalformed);
       continue;
     }
     ASSERT_NE(loaded, nullptr) << error.message;
-    dirclient::TreeClient client(std::move(loaded));
+    client::TreeClient client(std::move(loaded));
     EXPECT_EQ(RunTool(client, {f.search.c_str()}).out, f.out);
     // Even at the very end: the bytes before a failed read are not a shorter file.
     for (std::size_t failAt = 0; block && failAt <= f.ldif.size(); ++failAt) {
-      EXPECT_TRUE(!Load(f.ldif, &error, block, failAt) && error.status == dirclient::kTreeUnreadable && error.message == kReadError)
+      EXPECT_TRUE(!Load(f.ldif, &error, block, failAt) && error.status == base::kTreeUnreadable &&
+                  error.message == kReadError)
           << "fails at " << failAt << ": " << error.message;
     }
   }
@@ -129,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(Tool, Case, testing::ValuesIn(Fixtures("tool/cases", fa
 TEST(LdifFlagsTest, ContainersAndAliasesFollowClassesAndTargets) {
   for (std::size_t block = 0; block <= kLargestBlock; ++block) {
     SCOPED_TRACE("block " + std::to_string(block));
-    dirclient::Failure error;
+    base::Failure error;
     auto loaded = Load(
         "dn: o=Acme\nobjectClass: Organization\n\n"
         "dn: ou=Empty,o=Acme\nobjectClass: organizationalUnit\n\n"
@@ -139,15 +143,16 @@ TEST(LdifFlagsTest, ContainersAndAliasesFollowClassesAndTargets) {
         "dn: cn=ToNothing,o=Acme\nobjectClass: alias\naliasedObjectName: cn=Gone,o=Acme\n\n"
         "dn: cn=ToJunk,o=Acme\nobjectClass: alias\naliasedObjectName: not a dn\n\n"
         "dn: cn=ToParent,o=Acme\nobjectClass: alias\naliasedObjectName: CN=parent, O=ACME\n\n"
-        "dn: cn=Parent,o=Acme\nobjectClass: top\n\ndn: cn=Child,cn=Parent,o=Acme\nobjectClass: top\n",
+        "dn: cn=Parent,o=Acme\nobjectClass: top\n\ndn: cn=Child,cn=Parent,o=Acme\nobjectClass: "
+        "top\n",
         &error, block);
     ASSERT_NE(loaded, nullptr) << error.message;
-    const dirclient::DirTree& tree = loaded->tree;
+    const tree::DirTree& tree = loaded->tree;
     auto flags = [&](const char* name) {
       bool parsed;
-      return tree.Flags(tree.Resolve(dirclient::DirTree::kRoot, name, &parsed));
+      return tree.Flags(tree.Resolve(tree::DirTree::kRoot, name, &parsed));
     };
-    using namespace dirclient;  // NOLINT: flag names only
+    using namespace client;  // NOLINT: flag names only
     EXPECT_EQ(flags("O=Acme"), kFlagContainer);
     EXPECT_EQ(flags("OU=Empty.O=Acme"), kFlagContainer);
     EXPECT_EQ(flags("CN=Leaf.O=Acme"), 0u);

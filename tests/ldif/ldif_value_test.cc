@@ -1,23 +1,23 @@
 // Decoding of LDIF values: the vector and group-at-a-time decoder must judge
 // and decode every byte exactly as a byte-by-byte reading of folds and the
 // alphabet does.
+#include "ldif/ldif_value.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "ldif/ldif_value.h"
-
-namespace dirclient {
+namespace ldif {
 // Names the decoder a test runs as a word.
 void PrintTo(Base64Path path, std::ostream* os) {
   *os << (path == Base64Path::kFastest ? "Fastest" : "Portable");
 }
-}  // namespace dirclient
+}  // namespace ldif
 
 namespace qovant_test {
 namespace {
 
-using dirclient::Base64Path;
+using ldif::Base64Path;
 
 const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
@@ -41,17 +41,17 @@ bool ModelValid(const std::string& text) {
 bool ModelDecode(const std::string& raw, uint8_t encoding, std::string* out) {
   std::string text;
   for (size_t i = 0; i < raw.size(); ++i) {
-    if ((encoding & dirclient::kValueFolded) && raw[i] == '\r' && i + 1 < raw.size() &&
+    if ((encoding & ldif::kValueFolded) && raw[i] == '\r' && i + 1 < raw.size() &&
         raw[i + 1] == '\n') {
       i += 2;  // and the blank
-    } else if ((encoding & dirclient::kValueFolded) && raw[i] == '\n') {
+    } else if ((encoding & ldif::kValueFolded) && raw[i] == '\n') {
       i += 1;
     } else {
       text += raw[i];
     }
   }
   out->clear();
-  if (!(encoding & dirclient::kValueBase64)) {
+  if (!(encoding & ldif::kValueBase64)) {
     *out = text;
     return true;
   }
@@ -72,13 +72,13 @@ bool ModelDecode(const std::string& raw, uint8_t encoding, std::string* out) {
 // Runs `raw` through both entry points and compares with the model; true
 // when the model finds it valid.
 bool Check(const std::string& raw, uint8_t encoding, Base64Path path) {
-  std::string expected, out(dirclient::DecodedSizeBound(raw, encoding), '\0'), scratch;
+  std::string expected, out(ldif::DecodedSizeBound(raw, encoding), '\0'), scratch;
   bool valid = ModelDecode(raw, encoding, &expected);
   size_t size = 0;
-  EXPECT_EQ(dirclient::DecodeValueTo(raw, encoding, out.data(), &size, path), valid) << raw;
+  EXPECT_EQ(ldif::DecodeValueTo(raw, encoding, out.data(), &size, path), valid) << raw;
   EXPECT_EQ(valid ? out.substr(0, size) : expected, expected) << raw;
   std::string_view value;
-  bool decoded = path == Base64Path::kFastest && dirclient::DecodeValue(raw, encoding, scratch, &value);
+  bool decoded = path == Base64Path::kFastest && ldif::DecodeValue(raw, encoding, scratch, &value);
   EXPECT_EQ(decoded ? value : expected, expected) << raw;
   EXPECT_TRUE(path != Base64Path::kFastest || decoded == valid) << raw;
   return valid;
@@ -104,20 +104,22 @@ TEST_P(DecodeValueTo, MatchesUnfoldingCheckingThenDecoding) {
     // too, unless a fold follows it.
     if (!text.empty() && next() % 3 == 0) {
       char stray;
-      do stray = static_cast<char>(next() % 256); while (stray == '\n');
+      do stray = static_cast<char>(next() % 256);
+      while (stray == '\n');
       text[next() % text.size()] = stray;
     }
-    uint8_t encoding = next() % 5 == 0 ? dirclient::kValuePlain : dirclient::kValueBase64;
+    uint8_t encoding = next() % 5 == 0 ? ldif::kValuePlain : ldif::kValueBase64;
     std::string raw = text;
     if (next() % 2) {
       size_t width = 1 + next() % 80;
       const char* lineEnd = next() % 2 ? "\r\n " : "\n ";
       raw.clear();
-      for (size_t i = 0; i < text.size(); i += width) raw += (i ? lineEnd : "") + text.substr(i, width);
+      for (size_t i = 0; i < text.size(); i += width)
+        raw += (i ? lineEnd : "") + text.substr(i, width);
       // Now and then a continuation line with nothing but its blank.
       size_t fold = raw.find(lineEnd, next() % (raw.size() + 1));
       if (next() % 4 == 0 && fold != std::string::npos) raw.insert(fold, lineEnd);
-      encoding |= dirclient::kValueFolded;
+      encoding |= ldif::kValueFolded;
     }
     Check(raw, encoding, GetParam());
     if (HasFailure()) return;
@@ -137,7 +139,7 @@ TEST_P(DecodeValueTo, JudgesEveryByteAtEveryPlaceAsTheAlphabet) {
       std::string folded;
       for (size_t i = 0; i < text.size(); i += 16) folded += (i ? "\n " : "") + text.substr(i, 16);
       for (const std::string* raw : {&text, &folded}) {
-        uint8_t encoding = dirclient::kValueBase64 | (raw == &folded ? dirclient::kValueFolded : 0);
+        uint8_t encoding = ldif::kValueBase64 | (raw == &folded ? ldif::kValueFolded : 0);
         ASSERT_EQ(Check(*raw, encoding, GetParam()), ModelValid(text));
         if (HasFailure()) return;
       }
@@ -149,14 +151,14 @@ TEST_P(DecodeValueTo, JudgesEveryByteAtEveryPlaceAsTheAlphabet) {
 // base64 and in plain values alike.
 TEST_P(DecodeValueTo, UnfoldsLikeTheModelAroundOddFolds) {
   const char* const kRaws[] = {
-      "QU\r\r\n \n JD", "QU\r\n \r\n JD", "QUJD\n \n \n RUZH", "\n QUJD", "QUJD\r\n ",
-      "QUJD\r", "QU\rJD",        "Q\n U\n J\n D",    "QUJD\n \r",
+      "QU\r\r\n \n JD", "QU\r\n \r\n JD", "QUJD\n \n \n RUZH", "\n QUJD",   "QUJD\r\n ",
+      "QUJD\r",         "QU\rJD",         "Q\n U\n J\n D",     "QUJD\n \r",
   };
   for (const char* raw : kRaws) {
     // Long enough to take the vector steps too.
     for (const std::string& value : {std::string(raw), std::string(raw) + std::string(40, 'A')}) {
-      for (uint8_t type : {dirclient::kValueBase64, dirclient::kValuePlain})
-        Check(value, type | dirclient::kValueFolded, GetParam());
+      for (uint8_t type : {ldif::kValueBase64, ldif::kValuePlain})
+        Check(value, type | ldif::kValueFolded, GetParam());
     }
   }
 }
@@ -175,8 +177,9 @@ TEST_P(DecodeValueTo, TakesPaddingOnlyAtTheEndOfALongValue) {
         if (at < value.size()) value[at] = '=';
         for (size_t width : {1, 75, 76}) {
           std::string raw;
-          for (size_t i = 0; i < value.size(); i += width) raw += (i ? "\n " : "") + value.substr(i, width);
-          ASSERT_EQ(Check(raw, dirclient::kValueBase64 | dirclient::kValueFolded, GetParam()),
+          for (size_t i = 0; i < value.size(); i += width)
+            raw += (i ? "\n " : "") + value.substr(i, width);
+          ASSERT_EQ(Check(raw, ldif::kValueBase64 | ldif::kValueFolded, GetParam()),
                     at >= value.size() - padding)
               << "length " << value.size() << ", \"=\" at " << at << ", width " << width;
           if (HasFailure()) return;

@@ -11,7 +11,7 @@
 namespace qovant_test {
 namespace {
 
-using dirclient::NewlineFinder;
+using ldif::NewlineFinder;
 
 size_t Plain(const std::string& text, size_t from) {
   size_t at = text.find('\n', from);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "client/dirclient.h"
+#include "client/client.h"
 #include "tool/run.h"
 #include "tool/shared_buffers.h"
 
@@ -38,14 +38,14 @@ struct RunResult {
   std::string err;
 };
 
-inline RunResult RunTool(dirclient::DirClient& client, std::vector<const char*> args,
+inline RunResult RunTool(client::DirClient& client, std::vector<const char*> args,
                          bool terminal = false) {
   args.insert(args.begin(), "qovant");
-  auto buffers = std::make_unique<qovant::SharedBuffers>();
+  auto buffers = std::make_unique<tool::SharedBuffers>();
   MemoryStream out, err;
-  qovant::Output output(out.file(), terminal);
-  int status = qovant::RunQovant(static_cast<int>(args.size()), args.data(), client,
-                                 *buffers, output, err.file());
+  tool::Output output(out.file(), terminal);
+  int status = tool::RunQovant(static_cast<int>(args.size()), args.data(), client, *buffers, output,
+                               err.file());
   return {status, out.text(), err.text()};
 }
 

@@ -13,21 +13,21 @@ namespace {
 
 // The client as the binary starts it, with the code page fixed so that
 // results do not depend on the locale the tests run in.
-class FixedLocaleClient : public dirclient::TreeClient {
+class FixedLocaleClient : public client::TreeClient {
  public:
-  FixedLocaleClient(dirclient::TreeSource& source, const char* path, const SearchOptions& options)
-      : TreeClient(source, dirclient::Environment()), path_(path), options_(options) {}
+  FixedLocaleClient(client::TreeSource& source, const char* path, const SearchOptions& options)
+      : TreeClient(source, base::Environment()), path_(path), options_(options) {}
   // Scripts are kept in memory as the file loads: a cut made here, between
   // the load and the walk, must change nothing of the report.
-  dirclient::Status NWCallsInit(const void* reserved1, const void* reserved2) override {
-    dirclient::Status status = TreeClient::NWCallsInit(reserved1, reserved2);
+  base::Status NWCallsInit(const void* reserved1, const void* reserved2) override {
+    base::Status status = TreeClient::NWCallsInit(reserved1, reserved2);
     if (status == 0 && options_.cutAfterLoad >= 0 && truncate(path_, options_.cutAfterLoad) != 0)
       return -1;
     return status;
   }
-  dirclient::Status DirQueryLocale(dirclient::LocaleRecord* locale) override {
-    dirclient::SetLocaleCodePage(locale, options_.codePage);
-    dirclient::SetLocaleCountryId(locale, 1);
+  base::Status DirQueryLocale(client::LocaleRecord* locale) override {
+    client::SetLocaleCodePage(locale, options_.codePage);
+    client::SetLocaleCountryId(locale, 1);
     return 0;
   }
 
@@ -42,7 +42,8 @@ struct TempFile {
   std::string path = std::filesystem::temp_directory_path() / "qovant-hostile-XXXXXX";
   explicit TempFile(const std::string& content) {
     int fd = mkstemp(path.data());
-    bool ok = fd >= 0 && write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    bool ok = fd >= 0 &&
+              write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
     if (fd >= 0) close(fd);
     if (!ok) unlink(path.c_str());
     if (!ok) path.clear();
@@ -83,9 +84,9 @@ RunResult SearchLdif(const std::string& ldif, const char* text, SearchOptions op
   TempFile file(ldif);
   if (file.path.empty()) return {-1, "", "cannot write a temporary file"};
   MemoryStream diagnostics;
-  dirclient::Environment environment;
+  base::Environment environment;
   environment.Set("DIRCLIENT_TREE", file.path);
-  dirclient::ConfiguredTree source(environment, diagnostics.file(), "qovant");
+  tool::ConfiguredTree source(environment, diagnostics.file(), "qovant");
   FixedLocaleClient client(source, file.path.c_str(), options);
   RunResult result = RunTool(client, {text}, options.terminal);
   // The binary writes both to standard error, the client's first.

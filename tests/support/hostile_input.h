@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "capture.h"
-#include "client/dirclient.h"
+#include "client/client.h"
 
 namespace qovant_test {
 
@@ -18,7 +18,7 @@ std::string Base64(std::string_view bytes);
 std::string LdifEntry(std::string_view dn, std::string_view script);
 
 struct SearchOptions {
-  uint32_t codePage = dirclient::kCodePageAscii;  // whatever the test's locale
+  uint32_t codePage = base::kCodePageAscii;  // whatever the test's locale
   bool terminal = false;
   long cutAfterLoad = -1;  // when not negative, the file is cut to this size once loaded
 };

@@ -2,7 +2,6 @@
 // as a file or a pipe is read.
 #pragma once
 
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -14,20 +13,20 @@ namespace qovant_test {
 
 // Hands `text` over at most `perCall` bytes a call (0: as much as asked),
 // and fails once `failAt` bytes have gone.
-class StringReader : public dirclient::BlockReader {
+class StringReader : public ldif::BlockReader {
  public:
   explicit StringReader(std::string_view text, std::size_t perCall = 0,
                         std::size_t failAt = SIZE_MAX)
       : text_(text), perCall_(perCall), failAt_(failAt) {}
-  dirclient::Failure ReadBlock(char* dest, std::size_t size, std::size_t* got) override {
-    dirclient::Failure failure;
+  base::Failure ReadBlock(char* dest, std::size_t size, std::size_t* got) override {
+    base::Failure failure;
     if (size == 0) {  // a read of nothing would look like the end
-      failure.status = dirclient::kTreeUnreadable;
+      failure.status = base::kTreeUnreadable;
       failure.message = "read of nothing";
       return failure;
     }
     if (at_ >= failAt_) {
-      failure.status = dirclient::kTreeUnreadable;
+      failure.status = base::kTreeUnreadable;
       failure.message = "Input/output error";
       return failure;
     }
@@ -43,10 +42,9 @@ class StringReader : public dirclient::BlockReader {
 };
 
 // Loads `text` as the tool loads a file.
-inline bool LoadLdifText(std::string_view text, dirclient::DirTree& tree,
-                         dirclient::Failure* error) {
+inline bool LoadLdifText(std::string_view text, tree::DirTree& tree, base::Failure* error) {
   StringReader reader(text);
-  return dirclient::LoadLdif(reader, tree, error);
+  return ldif::LoadLdif(reader, tree, error);
 }
 
 }  // namespace qovant_test

@@ -17,21 +17,23 @@
 
 namespace qovant_test {
 
-using dirclient::Status;
+using base::Status;
 
-inline std::unique_ptr<dirclient::LoadedTree> LoadText(std::string_view ldif) {
-  auto loaded = std::make_unique<dirclient::LoadedTree>();
-  dirclient::Failure error;
+inline std::unique_ptr<tree::LoadedTree> LoadText(std::string_view ldif) {
+  auto loaded = std::make_unique<tree::LoadedTree>();
+  base::Failure error;
   EXPECT_TRUE(LoadLdifText(ldif, loaded->tree, &error)) << error.line << ": " << error.message;
   return loaded;
 }
 
-class RecordingClient : public dirclient::DirClient {
+class RecordingClient : public client::DirClient {
  public:
   explicit RecordingClient(std::string_view ldif) : real_(LoadText(ldif)) {}
   // The n-th call (1-based) of the operation named `op` returns `status`. The
   // call still reaches the real client first, unless it would take a handle.
-  void Fail(const std::string& op, int nthCall, Status status) { failures_[{op, nthCall}] = status; }
+  void Fail(const std::string& op, int nthCall, Status status) {
+    failures_[{op, nthCall}] = status;
+  }
 
   std::vector<std::string> calls;
   std::vector<std::string> unsearched;  // what DirUnsearchedParts reports
@@ -42,10 +44,10 @@ class RecordingClient : public dirclient::DirClient {
     return Record("NWCallsInit", real_.NWCallsInit(a, b));
   }
   // ASCII and country 49, whatever the locale the tests run in.
-  Status DirQueryLocale(dirclient::LocaleRecord* locale) override {
+  Status DirQueryLocale(client::LocaleRecord* locale) override {
     Status status = real_.DirQueryLocale(locale);
-    dirclient::SetLocaleCodePage(locale, dirclient::kCodePageAscii);
-    dirclient::SetLocaleCountryId(locale, 49);
+    client::SetLocaleCodePage(locale, base::kCodePageAscii);
+    client::SetLocaleCountryId(locale, 49);
     return Record("DirQueryLocale", status);
   }
   Status NWInitUnicodeTables(uint32_t country, uint32_t page) override {
@@ -55,63 +57,63 @@ class RecordingClient : public dirclient::DirClient {
   Status DirReleaseUnicodeTables() override {
     return Record("DirReleaseUnicodeTables", real_.DirReleaseUnicodeTables());
   }
-  Status NWDSCreateContext(dirclient::ContextHandle* context) override {
+  Status NWDSCreateContext(client::ContextHandle* context) override {
     if (Status s = Record("NWDSCreateContext", 0)) return s;
     Status status = real_.NWDSCreateContext(context);
     return Taken("c", status, static_cast<uint32_t>(*context));
   }
-  Status DirSetNameContext(dirclient::ContextHandle context, int32_t key, const char* name) override {
+  Status DirSetNameContext(client::ContextHandle context, int32_t key, const char* name) override {
     nameContexts_[static_cast<uint32_t>(context)] = name;
     return Record("DirSetNameContext " + std::to_string(key) + " " + name,
                   real_.DirSetNameContext(context, key, name));
   }
-  Status NWDSAllocBuf(std::size_t size, dirclient::BufferHandle* buffer) override {
+  Status NWDSAllocBuf(std::size_t size, client::BufferHandle* buffer) override {
     if (Status s = Record("NWDSAllocBuf " + std::to_string(size), 0)) return s;
     Status status = real_.NWDSAllocBuf(size, buffer);
     return Taken("b", status, static_cast<uint32_t>(*buffer));
   }
   // The iteration shows as -1 (a first listing) or "on" (a later batch).
-  Status NWDSList(dirclient::ContextHandle context, const char* object,
-                  dirclient::IterationHandle* iteration, dirclient::BufferHandle buffer) override {
+  Status NWDSList(client::ContextHandle context, const char* object,
+                  client::IterationHandle* iteration, client::BufferHandle buffer) override {
     std::string call = "NWDSList " + nameContexts_[static_cast<uint32_t>(context)] + object +
-                       (*iteration == dirclient::kNoIteration ? " -1" : " on");
+                       (*iteration == client::kNoIteration ? " -1" : " on");
     return Record(call, real_.NWDSList(context, object, iteration, buffer));
   }
-  Status DirCountObjects(dirclient::ContextHandle context, dirclient::BufferHandle buffer,
+  Status DirCountObjects(client::ContextHandle context, client::BufferHandle buffer,
                          uint32_t* count) override {
     return Record("DirCountObjects", real_.DirCountObjects(context, buffer, count));
   }
-  Status NWDSGetObjectName(dirclient::ContextHandle context, dirclient::BufferHandle buffer,
-                           char (&name)[dirclient::kObjectNameSize], uint32_t* attributeCount,
-                           dirclient::ObjectInfo* info) override {
+  Status NWDSGetObjectName(client::ContextHandle context, client::BufferHandle buffer,
+                           char (&name)[client::kObjectNameSize], uint32_t* attributeCount,
+                           client::ObjectInfo* info) override {
     Status status = real_.NWDSGetObjectName(context, buffer, name, attributeCount, info);
     return Record(std::string("NWDSGetObjectName ") + name, status);
   }
-  Status DirOpenAttributeStream(dirclient::ContextHandle context, const char* object,
+  Status DirOpenAttributeStream(client::ContextHandle context, const char* object,
                                 const char* attribute, int32_t mode,
-                                dirclient::StreamHandle* stream) override {
-    std::string call = std::string("DirOpenAttributeStream ") + object + " \"" + attribute +
-                       "\" " + std::to_string(mode);
+                                client::StreamHandle* stream) override {
+    std::string call = std::string("DirOpenAttributeStream ") + object + " \"" + attribute + "\" " +
+                       std::to_string(mode);
     if (Status s = Record(call, 0)) return s;
     Status status = real_.DirOpenAttributeStream(context, object, attribute, mode, stream);
     if (status == 0) open_.insert("s" + std::to_string(static_cast<uint32_t>(*stream)));
     return status;
   }
-  Status DirReadStream(dirclient::StreamHandle stream, void* data, uint32_t size,
+  Status DirReadStream(client::StreamHandle stream, void* data, uint32_t size,
                        uint32_t* bytesRead) override {
     return Record("DirReadStream " + std::to_string(size),
                   real_.DirReadStream(stream, data, size, bytesRead));
   }
-  Status DirCloseStream(dirclient::StreamHandle stream) override {
+  Status DirCloseStream(client::StreamHandle stream) override {
     open_.erase("s" + std::to_string(static_cast<uint32_t>(stream)));
     return Record("DirCloseStream", real_.DirCloseStream(stream));
   }
-  Status DirReleaseBuffer(dirclient::BufferHandle buffer) override {
+  Status DirReleaseBuffer(client::BufferHandle buffer) override {
     std::string handle = "b" + std::to_string(static_cast<uint32_t>(buffer));
     open_.erase(handle);
     return Record("DirReleaseBuffer " + handle, real_.DirReleaseBuffer(buffer));
   }
-  Status DirReleaseContext(dirclient::ContextHandle context) override {
+  Status DirReleaseContext(client::ContextHandle context) override {
     std::string handle = "c" + std::to_string(static_cast<uint32_t>(context));
     open_.erase(handle);
     return Record("DirReleaseContext " + handle, real_.DirReleaseContext(context));
@@ -136,7 +138,7 @@ class RecordingClient : public dirclient::DirClient {
     return status;
   }
 
-  dirclient::TreeClient real_;
+  client::TreeClient real_;
   std::map<std::pair<std::string, int>, Status> failures_;
   std::map<std::string, int> callCounts_;
   std::map<uint32_t, std::string> nameContexts_;

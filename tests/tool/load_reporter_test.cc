@@ -1,12 +1,13 @@
 // What a load shows on standard error: the progress line only on a
 // terminal, only for slow loads, redrawn in place and erased before a
 // notice and at the end.
+#include "tool/load_reporter.h"
+
 #include <gtest/gtest.h>
 
 #include "capture.h"
-#include "client/dirclient.h"
-#include "client/load_progress.h"
-#include "tool/load_reporter.h"
+#include "client/client.h"
+#include "tree/load_progress.h"
 
 namespace qovant_test {
 namespace {
@@ -19,9 +20,8 @@ uint64_t FakeClock() { return fakeNow; }
 std::string Shown(bool terminal, int entries, uint64_t msPerBlock, const char* notice = nullptr) {
   MemoryStream err;
   {
-    qovant::LoadReporter reporter(err.file(), terminal, dirclient::kCodePageAscii, "qovant",
-                                  FakeClock);
-    dirclient::LoadProgress progress(&reporter);
+    tool::LoadReporter reporter(err.file(), terminal, base::kCodePageAscii, "qovant", FakeClock);
+    tree::LoadProgress progress(&reporter);
     for (int i = 1; i <= entries; ++i) {
       if (i % 4096 == 0) fakeNow += msPerBlock;
       progress.Counted(1);

@@ -1,12 +1,12 @@
 // The display name: the four type texts deleted in order. The script check
 // and display names in reports are shown by the fixture cases in tool/cases.
+#include "tool/login_script.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <random>
 #include <string>
-
-#include "tool/login_script.h"
 
 namespace qovant_test {
 namespace {
@@ -26,10 +26,11 @@ TEST(MakeDisplayNameTest, AgreesWithRepeatedDeletionOnRandomNames) {
     std::string name(random() % 24, ' ');
     for (char& c : name) c = alphabet[random() % (sizeof alphabet - 1)];
     std::string expected = name;
-    for (const char* pattern : {"CN=", "OU=", "C=", "O="}) DeleteFirstOccurrences(expected, pattern);
+    for (const char* pattern : {"CN=", "OU=", "C=", "O="})
+      DeleteFirstOccurrences(expected, pattern);
     char text[32];
     std::snprintf(text, sizeof text, "%s", name.c_str());
-    qovant::MakeDisplayName(text);
+    tool::MakeDisplayName(text);
     ASSERT_EQ(text, expected) << name;
   }
 }

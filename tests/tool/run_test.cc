@@ -4,10 +4,10 @@
 #include <regex>
 #include <sstream>
 
-#include "tool/banner.h"
 #include "capture.h"
 #include "recording_client.h"
 #include "table.h"
+#include "tool/banner.h"
 
 namespace qovant_test {
 namespace {
@@ -17,8 +17,7 @@ const char kBannerPattern[] =
     "Use: qovant <substring>\n";
 
 TEST(RunTest, WrongArgumentCountShowsBannerAndCallsNoClientOperation) {
-  for (std::vector<const char*> args :
-       {std::vector<const char*>{}, {"a", "b"}, {"a", "b", "c"}}) {
+  for (std::vector<const char*> args : {std::vector<const char*>{}, {"a", "b"}, {"a", "b", "c"}}) {
     RecordingClient client("dn: o=A\nloginScript: a\n");
     RunResult result = RunTool(client, args);
     EXPECT_TRUE(std::regex_match(result.out, std::regex(kBannerPattern))) << result.out;
@@ -29,9 +28,9 @@ TEST(RunTest, WrongArgumentCountShowsBannerAndCallsNoClientOperation) {
 
 TEST(RunTest, BuildLineHasAZeroPaddedDay) {
   char line[64];
-  qovant::FormatBuildLine("Mar  7 2011", "09:05:33", line, sizeof line);
+  tool::FormatBuildLine("Mar  7 2011", "09:05:33", line, sizeof line);
   EXPECT_STREQ(line, "Compiled at Mar 07 2011  09:05:33\n");
-  qovant::FormatBuildLine("Dec 17 2026", "23:59:59", line, sizeof line);
+  tool::FormatBuildLine("Dec 17 2026", "23:59:59", line, sizeof line);
   EXPECT_STREQ(line, "Compiled at Dec 17 2026  23:59:59\n");
 }
 
@@ -39,8 +38,7 @@ TEST(RunTest, BuildLineHasAZeroPaddedDay) {
 TEST(RunTest, SubstringOf100BytesIsRefusedBeforeTheClient) {
   RecordingClient client("dn: cn=A\nloginScript: x\n");
   RunResult result = RunTool(client, {std::string(100, 'q').c_str()});
-  EXPECT_EQ(result.out,
-            "qovant: the substring is longer than 99 bytes\nUse: qovant <substring>\n");
+  EXPECT_EQ(result.out, "qovant: the substring is longer than 99 bytes\nUse: qovant <substring>\n");
   EXPECT_EQ(result.exitStatus, 2);
   EXPECT_TRUE(client.calls.empty());
 }
@@ -63,15 +61,16 @@ TEST(RunTest, IncompleteSearchSaysSoOnStandardErrorAfterTheReport) {
 // and the run does not claim success.
 TEST(RunTest, WriteFailureStopsTheWalkAndFails) {
   std::string ldif;
-  for (int i = 0; i < 5000; ++i) ldif += "dn: cn=U" + std::to_string(i) + "\nloginScript: match\n\n";
+  for (int i = 0; i < 5000; ++i)
+    ldif += "dn: cn=U" + std::to_string(i) + "\nloginScript: match\n\n";
   RecordingClient client(ldif);
-  auto buffers = std::make_unique<qovant::SharedBuffers>();
+  auto buffers = std::make_unique<tool::SharedBuffers>();
   std::FILE* full = std::fopen("/dev/full", "w");
   ASSERT_NE(full, nullptr);
   MemoryStream err;
-  qovant::Output out(full, false);
+  tool::Output out(full, false);
   const char* argv[] = {"qovant", "match"};
-  int status = qovant::RunQovant(2, argv, client, *buffers, out, err.file());
+  int status = tool::RunQovant(2, argv, client, *buffers, out, err.file());
   std::fclose(full);
   EXPECT_EQ(status, 3);
   EXPECT_EQ(err.text(), "qovant: cannot write standard output: No space left on device\n");

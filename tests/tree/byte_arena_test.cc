@@ -14,7 +14,7 @@ namespace {
 class ByteArenaTest : public testing::TestWithParam<bool> {};
 
 TEST_P(ByteArenaTest, KeepsEveryPieceAtItsOffsetAcrossGrowth) {
-  dirclient::ByteArena arena;
+  tree::ByteArena arena;
   if (GetParam()) arena.WarmAhead();
   EXPECT_EQ(arena.view().size(), 0u);
   // Small and large pieces, empty ones, bytes of every value; 5 MiB in all,
@@ -36,7 +36,7 @@ TEST_P(ByteArenaTest, KeepsEveryPieceAtItsOffsetAcrossGrowth) {
 INSTANTIATE_TEST_SUITE_P(Warmed, ByteArenaTest, testing::Bool());
 
 TEST(ByteArenaGrowth, OneAppendLargerThanTheFirstMapping) {
-  dirclient::ByteArena arena;
+  tree::ByteArena arena;
   std::string big(3 << 20, 'q');
   uint64_t offset = 1;
   ASSERT_TRUE(arena.Append(big, &offset));

@@ -9,7 +9,7 @@
 namespace qovant_test {
 namespace {
 
-using dirclient::DirTree;
+using tree::DirTree;
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 

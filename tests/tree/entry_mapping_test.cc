@@ -3,31 +3,31 @@
 // Placeholders for ancestors and container aliases are shown through the
 // loader (ldif/cases, LdifFlagsTest).
 #include "tree/entry_mapping.h"
-#include "tree/tree_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "client/dirclient.h"
+#include "client/client.h"
 #include "table.h"
+#include "tree/tree_builder.h"
 
 namespace qovant_test {
 namespace {
 
-using dirclient::DirTree;
-using dirclient::DnParser;
+using tree::DirTree;
+using tree::DnParser;
 
 DirTree::NodeId Find(const DirTree& tree, const char* dn) {
   DnParser parser;
   EXPECT_TRUE(parser.Parse(dn)) << dn;
-  return dirclient::FindEntryPath(tree, parser);
+  return tree::FindEntryPath(tree, parser);
 }
 
 TEST(EntryMappingTest, ObjectClassesGiveFlags) {
   for (const Row& row : ReadTable("tree/entry_mapping.table", "class"))
-    EXPECT_EQ(dirclient::ObjectClassFlags(row.text("class")), row.number("flags")) << row.where;
+    EXPECT_EQ(tree::ObjectClassFlags(row.text("class")), row.number("flags")) << row.where;
 }
 
 // The node of every RDN of `dn`, looked up level by level, the ancestors
@@ -37,7 +37,7 @@ DirTree::NodeId AddPath(DirTree& tree, const char* dn, uint32_t flags) {
   EXPECT_TRUE(parser.Parse(dn)) << dn;
   DirTree::NodeId node = DirTree::kRoot;
   for (size_t i = parser.RdnCount(); i-- > 0;) {
-    if (node != DirTree::kRoot) tree.AddFlags(node, dirclient::kNodeContainer);
+    if (node != DirTree::kRoot) tree.AddFlags(node, tree::kNodeContainer);
     DirTree::NodeId child = tree.FindChild(node, parser.Rdn(i));
     node = child != DirTree::kNone ? child : tree.AddChild(node, parser.Rdn(i));
   }
@@ -51,28 +51,30 @@ DirTree::NodeId AddPath(DirTree& tree, const char* dn, uint32_t flags) {
 // in; a container spelled otherwise is left to the full path.
 TEST(EntryMappingTest, ShortcutsBuildTheSameTree) {
   std::vector<std::string> dns = {
-      "o=Acme", "ou=Sales,o=Acme", "cn=Ann,ou=Sales,o=Acme",
+      "o=Acme",
+      "ou=Sales,o=Acme",
+      "cn=Ann,ou=Sales,o=Acme",
       "cn=Bob,ou=Sales,o=Acme",         // sibling
       "cn=Kid,cn=Bob,ou=Sales,o=Acme",  // the last leaf becomes a parent
       "ou=Ops,o=Acme",                  // back up two levels
       "cn=X,ou=Deep,ou=Ops,o=Acme",     // a placeholder under a cached node
       "CN=ann,OU=sales,O=ACME",         // same entry, other spelling
       "ou=Deep,ou=Ops,o=Acme",          // the placeholder's own entry
-      "dc=example,dc=com", "cn=Ann,ou=Sales,o=Acme"};
+      "dc=example,dc=com",
+      "cn=Ann,ou=Sales,o=Acme"};
   auto unitDn = [](int i) { return "ou=U" + std::to_string(i) + ",o=Acme"; };
   for (int i = 0; i < 2000; ++i) dns.push_back(unitDn(i));
   for (int i = 1999; i >= 0; --i) dns.push_back("cn=P," + unitDn(i));
   dns.push_back("cn=Q,OU=u7,o=Acme");
   DirTree built, fresh;
-  dirclient::TreeBuilder builder(built, dirclient::RepeatedDn::kKeepFirst, nullptr, nullptr,
-                                 false);
+  tree::TreeBuilder builder(built, tree::RepeatedDn::kKeepFirst, nullptr, nullptr, false);
   for (const std::string& dn : dns) {
-    uint32_t flags = dn.starts_with("ou=") ? dirclient::kNodeContainer : 0;
+    uint32_t flags = dn.starts_with("ou=") ? tree::kNodeContainer : 0;
     builder.Open(1, dn).flags = flags;
     ASSERT_TRUE(builder.Close()) << dn;
     AddPath(fresh, dn.c_str(), flags);
   }
-  dirclient::Failure failure;
+  base::Failure failure;
   ASSERT_TRUE(builder.Finish(true, &failure)) << failure.message;
   ASSERT_EQ(built.size(), fresh.size());
   for (DirTree::NodeId node = 1; node < built.size(); ++node) {
@@ -80,7 +82,7 @@ TEST(EntryMappingTest, ShortcutsBuildTheSameTree) {
     EXPECT_EQ(built.Parent(node), fresh.Parent(node)) << built.Name(node);
     EXPECT_EQ(built.Flags(node), fresh.Flags(node)) << built.Name(node);
   }
-  EXPECT_EQ(built.Flags(Find(built, "cn=Bob,ou=Sales,o=Acme")), dirclient::kFlagContainer);
+  EXPECT_EQ(built.Flags(Find(built, "cn=Bob,ou=Sales,o=Acme")), client::kFlagContainer);
 }
 
 }  // namespace

@@ -10,17 +10,17 @@
 #include <new>
 #include <string>
 
-#include "client/status.h"
+#include "base/status.h"
 #include "failing_new.h"
 #include "table.h"
 
 namespace qovant_test {
 namespace {
 
-using dirclient::DnFault;
-using dirclient::Failure;
+using base::Failure;
+using tree::DnFault;
 
-struct Counter final : dirclient::EntryCounter {
+struct Counter final : tree::EntryCounter {
   void Counted(uint64_t entries) override { total += entries; }
   uint64_t total = 0;
 };
@@ -28,26 +28,27 @@ struct Counter final : dirclient::EntryCounter {
 // The fault as this test reads it back: its kind as the status, its place
 // as the line, where it came first as the message.
 Failure Word(const DnFault& fault) {
-  return Failure{static_cast<dirclient::Status>(fault.kind) + 1, {}, fault.place,
-                 std::to_string(fault.first)};
+  return Failure{
+      static_cast<base::Status>(fault.kind) + 1, {}, fault.place, std::to_string(fault.first)};
 }
-constexpr dirclient::Status kReaderFailure = 100;
+constexpr base::Status kReaderFailure = 100;
 
 TEST(TreeBuilderTest, FirstFaultInReadingOrderWins) {
-  const std::map<std::string, dirclient::Status> kinds = {
+  const std::map<std::string, base::Status> kinds = {
       {"none", 0},
-      {"bad", static_cast<dirclient::Status>(DnFault::Kind::kBadDn) + 1},
-      {"repeated", static_cast<dirclient::Status>(DnFault::Kind::kRepeatedDn) + 1},
+      {"bad", static_cast<base::Status>(DnFault::Kind::kBadDn) + 1},
+      {"repeated", static_cast<base::Status>(DnFault::Kind::kRepeatedDn) + 1},
       {"reader", kReaderFailure}};
   for (const Row& row : ReadTable("tree/tree_builder.table", "feed")) {
     SCOPED_TRACE(row.where);
     const bool threaded = row.number("threaded");
     const long badAt = row.number("bad_dn_at"), failedAt = row.number("reader_failed_at"),
                repeatAt = row.number("repeat_at");
-    dirclient::DirTree tree;
+    tree::DirTree tree;
     Counter counter;
-    dirclient::TreeBuilder builder(
-        tree, row.number("keep_repeated") ? dirclient::RepeatedDn::kKeepFirst : dirclient::RepeatedDn::kRefuse,
+    tree::TreeBuilder builder(
+        tree,
+        row.number("keep_repeated") ? tree::RepeatedDn::kKeepFirst : tree::RepeatedDn::kRefuse,
         Word, &counter, threaded);
     Failure failure;
     long handed = 0;
@@ -67,7 +68,7 @@ TEST(TreeBuilderTest, FirstFaultInReadingOrderWins) {
       }
       if (!builder.Close()) break;
     }
-    dirclient::Status kind = kinds.at(row.text("fault"));
+    base::Status kind = kinds.at(row.text("fault"));
     EXPECT_EQ(!builder.Finish(read, &failure), kind != 0);
     EXPECT_EQ(failure.status, kind);
     EXPECT_EQ(failure.line, static_cast<uint64_t>(row.number("place")));
@@ -89,14 +90,15 @@ TEST(TreeBuilderTest, EveryAllocationMayFail) {
     SCOPED_TRACE(row.where);
     const bool building = row.text("thread") == "building";
     for (long nth = 1;; ++nth) {
-      dirclient::DirTree tree;
+      tree::DirTree tree;
       Failure failure;
       bool finished = false, thrown = false;
       FailAllocation(building ? FailOn::kOtherThreads : FailOn::kThisThread, nth);
       try {
-        dirclient::TreeBuilder builder(tree, dirclient::RepeatedDn::kRefuse, Word, nullptr, true);
+        tree::TreeBuilder builder(tree, tree::RepeatedDn::kRefuse, Word, nullptr, true);
         for (long n = 1; n <= 10000; ++n) {
-          builder.Open(static_cast<uint64_t>(n), n == 1 ? "o=A" : "cn=u" + std::to_string(n) + ",o=A");
+          builder.Open(static_cast<uint64_t>(n),
+                       n == 1 ? "o=A" : "cn=u" + std::to_string(n) + ",o=A");
           if (!builder.Close()) break;
         }
         finished = builder.Finish(true, &failure);
@@ -110,8 +112,8 @@ TEST(TreeBuilderTest, EveryAllocationMayFail) {
         break;
       }
       SCOPED_TRACE("allocation " + std::to_string(nth));
-      bool failedWell = building ? !thrown && failure.status == dirclient::kOutOfMemory &&
-                                       failure.message == dirclient::kOutOfMemoryWhileLoading
+      bool failedWell = building ? !thrown && failure.status == base::kOutOfMemory &&
+                                       failure.message == base::kOutOfMemoryWhileLoading
                                  : thrown;
       EXPECT_TRUE(finished ? tree.size() == 10001 : failedWell);
     }

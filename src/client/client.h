@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
-namespace dirclient {
+#include "base/code_page.h"
+#include "base/status.h"
+#include "client/locale_record.h"
 
-using Status = int32_t;
+namespace client {
 
 // Handles are small numbers the client hands out; 0 is never a valid one.
 enum class ContextHandle : uint32_t {};
@@ -24,8 +26,8 @@ enum class StreamHandle : uint32_t {};
 using IterationHandle = int32_t;
 inline constexpr IterationHandle kNoIteration = -1;
 
-inline constexpr int32_t kNameContextKey = 3;     // DirSetNameContext key
-inline constexpr int32_t kStreamRead = 1;         // DirOpenAttributeStream mode
+inline constexpr int32_t kNameContextKey = 3;  // DirSetNameContext key
+inline constexpr int32_t kStreamRead = 1;      // DirOpenAttributeStream mode
 inline constexpr std::size_t kReplyBufferSize = 4096;
 inline constexpr std::size_t kObjectNameSize = 260;  // 259 bytes and terminator
 // The most of a login script a reader of a stream gets in one read, and so
@@ -47,58 +49,44 @@ static_assert(sizeof(ObjectInfo) == 80);
 
 // Filled by DirQueryLocale: 128 bytes, code page at byte 56 and country
 // identifier at byte 60, both little-endian 32-bit values.
-struct LocaleRecord {
-  uint8_t bytes[128];
-};
-uint32_t LocaleCodePage(const LocaleRecord& record);
-uint32_t LocaleCountryId(const LocaleRecord& record);
-void SetLocaleCodePage(LocaleRecord* record, uint32_t codePage);
-void SetLocaleCountryId(LocaleRecord* record, uint32_t countryId);
 
 // Code pages the client reports and the tool's upper-casing understands.
-inline constexpr uint32_t kCodePageAscii = 20127;
-inline constexpr uint32_t kCodePageLatin1 = 28591;
-inline constexpr uint32_t kCodePageWindows1252 = 1252;
-inline constexpr uint32_t kCodePageUtf8 = 65001;
 
 class DirClient {
  public:
   virtual ~DirClient() = default;
 
   // Start-up: loads or connects to the tree. Both arguments must be null.
-  virtual Status NWCallsInit(const void* reserved1, const void* reserved2) = 0;
-  virtual Status DirQueryLocale(LocaleRecord* locale) = 0;
-  virtual Status NWInitUnicodeTables(uint32_t countryId, uint32_t codePage) = 0;
-  virtual Status DirReleaseUnicodeTables() = 0;
+  virtual base::Status NWCallsInit(const void* reserved1, const void* reserved2) = 0;
+  virtual base::Status DirQueryLocale(LocaleRecord* locale) = 0;
+  virtual base::Status NWInitUnicodeTables(uint32_t countryId, uint32_t codePage) = 0;
+  virtual base::Status DirReleaseUnicodeTables() = 0;
 
-  virtual Status NWDSCreateContext(ContextHandle* context) = 0;
+  virtual base::Status NWDSCreateContext(ContextHandle* context) = 0;
   // Only a negative status is a failure; the name is copied.
-  virtual Status DirSetNameContext(ContextHandle context, int32_t key,
-                                   const char* name) = 0;
-  virtual Status NWDSAllocBuf(std::size_t size, BufferHandle* buffer) = 0;
+  virtual base::Status DirSetNameContext(ContextHandle context, int32_t key, const char* name) = 0;
+  virtual base::Status NWDSAllocBuf(std::size_t size, BufferHandle* buffer) = 0;
   // Lists the next batch of the immediate subordinates of `object`, relative
   // to the context's name context ("" for the name context itself).
-  virtual Status NWDSList(ContextHandle context, const char* object,
-                          IterationHandle* iteration, BufferHandle buffer) = 0;
-  virtual Status DirCountObjects(ContextHandle context, BufferHandle buffer,
-                                 uint32_t* count) = 0;
+  virtual base::Status NWDSList(ContextHandle context, const char* object,
+                                IterationHandle* iteration, BufferHandle buffer) = 0;
+  virtual base::Status DirCountObjects(ContextHandle context, BufferHandle buffer,
+                                       uint32_t* count) = 0;
   // Reads the next object of the batch; the next call moves on, after a
   // failure too.
-  virtual Status NWDSGetObjectName(ContextHandle context, BufferHandle buffer,
-                                   char (&name)[kObjectNameSize],
-                                   uint32_t* attributeCount,
-                                   ObjectInfo* info) = 0;
-  virtual Status DirOpenAttributeStream(ContextHandle context,
-                                        const char* object,
-                                        const char* attribute, int32_t mode,
-                                        StreamHandle* stream) = 0;
+  virtual base::Status NWDSGetObjectName(ContextHandle context, BufferHandle buffer,
+                                         char (&name)[kObjectNameSize], uint32_t* attributeCount,
+                                         ObjectInfo* info) = 0;
+  virtual base::Status DirOpenAttributeStream(ContextHandle context, const char* object,
+                                              const char* attribute, int32_t mode,
+                                              StreamHandle* stream) = 0;
   // Reads at most `size` bytes; continues where the last read stopped.
-  virtual Status DirReadStream(StreamHandle stream, void* data, uint32_t size,
-                               uint32_t* bytesRead) = 0;
-  virtual Status DirCloseStream(StreamHandle stream) = 0;
-  virtual Status DirReleaseBuffer(BufferHandle buffer) = 0;
+  virtual base::Status DirReadStream(StreamHandle stream, void* data, uint32_t size,
+                                     uint32_t* bytesRead) = 0;
+  virtual base::Status DirCloseStream(StreamHandle stream) = 0;
+  virtual base::Status DirReleaseBuffer(BufferHandle buffer) = 0;
   // Also ends a listing left open on the context.
-  virtual Status DirReleaseContext(ContextHandle context) = 0;
+  virtual base::Status DirReleaseContext(ContextHandle context) = 0;
 
   // Parts of the tree the client knows it could not serve although it
   // started: a read that a server limit cut (as an export records it), or a
@@ -107,4 +95,4 @@ class DirClient {
   virtual const std::vector<std::string>& DirUnsearchedParts() const;
 };
 
-}  // namespace dirclient
+}  // namespace client

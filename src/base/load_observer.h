@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace dirclient {
+namespace base {
 
 class LoadObserver {
  public:
@@ -17,4 +17,4 @@ class LoadObserver {
   virtual void Progress(uint64_t entries) = 0;
 };
 
-}  // namespace dirclient
+}  // namespace base

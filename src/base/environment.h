@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace dirclient {
+namespace base {
 
 class Environment {
  public:
@@ -22,4 +22,4 @@ class Environment {
   std::map<std::string, std::string, std::less<>> values_;
 };
 
-}  // namespace dirclient
+}  // namespace base

@@ -7,15 +7,15 @@
 #include <cstdint>
 #include <string>
 
-#include "client/dirclient.h"
+#include "base/status.h"
 
-namespace dirclient {
+namespace base {
 
 struct Failure {
-  Status status = 0;     // 0: nothing failed
-  std::string where;     // empty when the failure is about nothing named
-  uint64_t line = 0;     // 0 when there is none
-  std::string message;   // empty: the status's own text (StatusText)
+  Status status = 0;    // 0: nothing failed
+  std::string where;    // empty when the failure is about nothing named
+  uint64_t line = 0;    // 0 when there is none
+  std::string message;  // empty: the status's own text (StatusText)
 };
 
-}  // namespace dirclient
+}  // namespace base

@@ -1,13 +1,8 @@
-#include "client/shown_text.h"
+#include "base/shown_text.h"
 
-#include <unistd.h>
+#include "base/code_page.h"
 
-#include <cstdlib>
-
-#include "client/dirclient.h"
-#include "client/locale_query.h"
-
-namespace dirclient {
+namespace base {
 namespace {
 
 bool IsC0OrDel(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; }
@@ -50,8 +45,7 @@ std::size_t Utf8SequenceLength(std::string_view text) {
 ShownChar NextTerminalChar(std::string_view text, uint32_t codePage) {
   auto c = static_cast<unsigned char>(text[0]);
   if (c < 0x80) return {1, !IsC0OrDel(c)};
-  if (codePage == kCodePageLatin1 || codePage == kCodePageWindows1252)
-    return {1, c > 0x9F};
+  if (codePage == kCodePageLatin1 || codePage == kCodePageWindows1252) return {1, c > 0x9F};
   if (codePage != kCodePageUtf8) return {1, false};
   std::size_t length = Utf8SequenceLength(text);
   if (length == 0) return {1, false};
@@ -60,8 +54,7 @@ ShownChar NextTerminalChar(std::string_view text, uint32_t codePage) {
   return {length, !c1};
 }
 
-void AppendShownText(std::string& out, std::string_view text, uint32_t codePage,
-                     bool terminal) {
+void AppendShownText(std::string& out, std::string_view text, uint32_t codePage, bool terminal) {
   while (!text.empty()) {
     ShownChar shown = terminal ? NextTerminalChar(text, codePage)
                                : ShownChar{1, !IsC0OrDel(static_cast<unsigned char>(text[0]))};
@@ -73,5 +66,4 @@ void AppendShownText(std::string& out, std::string_view text, uint32_t codePage,
   }
 }
 
-
-}  // namespace dirclient
+}  // namespace base

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace dirclient {
+namespace base {
 
 // The character at the start of a text: `length` bytes (at least 1) that
 // are shown as they are when `safe`, or as one "?".
@@ -31,8 +31,6 @@ ShownChar NextTerminalChar(std::string_view text, uint32_t codePage);
 // Appends `text` to `out`, each character that is not safe as "?". On a
 // terminal, by the rules above; elsewhere only the C0 controls and DEL are
 // replaced, so that a diagnostic stays one line.
-void AppendShownText(std::string& out, std::string_view text, uint32_t codePage,
-                     bool terminal);
+void AppendShownText(std::string& out, std::string_view text, uint32_t codePage, bool terminal);
 
-
-}  // namespace dirclient
+}  // namespace base

@@ -1,6 +1,6 @@
-#include "client/dirclient.h"
+#include "client/client.h"
 
-namespace dirclient {
+namespace client {
 
 // A client that serves whole trees has nothing to report.
 const std::vector<std::string>& DirClient::DirUnsearchedParts() const {
@@ -8,4 +8,4 @@ const std::vector<std::string>& DirClient::DirUnsearchedParts() const {
   return kNone;
 }
 
-}  // namespace dirclient
+}  // namespace client

@@ -4,14 +4,14 @@
 
 #include <cstdint>
 
-#include "client/load_observer.h"
+#include "base/load_observer.h"
 #include "tree/tree_builder.h"
 
-namespace dirclient {
+namespace tree {
 
 class LoadProgress final : public EntryCounter {
  public:
-  explicit LoadProgress(LoadObserver* observer) : observer_(observer) {}
+  explicit LoadProgress(base::LoadObserver* observer) : observer_(observer) {}
   // Called as entries go into the tree, a batch at a time.
   void Counted(uint64_t entries) override {
     uint64_t before = entries_;
@@ -21,8 +21,8 @@ class LoadProgress final : public EntryCounter {
 
  private:
   static constexpr uint64_t kTellEvery = 4096;
-  LoadObserver* observer_;
+  base::LoadObserver* observer_;
   uint64_t entries_ = 0;
 };
 
-}  // namespace dirclient
+}  // namespace tree

@@ -3,9 +3,11 @@
 // FFFFFDA7), so a number is never reused or moved.
 #pragma once
 
-#include "client/dirclient.h"
+#include <cstdint>
 
-namespace dirclient {
+namespace base {
+
+using Status = int32_t;
 
 enum DirStatus : Status {
   kOk = 0,
@@ -20,20 +22,20 @@ enum DirStatus : Status {
   kBadContext = -610,
   kBadBuffer = -611,
   kBadStream = -612,
-  kBadIteration = -613,     // not the handle of this context's listing
-  kNoMoreObjects = -614,    // more names read than the batch holds
-  kBadStreamMode = -615,    // streams are read-only
+  kBadIteration = -613,   // not the handle of this context's listing
+  kNoMoreObjects = -614,  // more names read than the batch holds
+  kBadStreamMode = -615,  // streams are read-only
   kBadContextKey = -616,
   kBadBufferSize = -617,
-  kNotStarted = -618,       // an operation before a successful start-up
+  kNotStarted = -618,  // an operation before a successful start-up
   kBadArgument = -619,
   kUnknownCodePage = -620,
-  kOutOfMemory = -621,      // words for a load: kOutOfMemoryWhileLoading
+  kOutOfMemory = -621,  // words for a load: kOutOfMemoryWhileLoading
 
   // Start-up.
   kNoTreeConfigured = -630,
-  kTreeUnreadable = -631,   // the LDIF file cannot be opened or read
-  kTreeMalformed = -632,    // the LDIF file does not parse
+  kTreeUnreadable = -631,  // the LDIF file cannot be opened or read
+  kTreeMalformed = -632,   // the LDIF file does not parse
   kAlreadyStarted = -633,
   kPasswordFileUnreadable = -634,  // missing, not a file, or too long
   kPasswordFileExposed = -635,     // group or others have access to it
@@ -63,4 +65,4 @@ inline constexpr char kOutOfMemoryWhileLoading[] = "out of memory while loading 
 // One line of text saying what a status means, for diagnostics and docs.
 const char* StatusText(Status status);
 
-}  // namespace dirclient
+}  // namespace base

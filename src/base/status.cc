@@ -1,6 +1,6 @@
-#include "client/status.h"
+#include "base/status.h"
 
-namespace dirclient {
+namespace base {
 
 const char* StatusText(Status status) {
   switch (status) {
@@ -39,10 +39,9 @@ const char* StatusText(Status status) {
     case kLdapOverLimit: return "server sent more than a documented limit allows";
     default: break;
   }
-  if (status < kLdapApiBase && status > kLdapApiBase - 100)
-    return "LDAP client library error";
+  if (status < kLdapApiBase && status > kLdapApiBase - 100) return "LDAP client library error";
   if (status < kLdapResultBase) return "LDAP server result";
   return "unknown status";
 }
 
-}  // namespace dirclient
+}  // namespace base
