@@ -45,7 +45,7 @@ std::string SearchAll(std::unique_ptr<tree::LoadedTree> loaded, bool terminal) {
   Require((status == tool::kExitComplete) == err.text().empty(),
           "an incomplete search and only that says so on standard error");
   Require(buffers->Depth == 0, "the walk left levels open");
-  Require(std::strcmp(buffers->CurrentName, tool::RootName) == 0,
+  Require(std::strcmp(buffers->CurrentName, client::kRootName) == 0,
           "the walk did not restore the top name");
   // Without walk messages the output is report lines only.
   std::string report = out.text();

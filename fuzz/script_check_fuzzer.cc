@@ -55,7 +55,7 @@ Input Split(std::string_view data) {
   input.searchText = search.substr(0, search.find('\0'));
   data.remove_prefix(searchLength);
   if (padding) {
-    std::size_t total = tool::kScriptReadSize + padding - 4;
+    std::size_t total = tree::kScriptKeptBytes + padding - 4;
     if (data.size() < total) input.script.assign(total - data.size(), padByte);
   }
   input.script.append(data);
@@ -119,8 +119,8 @@ std::unique_ptr<tree::LoadedTree> OneScriptTree(std::string_view script) {
   tree::DirTree& tree = loaded->tree;
   tree::DirTree::NodeId org = tree.AddChild(tree::DirTree::kRoot, "O=Org");
   tree::DirTree::NodeId unit = tree.AddChild(org, "OU=Unit");
-  tree.AddFlags(org, tree::kNodeContainer);
-  tree.AddFlags(unit, tree::kNodeContainer);
+  tree.AddFlags(org, tree::kFlagContainer);
+  tree.AddFlags(unit, tree::kFlagContainer);
   auto store = std::make_unique<tree::ByteArena>();
   uint64_t offset = 0;
   Require(store->Append(script, &offset), "no memory for the script");
@@ -152,7 +152,7 @@ std::string Shown(std::string_view text, const Input& input) {
 // the text, and the line of the first match is reported, upper-cased.
 std::string ExpectedReport(const Input& input) {
   std::string_view read(input.script);
-  read = read.substr(0, tool::kScriptReadSize);
+  read = read.substr(0, tree::kScriptKeptBytes);
   if (read.empty()) return "";
   read = read.substr(0, read.find('\0'));
   tool::CaseMap map = tool::MakeCaseMap(input.codePage);
@@ -185,10 +185,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                              report.find('\n') == report.size() - 1),
           "the report is not one line ending in \")\\n\"");
   Require(report == expected, "the report is not the line of the first match");
-  Require(client.readTarget == buffers->ScriptBuffer && client.readSize <= tool::kScriptReadSize,
+  Require(client.readTarget == buffers->ScriptBuffer && client.readSize <= tree::kScriptKeptBytes,
           "the script was read past its buffer");
   Require(client.openHandles == 0, "handles left open");
-  Require(buffers->Depth == 0 && std::strcmp(buffers->CurrentName, tool::RootName) == 0,
+  Require(buffers->Depth == 0 && std::strcmp(buffers->CurrentName, client::kRootName) == 0,
           "the walk did not restore its state");
   return 0;
 }

@@ -30,14 +30,11 @@ inline constexpr int32_t kNameContextKey = 3;  // DirSetNameContext key
 inline constexpr int32_t kStreamRead = 1;      // DirOpenAttributeStream mode
 inline constexpr std::size_t kReplyBufferSize = 4096;
 inline constexpr std::size_t kObjectNameSize = 260;  // 259 bytes and terminator
-// The most of a login script a reader of a stream gets in one read, and so
-// all of it a client needs to keep.
-inline constexpr std::size_t kScriptKeptBytes = 60000;
 
-// Object flags, the first field of the object information record.
-inline constexpr uint32_t kFlagAlias = 0x01;
-inline constexpr uint32_t kFlagContainer = 0x04;
-inline constexpr uint32_t kFlagContainerAlias = 0x08;
+// The name a listing of the whole tree starts from.
+inline constexpr char kRootName[] = "[Root]";
+// The attribute a login script is read from as a stream.
+inline constexpr char kLoginScriptName[] = "Login Script";
 
 // What NWDSGetObjectName fills in besides the name: 80 bytes, of which the
 // flags are the tool's to read; the rest belongs to the client.

@@ -7,16 +7,14 @@
 
 #include "base/status.h"
 #include "client/locale_query.h"
+#include "tree/entry_mapping.h"
 #include "tree/name_mapping.h"
 
 namespace client {
 namespace {
 
 // The tree keeps each object's flags as the listing hands them over.
-static_assert(tree::kNodeAlias == kFlagAlias && tree::kNodeContainer == kFlagContainer &&
-              tree::kNodeContainerAlias == kFlagContainerAlias);
 
-constexpr const char* kRootName = "[Root]";
 constexpr std::size_t kMinBufferSize = 1024;
 constexpr std::size_t kMaxBufferSize = 1 << 20;
 constexpr std::size_t kMaxListedName = kObjectNameSize - 1;
@@ -33,15 +31,16 @@ constexpr std::size_t kBatchHeader = 4;
 // LDAP attribute is that name without its blanks, in any case.
 bool IsLoginScriptAttribute(const char* attribute) {
   // The spelling callers use, asked for once an object, before any other.
-  if (std::strcmp(attribute, "Login Script") == 0) return true;
-  static constexpr char kName[] = "loginscript";
+  if (std::strcmp(attribute, kLoginScriptName) == 0) return true;
+  constexpr std::string_view kName = tree::kLoginScriptAttribute;
   std::size_t matched = 0;
   for (const char* c = attribute; *c; ++c) {
     if (*c == ' ') continue;
-    if (matched == sizeof kName - 1 || tree::AsciiLower(*c) != kName[matched]) return false;
+    if (matched == kName.size() || tree::AsciiLower(*c) != tree::AsciiLower(kName[matched]))
+      return false;
     ++matched;
   }
-  return matched == sizeof kName - 1;
+  return matched == kName.size();
 }
 
 // Handles are table index + 1, so that 0 is never valid.

@@ -8,7 +8,6 @@
 
 #include "base/failure.h"
 #include "base/status.h"
-#include "client/client.h"
 #include "tree/entry_mapping.h"
 
 namespace ldap_reader {
@@ -18,11 +17,6 @@ namespace ldap_reader {
 // result. A header that claims more is refused before anything is
 // allocated for it.
 inline constexpr std::size_t kMaxIncomingMessage = 16 * 1024 * 1024;
-// The largest DN taken, an entry's own or an aliasedObjectName value.
-inline constexpr std::size_t kMaxDn = tree::kMaxDnBytes;
-// The most of a loginScript value kept: all the tool ever reads of a
-// script. A longer value is cut.
-inline constexpr std::size_t kMaxKeptScript = client::kScriptKeptBytes;
 
 // The whole load (connect, bind, read) must end within this many seconds,
 // DIRCLIENT_LOAD_TIMEOUT, or kDefaultLoadTimeoutSeconds.

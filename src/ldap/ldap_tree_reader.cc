@@ -30,7 +30,7 @@ std::string_view AttributeType(const struct berval& description) {
   return type.substr(0, type.find(';'));
 }
 
-// The failure for a DN (`what`) over kMaxDn.
+// The failure for a DN (`what`) over tree::kMaxDnBytes.
 base::Failure DnTooLong(const char* what, std::size_t length) {
   return MakeClientFailure(base::kLdapOverLimit,
                            "the server sent " + tree::DnOverLimit(what, length));
@@ -66,7 +66,7 @@ bool EntryReceiver::Entry(LDAP* ld, LDAPMessage* entry, base::Failure* failure) 
     *failure = MakeLdapFailure(rc, nullptr);
     return false;
   }
-  if (dn.bv_len > kMaxDn) {
+  if (dn.bv_len > tree::kMaxDnBytes) {
     *failure = DnTooLong("a DN", dn.bv_len);
     return false;
   }
@@ -99,7 +99,7 @@ bool EntryReceiver::Attribute(std::string_view type, const struct berval* values
     // Only the first value is the script, stored once as the server sent
     // it, up to what the tool can ever read of it.
     if (found->hasScript || !values[0].bv_val) return true;
-    std::string_view script = View(values[0]).substr(0, kMaxKeptScript);
+    std::string_view script = View(values[0]).substr(0, tree::kScriptKeptBytes);
     if (!builder_.scripts().Append(script, &found->scriptOffset)) {
       *failure = MakeClientFailure(base::kOutOfMemory, base::kOutOfMemoryWhileLoading);
       return false;
@@ -108,7 +108,7 @@ bool EntryReceiver::Attribute(std::string_view type, const struct berval* values
     found->scriptLength = script.size();
   } else if (tree::EqualsIgnoreAsciiCase(type, tree::kAliasedObjectNameAttribute)) {
     if (found->hasAlias || !values[0].bv_val) return true;
-    if (values[0].bv_len > kMaxDn) {
+    if (values[0].bv_len > tree::kMaxDnBytes) {
       *failure = DnTooLong("an aliasedObjectName", values[0].bv_len);
       return false;
     }

@@ -7,9 +7,7 @@
 namespace tool {
 namespace {
 
-constexpr char kLoginScript[] = "Login Script";
 // The LDAP backend keeps no more of a script than this reads.
-static_assert(client::kScriptKeptBytes >= kScriptReadSize);
 
 // Deleting the first occurrence of `pattern` until none is left, in one
 // pass: each byte is appended to the kept text, and a pattern that the
@@ -41,14 +39,14 @@ void CheckLoginScript(Search& search, client::ContextHandle context, const char*
   SharedBuffers& b = search.buffers;
   uint32_t byteCount = 0;
   client::StreamHandle stream;
-  if (search.client.DirOpenAttributeStream(context, object, kLoginScript, client::kStreamRead,
-                                           &stream) == 0) {
-    search.client.DirReadStream(stream, b.ScriptBuffer, kScriptReadSize, &byteCount);
+  if (search.client.DirOpenAttributeStream(context, object, client::kLoginScriptName,
+                                           client::kStreamRead, &stream) == 0) {
+    search.client.DirReadStream(stream, b.ScriptBuffer, tree::kScriptKeptBytes, &byteCount);
     search.client.DirCloseStream(stream);
   }
   // A reader that claims more than it was asked for must not move the
   // terminator past the buffer.
-  if (byteCount > kScriptReadSize) byteCount = kScriptReadSize;
+  if (byteCount > tree::kScriptKeptBytes) byteCount = tree::kScriptKeptBytes;
   b.ScriptBuffer[byteCount] = '\0';
   CharUpperA(search.caseMap, b.ScriptBuffer);
   if (byteCount == 0) return;

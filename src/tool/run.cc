@@ -49,7 +49,7 @@ ExitStatus SearchTree(const char* substring, client::DirClient& client, SharedBu
 
   out.SetCodePage(codePage);
   Search search{client, buffers, out, MakeCaseMap(codePage), {}};
-  std::memcpy(buffers.CurrentName, RootName, sizeof RootName);
+  std::memcpy(buffers.CurrentName, client::kRootName, sizeof client::kRootName);
   std::memcpy(buffers.SearchText, substring, std::strlen(substring) + 1);
   CharUpperA(search.caseMap, buffers.SearchText);
   buffers.Depth = 0;

@@ -17,7 +17,7 @@ const char* BuildFullName(SharedBuffers& b, const char* objectName, std::size_t 
   std::size_t objectLength = std::strlen(objectName);
   if (b.Depth == 1) {
     std::memcpy(b.CurrentName, objectName, objectLength + 1);
-    return RootName;
+    return client::kRootName;
   }
   if (objectLength + 1 + parentLength > kNameSize - 1) return nullptr;
   std::memcpy(b.ScratchName, b.CurrentName, parentLength + 1);
@@ -61,7 +61,7 @@ void ListContainer(Search& search, client::ContextHandle context, client::Buffer
         ++search.counts.walkFailures;
         continue;
       }
-      if (info.objectFlags & (client::kFlagAlias | client::kFlagContainerAlias)) continue;
+      if (info.objectFlags & (tree::kFlagAlias | tree::kFlagContainerAlias)) continue;
       const char* restore = BuildFullName(b, objectName, parentLength);
       if (!restore) {
         search.out.WriteNamed("\nFull name longer than 4095 bytes, skipped: ", objectName);
@@ -69,7 +69,7 @@ void ListContainer(Search& search, client::ContextHandle context, client::Buffer
         continue;
       }
       CheckLoginScript(search, context, objectName);
-      if (info.objectFlags & client::kFlagContainer) WalkContainer(search);
+      if (info.objectFlags & tree::kFlagContainer) WalkContainer(search);
       // Source and destination overlap, the source behind: memmove keeps
       // the parent's name intact.
       std::memmove(b.CurrentName, restore, std::strlen(restore) + 1);

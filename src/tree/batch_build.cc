@@ -38,7 +38,7 @@ inline bool TreeBuilder::Complete(const FoundEntry& entry, const EntryPaths::Pen
     // An entry below it may have come first and spelled it otherwise.
     tree_.Respell(node, pending.rdn);
     tree_.AddFlags(node, entry.flags);
-    if (entry.flags & kNodeContainer) paths_.RememberContainer(dnText, node);
+    if (entry.flags & kFlagContainer) paths_.RememberContainer(dnText, node);
     if (entry.hasScript) tree_.SetScript(node, entry.scriptOffset, entry.scriptLength);
     if (entry.hasAlias) aliases_.Add(node, text.substr(entry.aliasBegin, entry.aliasLength));
   }

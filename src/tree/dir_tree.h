@@ -18,9 +18,13 @@
 namespace tree {
 
 // What an object is, in the bits the client's listing reports.
-inline constexpr uint8_t kNodeAlias = 0x01;
-inline constexpr uint8_t kNodeContainer = 0x04;
-inline constexpr uint8_t kNodeContainerAlias = 0x08;  // with kNodeAlias
+inline constexpr uint32_t kFlagAlias = 0x01;
+inline constexpr uint32_t kFlagContainer = 0x04;
+inline constexpr uint32_t kFlagContainerAlias = 0x08;  // with kFlagAlias
+
+// The most of a login script a reader of a stream gets in one read, and so
+// all of it a source needs to keep: a longer script is cut.
+inline constexpr std::size_t kScriptKeptBytes = 60000;
 
 class DirTree {
  public:

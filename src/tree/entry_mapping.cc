@@ -20,10 +20,10 @@ uint32_t ObjectClassFlags(std::string_view objectClass) {
   // Every entry names several classes: most are told apart by length alone.
   constexpr std::string_view kAlias = "alias";
   if (objectClass.size() == kAlias.size() && EqualsIgnoreAsciiCase(objectClass, kAlias))
-    return kNodeAlias;
+    return kFlagAlias;
   for (std::string_view container : kContainerClasses)
     if (objectClass.size() == container.size() && EqualsIgnoreAsciiCase(objectClass, container))
-      return kNodeContainer;
+      return kFlagContainer;
   return 0;
 }
 
@@ -51,8 +51,8 @@ void MarkContainerAlias(DirTree& tree, DirTree::NodeId alias, std::string_view t
                         DnParser& scratch) {
   if (!scratch.Parse(target)) return;
   DirTree::NodeId node = FindEntryPath(tree, scratch);
-  if (node != DirTree::kNone && (tree.Flags(node) & kNodeContainer))
-    tree.AddFlags(alias, kNodeContainerAlias);
+  if (node != DirTree::kNone && (tree.Flags(node) & kFlagContainer))
+    tree.AddFlags(alias, kFlagContainerAlias);
 }
 
 }  // namespace tree

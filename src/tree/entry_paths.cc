@@ -43,7 +43,7 @@ bool EntryPaths::BeginSibling(DirTree& tree, std::string_view dnText, DnParser& 
   // first RDN does, and to the same RDNs.
   if (!parser.Parse(dnText.substr(0, split)) || parser.RdnCount() != 1) return false;
   *pending = Pending();
-  tree.AddFlags(parentNode_, kNodeContainer);
+  tree.AddFlags(parentNode_, kFlagContainer);
   pending->parent = parentNode_;
   pending->rdn = parser.Rdn(0);
   pending->hash = DirTree::ChildHash(parentNode_, pending->rdn);
@@ -143,11 +143,11 @@ DirTree::NodeId EntryPaths::Add(DirTree& tree, const DnParser& dn) {
   DirTree::NodeId node = DirTree::kRoot;
   if (shared) {
     node = nodes_.back();
-    tree.AddFlags(node, kNodeContainer);  // it may have been the last leaf
+    tree.AddFlags(node, kFlagContainer);  // it may have been the last leaf
   }
   for (size_t level = shared; level < count; ++level) {
     std::string_view rdn = dn.Rdn(count - 1 - level);
-    if (level > 0) tree.AddFlags(node, kNodeContainer);
+    if (level > 0) tree.AddFlags(node, kFlagContainer);
     node = ChildEntry(tree, node, rdn);
     rdns_.append(rdn);
     ends_.push_back(rdns_.size());

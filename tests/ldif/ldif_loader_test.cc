@@ -152,7 +152,7 @@ TEST(LdifFlagsTest, ContainersAndAliasesFollowClassesAndTargets) {
       bool parsed;
       return tree.Flags(tree.Resolve(tree::DirTree::kRoot, name, &parsed));
     };
-    using namespace client;  // NOLINT: flag names only
+    using namespace tree;  // NOLINT: flag names only
     EXPECT_EQ(flags("O=Acme"), kFlagContainer);
     EXPECT_EQ(flags("OU=Empty.O=Acme"), kFlagContainer);
     EXPECT_EQ(flags("CN=Leaf.O=Acme"), 0u);

@@ -37,7 +37,7 @@ DirTree::NodeId AddPath(DirTree& tree, const char* dn, uint32_t flags) {
   EXPECT_TRUE(parser.Parse(dn)) << dn;
   DirTree::NodeId node = DirTree::kRoot;
   for (size_t i = parser.RdnCount(); i-- > 0;) {
-    if (node != DirTree::kRoot) tree.AddFlags(node, tree::kNodeContainer);
+    if (node != DirTree::kRoot) tree.AddFlags(node, tree::kFlagContainer);
     DirTree::NodeId child = tree.FindChild(node, parser.Rdn(i));
     node = child != DirTree::kNone ? child : tree.AddChild(node, parser.Rdn(i));
   }
@@ -69,7 +69,7 @@ TEST(EntryMappingTest, ShortcutsBuildTheSameTree) {
   DirTree built, fresh;
   tree::TreeBuilder builder(built, tree::RepeatedDn::kKeepFirst, nullptr, nullptr, false);
   for (const std::string& dn : dns) {
-    uint32_t flags = dn.starts_with("ou=") ? tree::kNodeContainer : 0;
+    uint32_t flags = dn.starts_with("ou=") ? tree::kFlagContainer : 0;
     builder.Open(1, dn).flags = flags;
     ASSERT_TRUE(builder.Close()) << dn;
     AddPath(fresh, dn.c_str(), flags);
@@ -82,7 +82,7 @@ TEST(EntryMappingTest, ShortcutsBuildTheSameTree) {
     EXPECT_EQ(built.Parent(node), fresh.Parent(node)) << built.Name(node);
     EXPECT_EQ(built.Flags(node), fresh.Flags(node)) << built.Name(node);
   }
-  EXPECT_EQ(built.Flags(Find(built, "cn=Bob,ou=Sales,o=Acme")), client::kFlagContainer);
+  EXPECT_EQ(built.Flags(Find(built, "cn=Bob,ou=Sales,o=Acme")), tree::kFlagContainer);
 }
 
 }  // namespace
