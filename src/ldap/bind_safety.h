@@ -22,10 +22,11 @@ namespace ldap_reader {
 inline constexpr const char* kPlaintextBindVariable = "DIRCLIENT_PLAINTEXT_BIND";
 inline constexpr const char* kPlaintextBindAllowed = "allow";
 
-// Refuses (kLdapConfigUnsafe, with the message naming the file) a file read
-// from the working directory unless it is the user's own and group and
-// others cannot write it: whoever can write it chooses the server the
-// password goes to. (Only regular files are read at all.)
+// The refusal (kLdapConfigUnsafe, its message naming the file) of the first
+// of `config`'s files read from the working directory that is not the
+// user's own or that group or others can write, or no failure (status 0):
+// whoever can write it chooses the server the password goes to. (Only
+// regular files are read at all.)
 base::Failure CheckWorkingDirConfig(const UserLdapConfig& config);
 
 // Lines saying which of the server (when it comes from the configuration at

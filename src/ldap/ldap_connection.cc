@@ -92,7 +92,9 @@ bool LdapConnection::SetOptions(base::Failure* failure) {
     }
   }
   if (!watchdog_.Watch(ld)) {
-    *failure = MakeClientFailure(base::kOutOfMemory, "out of memory: no thread for the watchdog");
+    *failure =
+        MakeClientFailure(base::kOutOfMemory, std::string(base::StatusText(base::kOutOfMemory)) +
+                                                  ": no thread for the watchdog");
     return false;
   }
   return true;

@@ -24,9 +24,10 @@ inline constexpr char kLoadTimeoutVariable[] = "DIRCLIENT_LOAD_TIMEOUT";
 inline constexpr long kDefaultLoadTimeoutSeconds = 3600;
 inline constexpr long kMaxLoadTimeoutSeconds = 7 * 24 * 3600;
 
-// Reads DIRCLIENT_LOAD_TIMEOUT's value (`setting`, may be null): unset or
-// empty is the default; otherwise a whole number of seconds from 1 to
-// kMaxLoadTimeoutSeconds, or false with *reason set.
+// Reads DIRCLIENT_LOAD_TIMEOUT's value (`setting`, may be null) into
+// *seconds: unset or empty is the default; otherwise a whole number of
+// seconds from 1 to kMaxLoadTimeoutSeconds. Anything else is a failure
+// (kBadArgument, about the variable) and leaves *seconds as it was.
 base::Failure ParseLoadTimeout(const char* setting, long* seconds);
 
 // The instant a load must be over by.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/status.h"
 #include "ldif/ldif_value.h"
 #include "tree/entry_mapping.h"
 
@@ -193,7 +194,7 @@ inline bool RecordParser::ReadAttribute(const LineReader::Line& line, const Attr
     }
     // Bad base64 is the fault to report, whatever memory there is.
     if (!CheckBase64(line, attribute)) return false;
-    Fail(line.number, "out of memory");
+    Fail(line.number, base::StatusText(base::kOutOfMemory));
     failure_.error->status = base::kOutOfMemory;
     return false;
   }
