@@ -59,7 +59,7 @@ base::Failure LdapConnection::FailureOf(int code) const {
   return MakeLdapFailure(code, owned.get());
 }
 
-bool LdapConnection::SetOptions(base::Failure* failure) {
+base::Failure LdapConnection::SetOptions() {
   LDAP* ld = ld_.get();
   if (deadline_.end == Clock::time_point::max())
     deadline_.end = Clock::now() + std::chrono::seconds(deadline_.seconds);
@@ -87,17 +87,14 @@ bool LdapConnection::SetOptions(base::Failure* failure) {
   };
   for (const Setting& setting : settings) {
     if (ldap_set_option(ld, setting.option, setting.value) != LDAP_OPT_SUCCESS) {
-      *failure = MakeLdapFailure(LDAP_LOCAL_ERROR, "libldap refused an option");
-      return false;
+      return MakeLdapFailure(LDAP_LOCAL_ERROR, "libldap refused an option");
     }
   }
   if (!watchdog_.Watch(ld)) {
-    *failure =
-        MakeClientFailure(base::kOutOfMemory, std::string(base::StatusText(base::kOutOfMemory)) +
-                                                  ": no thread for the watchdog");
-    return false;
+    return MakeClientFailure(base::kOutOfMemory, std::string(base::StatusText(base::kOutOfMemory)) +
+                                                     ": no thread for the watchdog");
   }
-  return true;
+  return {};
 }
 
 ConnectionWatchdog::Clock::duration LdapConnection::BoundWait(std::chrono::milliseconds limit,
@@ -124,27 +121,25 @@ base::Failure LdapConnection::TimedOut() const {
   return failure;
 }
 
-bool LdapConnection::Open(const LdapTarget& target, base::Failure* failure) {
+base::Failure LdapConnection::Open(const LdapTarget& target) {
   LDAP* raw = nullptr;
   int rc = ldap_initialize(&raw, target.servers.c_str());
   ld_.reset(raw);
   if (rc != LDAP_SUCCESS || !ld_) {
-    *failure = MakeLdapFailure(rc != LDAP_SUCCESS ? rc : LDAP_NO_MEMORY, nullptr);
-    return false;
+    return MakeLdapFailure(rc != LDAP_SUCCESS ? rc : LDAP_NO_MEMORY, nullptr);
   }
-  if (!SetOptions(failure)) return false;
+  if (base::Failure failure = SetOptions(); failure.status != base::kOk) return failure;
   bool stalled = false;
   rc = ConnectWithinBounds(target.servers, &stalled);
   if (rc != LDAP_SUCCESS) {
-    *failure = stalled ? TimedOut() : FailureOf(rc);
-    return false;
+    return stalled ? TimedOut() : FailureOf(rc);
   }
   if (target.startTls && !ldap_tls_inplace(ld_.get())) {
     rc = StartTlsWithinBounds();
     if (rc != LDAP_SUCCESS) {
-      *failure = FailureOf(rc);
-      failure->message = "StartTLS: " + failure->message;
-      return false;
+      base::Failure failure = FailureOf(rc);
+      failure.message = "StartTLS: " + failure.message;
+      return failure;
     }
   }
   // Without it every read still works, one system call at a time.
@@ -152,7 +147,7 @@ bool LdapConnection::Open(const LdapTarget& target, base::Failure* failure) {
   // Without it, a message liblber refuses is named a decoding error, what-
   // ever its header said.
   framing_.Install(ld_.get());
-  return true;
+  return {};
 }
 
 int LdapConnection::ConnectWithinBounds(const std::string& servers, bool* stalled) {

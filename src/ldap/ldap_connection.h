@@ -33,7 +33,7 @@ class LdapConnection {
   // StartTLS when the target asks for it, and then a failure to start TLS
   // fails the connection). Certificate checks are left as libldap's
   // configuration sets them.
-  bool Open(const LdapTarget& target, base::Failure* failure);
+  base::Failure Open(const LdapTarget& target);
 
   LDAP* get() const { return ld_.get(); }
 
@@ -51,7 +51,7 @@ class LdapConnection {
   // What a bound on waiting stands for, for the message when it runs out.
   enum class Bound { kConnect, kAnswer };
 
-  bool SetOptions(base::Failure* failure);
+  base::Failure SetOptions();
   // ldap_connect to each of `servers` (blank-separated) in turn until one
   // answers, and ldap_start_tls_s, each wait of theirs bounded. *stalled:
   // no server answered, and one of them (or the deadline) ran out of time.

@@ -98,7 +98,8 @@ base::Status Load(const LdapTarget& target, const UserLdapConfig& config,
   LdapConnection connection;
   connection.SetDeadline(deadline);
   auto loaded = std::make_unique<tree::LoadedTree>();
-  bool ok = connection.Open(target, failure);
+  *failure = connection.Open(target);
+  bool ok = failure->status == base::kOk;
   if (ok && simpleBind) {
     ok = !RefusePlaintextBind(connection, environment, failure);
     if (ok) guard->HandedOn();
