@@ -21,9 +21,8 @@ bool WantsExternal(LDAP* ld, const LdapTarget& target) {
 
 }  // namespace
 
-bool BindConnection(LdapConnection& connection, const LdapTarget& target,
-                    const SecretBytes* password, const std::string& bindDn,
-                    base::Failure* failure) {
+base::Failure BindConnection(LdapConnection& connection, const LdapTarget& target,
+                             const SecretBytes* password, const std::string& bindDn) {
   LDAP* ld = connection.get();
   int msgid = -1;
   int rc;
@@ -41,30 +40,29 @@ bool BindConnection(LdapConnection& connection, const LdapTarget& target,
     struct berval credentials = {authzid.size(), authzid.data()};
     rc = ldap_sasl_bind(ld, nullptr, "EXTERNAL", &credentials, nullptr, nullptr, &msgid);
   } else {
-    return true;  // LDAPv3 needs no bind to be anonymous
+    return {};  // LDAPv3 needs no bind to be anonymous
   }
   if (rc != LDAP_SUCCESS) {
-    *failure = connection.FailureOf(rc);
-    return false;
+    return connection.FailureOf(rc);
   }
   PendingRequest request(ld, msgid);
   LdapMessagePtr message;
-  if (connection.Next(msgid, &message, failure) == 0) return false;
+  base::Failure failure;
+  if (connection.Next(msgid, &message, &failure) == 0) return failure;
   request.Finished();
   int result = LDAP_OTHER;
   char* diagnostic = nullptr;
   rc = ldap_parse_result(ld, message.get(), &result, nullptr, &diagnostic, nullptr, nullptr, 0);
   LdapStringPtr ownedDiagnostic(diagnostic);
   if (rc != LDAP_SUCCESS) {
-    *failure = connection.FailureOf(rc);
-    return false;
+    return connection.FailureOf(rc);
   }
   if (result != LDAP_SUCCESS) {
-    *failure = MakeLdapFailure(result, diagnostic);
-    failure->message.insert(0, password ? "simple bind as BINDDN: " : "SASL EXTERNAL bind: ");
-    return false;
+    failure = MakeLdapFailure(result, diagnostic);
+    failure.message.insert(0, password ? "simple bind as BINDDN: " : "SASL EXTERNAL bind: ");
+    return failure;
   }
-  return true;
+  return {};
 }
 
 }  // namespace ldap_reader

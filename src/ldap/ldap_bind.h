@@ -16,7 +16,7 @@ namespace ldap_reader {
 // `password` is null when no password file is configured; with one, the
 // bind is a simple bind as `bindDn`, the DN the client found in libldap's
 // configuration and checked. A refused bind fails with the server's result.
-bool BindConnection(LdapConnection& connection, const LdapTarget& target,
-                    const SecretBytes* password, const std::string& bindDn, base::Failure* failure);
+base::Failure BindConnection(LdapConnection& connection, const LdapTarget& target,
+                             const SecretBytes* password, const std::string& bindDn);
 
 }  // namespace ldap_reader

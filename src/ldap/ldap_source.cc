@@ -104,8 +104,11 @@ base::Status Load(const LdapTarget& target, const UserLdapConfig& config,
     ok = !RefusePlaintextBind(connection, environment, failure);
     if (ok) guard->HandedOn();
   }
-  ok = ok && BindConnection(connection, target, simpleBind ? &password : nullptr,
-                            config.bindDn.value, failure);
+  if (ok) {
+    *failure =
+        BindConnection(connection, target, simpleBind ? &password : nullptr, config.bindDn.value);
+    ok = failure->status == base::kOk;
+  }
   password.Wipe();
   tree::LoadProgress progress(&observer);
   ok = ok && ReadLdapTree(connection, target.base, *loaded, failure, &progress);
