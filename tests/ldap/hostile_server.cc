@@ -118,9 +118,7 @@ class Connection {
     }
   }
 
-  bool Send(BerElement* ber) {
-    return ber && ber_flush2(sb_, ber, LBER_FLUSH_FREE_ALWAYS) == 0;
-  }
+  bool Send(BerElement* ber) { return ber && ber_flush2(sb_, ber, LBER_FLUSH_FREE_ALWAYS) == 0; }
   bool SendRaw(const char* bytes, size_t size) {
     return write(fd_, bytes, size) == static_cast<ssize_t>(size);
   }
@@ -145,9 +143,8 @@ BerElement* PageDone(ber_int_t msgid, const std::string& cookie, ber_int_t code 
   ber_printf(value, "{io}", 0, cookie.data(), static_cast<ber_len_t>(cookie.size()));
   ber_flatten2(value, &encoded, 0);
   BerElement* ber = ber_alloc_t(LBER_USE_DER);
-  ber_printf(ber, "{it{eoo}t{{sO}}}", msgid, LDAP_RES_SEARCH_RESULT, code, "",
-             ber_len_t{0}, "", ber_len_t{0}, LDAP_TAG_CONTROLS, LDAP_CONTROL_PAGEDRESULTS,
-             &encoded);
+  ber_printf(ber, "{it{eoo}t{{sO}}}", msgid, LDAP_RES_SEARCH_RESULT, code, "", ber_len_t{0}, "",
+             ber_len_t{0}, LDAP_TAG_CONTROLS, LDAP_CONTROL_PAGEDRESULTS, &encoded);
   ber_free(value, 1);
   return ber;
 }
@@ -182,8 +179,8 @@ int Play(const std::string& scenario, Connection& c) {
     ber_tag_t op = 0;
     if (c.Read(&msgid, &op) && op == LDAP_REQ_EXTENDED) {
       BerElement* yes = ber_alloc_t(LBER_USE_DER);
-      ber_printf(yes, "{it{eoo}}", msgid, LDAP_RES_EXTENDED, LDAP_SUCCESS, "", ber_len_t{0},
-                 "", ber_len_t{0});
+      ber_printf(yes, "{it{eoo}}", msgid, LDAP_RES_EXTENDED, LDAP_SUCCESS, "", ber_len_t{0}, "",
+                 ber_len_t{0});
       c.Send(yes);
       c.Drain();
     }
@@ -204,8 +201,7 @@ int Play(const std::string& scenario, Connection& c) {
       for (unsigned long n = 0; n < 1000; ++n)
         if (!c.Send(Entry(msgid, "cn=" + name + std::to_string(page * 1000 + n) + ",o=H", "")))
           return 0;
-      if (!c.Send(PageDone(msgid, "page" + std::to_string(page))) || !c.NextSearch(&msgid))
-        break;
+      if (!c.Send(PageDone(msgid, "page" + std::to_string(page))) || !c.NextSearch(&msgid)) break;
     }
   } else if (scenario == "time-limit") {
     for (unsigned long n = 0; n < 500; ++n) c.Send(Entry(msgid, User(n), "needle"));
@@ -215,8 +211,7 @@ int Play(const std::string& scenario, Connection& c) {
     // Found only when the tree is built, while entries keep coming.
     for (unsigned long page = 0; page < 20; ++page) {
       for (unsigned long n = page * 1000; n < page * 1000 + 1000; ++n)
-        if (!c.Send(Entry(msgid, n == 4500 ? "bad dn 4500,o=H" : User(n), "")))
-          return 0;
+        if (!c.Send(Entry(msgid, n == 4500 ? "bad dn 4500,o=H" : User(n), ""))) return 0;
       if (!c.Send(PageDone(msgid, page < 19 ? "page" + std::to_string(page) : "")) ||
           !c.NextSearch(&msgid))
         break;
@@ -280,7 +275,6 @@ int Play(const std::string& scenario, Connection& c) {
   return 0;
 }
 
-
 sockaddr_in Loopback(unsigned long port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -337,8 +331,7 @@ int Relay(int client, const std::string& mode, char** args, int count) {
         if (signals && mode != "freeze" && kill(pid, mode == "kill" ? SIGTERM : SIGKILL) != 0)
           return Fail("kill");
       }
-      if ((!fired || mode == "freeze") && !SendAll(server, buffer, static_cast<size_t>(got)))
-        break;
+      if ((!fired || mode == "freeze") && !SendAll(server, buffer, static_cast<size_t>(got))) break;
     }
     if (watched == 2 && fds[1].revents) {
       ssize_t got = recv(server, buffer, sizeof buffer, 0);
@@ -362,7 +355,8 @@ int Relay(int client, const std::string& mode, char** args, int count) {
 // stall until they give up.
 bool FillBacklog(int listener, const sockaddr_in& address) {
   int filler = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (filler < 0 || connect(filler, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+  if (filler < 0 ||
+      connect(filler, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
     return false;
   for (int wait = 0; wait < 100; ++wait) {
     tcp_info info{};
@@ -378,15 +372,15 @@ bool FillBacklog(int listener, const sockaddr_in& address) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) return Fail("usage: ldap_hostile_server PORTFILE SCENARIO [BYTES SERVERPORT [PID]]");
-  alarm(kGiveUpSeconds);  // ends the server, whatever it waits for
+  if (argc < 3)
+    return Fail("usage: ldap_hostile_server PORTFILE SCENARIO [BYTES SERVERPORT [PID]]");
+  alarm(kGiveUpSeconds);     // ends the server, whatever it waits for
   signal(SIGPIPE, SIG_IGN);  // a client gone ends a scenario, not the server
   const bool stall = std::strcmp(argv[2], "connect-stall") == 0;
   int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address = Loopback(0);
   socklen_t length = sizeof address;
-  if (listener < 0 ||
-      bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+  if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(listener, stall ? 0 : 1) != 0 ||
       getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
     return Fail("cannot listen");

@@ -21,7 +21,8 @@ TEST(MillionLines, BadLastLineStopsTheToolBeforeAnyReport) {
   ldif.reserve(32u << 20);
   for (int i = 0; i < 249998; ++i) {
     std::string number = std::to_string(i);
-    ldif += "dn: cn=u" + number + ",o=Big\nobjectClass: person\nloginScript: map " + number + "\n\n";
+    ldif +=
+        "dn: cn=u" + number + ",o=Big\nobjectClass: person\nloginScript: map " + number + "\n\n";
   }
   ldif += "dn: cn=next,o=Big\nobjectClass: person\n\ndn: cn=last,o=Big\n";
   for (const Row& row : ReadTable("ldif/hostile_files.table", "last")) {

@@ -75,8 +75,11 @@ inline std::vector<Row> ReadTable(const std::string& file, const std::string& ki
     if (isHeader || row.fields[0] != kind) continue;
     row.fields.erase(row.fields.begin());
     row.columns = header;
-    if (row.fields.size() == header.size()) rows.push_back(row);
-    else ADD_FAILURE() << row.where << ": " << row.fields.size() << " fields under a header of " << header.size();
+    if (row.fields.size() == header.size())
+      rows.push_back(row);
+    else
+      ADD_FAILURE() << row.where << ": " << row.fields.size() << " fields under a header of "
+                    << header.size();
   }
   EXPECT_FALSE(rows.empty()) << file << ": no " << kind << " rows";
   return rows;

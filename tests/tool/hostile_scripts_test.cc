@@ -23,8 +23,8 @@ TEST(HostileScript, OnlyTheFirst60000BytesAreSearched) {
   for (const Row& row : ReadTable("tool/hostile_scripts.table", "end")) {
     SCOPED_TRACE(row.where);
     std::string last = row.text("last");
-    ExpectReport(std::string(row.number("size") - last.size() - 1, 'r') + "\n" + last, row.text("search"),
-                 row["reported"] ? "S.T (" + row.text("reported") + ")\n" : "");
+    ExpectReport(std::string(row.number("size") - last.size() - 1, 'r') + "\n" + last,
+                 row.text("search"), row["reported"] ? "S.T (" + row.text("reported") + ")\n" : "");
   }
   // 60,000 bytes on one line.
   ExpectReport(std::string(59998, 'r') + "zq", "zq", "S.T (" + std::string(59998, 'R') + "ZQ)\n");

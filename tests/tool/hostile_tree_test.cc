@@ -71,7 +71,8 @@ TEST(DeepTree, IsWalkedToTheNameLimitAndSkippedBelowIt) {
     EXPECT_EQ(result.out, expected);
     EXPECT_EQ(result.exitStatus, skips ? 3 : 0);
     EXPECT_EQ(result.err, skips ? "qovant: search incomplete: 0 part(s) of the tree could not be "
-                                  "read, 1 object(s) skipped\n" : "");
+                                  "read, 1 object(s) skipped\n"
+                                : "");
   }
 }
 
@@ -85,8 +86,8 @@ TEST(WideTree, EveryOneOf100000ObjectsIsReportedInFileOrder) {
     expected += "u" + number + ".Wide (MAP " + number + ")\n";
   }
   RunResult result = SearchLdif(ldif, "map");
-  EXPECT_TRUE(result.out == expected) << "reported " << result.out.size() << " bytes of "
-                                      << expected.size();
+  EXPECT_TRUE(result.out == expected)
+      << "reported " << result.out.size() << " bytes of " << expected.size();
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.err, "");
 }

@@ -1,6 +1,6 @@
 // The tree walk against the recording client: batches, failure messages
-// and release order (every run of walk.table, those that complete too). What it reports (aliases, name limits) is
-// shown by the fixture cases in tool/cases.
+// and release order (every run of walk.table, those that complete too). What it reports (aliases,
+// name limits) is shown by the fixture cases in tool/cases.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -74,13 +74,14 @@ TEST(WalkTest, BatchesAreHandledWholeBeforeTheNextIsListed) {
                          "dn: cn=F,ou=E,o=Acme\nloginScript: x\n");
   RunResult result = RunTool(client, {"x"});
   EXPECT_EQ(result.exitStatus, 0);
-  std::vector<std::string> lists, expected = {"NWDSList [Root] -1", "NWDSGetObjectName O=Acme",
-                                              "NWDSList O=Acme -1"};
+  std::vector<std::string> lists,
+      expected = {"NWDSList [Root] -1", "NWDSGetObjectName O=Acme", "NWDSList O=Acme -1"};
   for (int i = 0; i < 20; ++i) {
     if (i == 15) expected.push_back("NWDSList O=Acme on");
     expected.push_back("NWDSGetObjectName CN=" + Long(i));
   }
-  for (const char* call : {"NWDSGetObjectName OU=E", "NWDSList OU=E.O=Acme -1", "NWDSGetObjectName CN=F"})
+  for (const char* call :
+       {"NWDSGetObjectName OU=E", "NWDSList OU=E.O=Acme -1", "NWDSGetObjectName CN=F"})
     expected.push_back(call);
   for (const std::string& call : client.calls)
     if (call.rfind("NWDSList", 0) == 0 || call.rfind("NWDSGetObjectName", 0) == 0)
