@@ -110,7 +110,7 @@ bool RecordParser::ReadResult(const LineReader::Line& searchLine) {
       more = HasMoreCookie(value);
     }
   }
-  if (failure_.failed) return false;
+  if (failure_.failed()) return false;
   if (!haveCode)
     return Fail(searchLine.number, "search result record without its \"result:\" line");
   sawResult_ = true;
@@ -149,7 +149,7 @@ bool RecordParser::ReadReference(const LineReader::Line& refLine, const Attribut
     do {
       if (!lines_.Next(&line) || line.begin == line.end) {
         ++recordsSinceResult_;
-        return !failure_.failed;
+        return !failure_.failed();
       }
     } while (text()[line.begin] == '#');
     if (!ParseAttribute(lines_, line, &attribute, failure_)) return false;
@@ -171,7 +171,7 @@ bool RecordParser::SkipRecord() {
       return FailRunTogether(line, attribute, lastLine);
     lastLine = lines_.lineNumber() - 1;
   }
-  return !failure_.failed;
+  return !failure_.failed();
 }
 
 }  // namespace ldif

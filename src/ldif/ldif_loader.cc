@@ -4,10 +4,10 @@
 
 namespace ldif {
 
-bool LoadLdif(BlockReader& reader, tree::DirTree& tree, base::Failure* error,
-              tree::LoadProgress* progress, std::size_t blockSize, LdifNotes* notes) {
+base::Failure LoadLdif(BlockReader& reader, tree::DirTree& tree, tree::LoadProgress* progress,
+                       std::size_t blockSize, LdifNotes* notes) {
   RecordParser loader(reader, blockSize ? blockSize : 1, tree, progress, notes);
-  return loader.Load(error);
+  return loader.Load();
 }
 
 }  // namespace ldif

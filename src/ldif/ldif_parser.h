@@ -28,7 +28,8 @@ class RecordParser {
         tree_(tree),
         notes_(notes),
         builder_(tree, tree::RepeatedDn::kRefuse, DnFailure, progress, true) {}
-  bool Load(base::Failure* error);
+  // Status 0 once the whole file is in the tree.
+  base::Failure Load();
 
  private:
   std::string_view text() const { return lines_.text(); }
