@@ -4,9 +4,9 @@
 
 namespace ldif {
 
-base::Failure LoadLdif(BlockReader& reader, tree::DirTree& tree, tree::LoadProgress* progress,
+base::Failure LoadLdif(BlockReader& reader, tree::DirTree& dirTree, tree::LoadProgress* progress,
                        std::size_t blockSize, LdifNotes* notes) {
-  RecordParser loader(reader, blockSize ? blockSize : 1, tree, progress, notes);
+  RecordParser loader(reader, blockSize ? blockSize : 1, dirTree, progress, notes);
   return loader.Load();
 }
 
