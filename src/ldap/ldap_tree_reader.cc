@@ -44,8 +44,7 @@ class EntryReceiver : public EntrySink {
       : builder_(builder), unsearched_(unsearched) {}
   base::Failure Entry(LDAP* ld, LDAPMessage* entry) override;
   void Reference(std::string_view urls) override {
-    unsearched_.push_back("search reference to " + std::string(urls) +
-                          ": that part of the tree is on another server");
+    unsearched_.push_back(tree::SearchReferenceNote(urls));
   }
 
  private:

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ldif/ldif_parser.h"
+#include "tree/loaded_tree.h"
 
 namespace ldif {
 namespace {
@@ -141,8 +142,7 @@ bool RecordParser::ReadReference(const LineReader::Line& refLine, const Attribut
       std::string_view url;
       if (!Value(line, attribute, &url)) return false;
       Note(&LdifNotes::unsearched, line.number,
-           "search reference to " + std::string(url) +
-               ": that part of the tree is on another server and not in this file");
+           tree::SearchReferenceNote(url) + " and not in this file");
     } else if (!CheckOtherValue(line, attribute)) {
       return false;
     }

@@ -147,9 +147,15 @@ inline RecordParser::Outcome RecordParser::ReadAttributes(tree::FoundEntry* entr
   }
   if (failure_.failed()) return Outcome::kFailed;  // a refill that failed ends the entry too
   if (attributes > 0) return Outcome::kRead;
+  return EndWithoutAttributes(*entry, control || !opening, ended, lastLine);
+}
+
+RecordParser::Outcome RecordParser::EndWithoutAttributes(const tree::FoundEntry& entry,
+                                                         bool changeRecord, bool ended,
+                                                         uint64_t lastLine) {
   // No add is made without the entry's object classes: an add record
   // without attributes was cut.
-  if (control || !opening) {
+  if (changeRecord) {
     Fail(lastLine, "add record without attributes: the file was cut after this line");
     return Outcome::kFailed;
   }
@@ -157,7 +163,7 @@ inline RecordParser::Outcome RecordParser::ReadAttributes(tree::FoundEntry* entr
   // requested attributes the reader may see or the entry has: an object
   // without attributes. Only one that the end of the file closes may
   // instead be a cut.
-  if (!ended) bareAtEnd_ = entry->place;
+  if (!ended) bareAtEnd_ = entry.place;
   return Outcome::kRead;
 }
 // An add record carries exactly the entry's attributes; any other change
