@@ -114,8 +114,7 @@ TEST_P(Case, GivesItsExpectedOutput) {
     EXPECT_EQ(RunTool(client, {f.search.c_str()}).out, f.out);
     // Even at the very end: the bytes before a failed read are not a shorter file.
     for (std::size_t failAt = 0; block && failAt <= f.ldif.size(); ++failAt) {
-      std::unique_ptr<LoadedTree> cut;
-      error = Load(f.ldif, &cut, block, failAt);
+      error = Load(f.ldif, &loaded, block, failAt);  // `loaded` went to the client
       EXPECT_TRUE(error.status == base::kTreeUnreadable && error.message == kReadError)
           << "fails at " << failAt << ": " << error.message;
     }

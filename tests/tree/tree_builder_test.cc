@@ -99,8 +99,7 @@ TEST(TreeBuilderTest, EveryAllocationMayFail) {
                        n == 1 ? "o=A" : "cn=u" + std::to_string(n) + ",o=A");
           if (!builder.Close()) break;
         }
-        failure = builder.Finish({});
-        finished = failure.status == base::kOk;
+        finished = (failure = builder.Finish({})).status == base::kOk;
       } catch (const std::bad_alloc&) {
         thrown = true;
       }
