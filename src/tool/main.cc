@@ -7,6 +7,7 @@
 #include <string>
 
 #include "client/tree_client.h"
+#include "tool/console.h"
 #include "tool/run.h"
 #include "tool/standard_descriptors.h"
 #include "tool/tree_choice.h"
@@ -27,7 +28,7 @@ int main(int argc, char** argv) {
   }
   tool::ConfiguredTree source(environment, stderr, "qovant");
   client::TreeClient client(source, environment);
-  tool::Output out(stdout, isatty(STDOUT_FILENO) == 1);
+  tool::Output out(stdout, tool::IsTerminal(stdout));
   if (outputClosed) out.Lost();
   return tool::RunQovant(argc, argv, client, buffers, out, stderr);
 }
