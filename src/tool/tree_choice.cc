@@ -6,12 +6,10 @@
 #include "base/shown_text.h"
 #include "base/status.h"
 #include "client/process_locale.h"
-#include "ldap/ldap_source.h"
-#include "ldap/ldap_target.h"
-#include "ldap/user_ldap_config.h"
 #include "ldif/ldif_file.h"
 #include "tool/console.h"
 #include "tool/load_reporter.h"
+#include "tool/server_tree.h"
 
 namespace tool {
 namespace {
@@ -21,30 +19,9 @@ constexpr char kTreeVariable[] = "DIRCLIENT_TREE";
 base::Status LoadFromSetting(const char* setting, const base::Environment& environment,
                              base::LoadObserver& observer, std::unique_ptr<tree::LoadedTree>* out,
                              base::Failure* failure) {
-  if (setting && *setting && !ldap_reader::IsLdapUri(setting))
+  if (setting && *setting && !NamesServer(setting))
     return ldif::LoadLdifFile(setting, observer, out, failure);
-
-  // libldap's configuration is read once, here, and handed to libldap
-  // before its first call, so that libldap never reads a file itself.
-  ldap_reader::UserLdapConfig config;
-  *failure = ldap_reader::ReadLdapConfig(environment, &config);
-  if (failure->status != base::kOk) return failure->status;
-  ldap_reader::ApplyLdapConfig(&config);
-  // A URI, or else whatever server libldap's configuration names, with its
-  // default base (BASE, LDAPBASE) where the URI has none.
-  std::string uris = setting && *setting ? std::string(setting) : ldap_reader::ConfiguredLdapUris();
-  if (uris.empty()) {
-    failure->message =
-        "no directory tree configured: set DIRCLIENT_TREE to an LDIF file or an ldap://, "
-        "ldaps:// or ldapi:// URI, or name a server in ldap.conf (URI)";
-    return failure->status = base::kNoTreeConfigured;
-  }
-  ldap_reader::LdapTarget target;
-  *failure = ldap_reader::ParseLdapTarget(uris, &target);
-  if (failure->status != base::kOk) return failure->status;
-  if (!(setting && *setting) && target.base.empty())
-    target.base = ldap_reader::ConfiguredLdapBase();
-  return ldap_reader::LoadLdapTree(target, config, environment, observer, out, failure);
+  return LoadServerTree(setting, environment, observer, out, failure);
 }
 
 }  // namespace
