@@ -19,8 +19,9 @@ struct CaseMap {
   std::array<uint16_t, 30 * 64> utf8Upper;
 };
 
-// ASCII letters always; the letters of ISO-8859-1, Windows-1252, Windows-1250
-// and OEM 850 as that code page upper-cases them; every other byte stays.
+// ASCII letters always; the letters of ISO-8859-1, Windows-1252 and -1250,
+// and OEM 437, 850 and 852 as that code page upper-cases them; every other
+// byte stays.
 // With `utf8Text`, the texts are UTF-8 whatever the code page: a character
 // the code page has is folded as its byte would be, where its upper case is
 // as long in UTF-8, and nothing else changes, so UTF-8 stays well-formed.
