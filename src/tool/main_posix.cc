@@ -18,5 +18,6 @@ int main(int argc, char** argv) {
     const char* equals = std::strchr(*variable, '=');
     if (equals) environment.Set(std::string(*variable, equals - *variable), equals + 1);
   }
-  return tool::RunMain(argc, argv, environment, isatty(STDOUT_FILENO) == 1, outputClosed);
+  // The command line comes in the locale's character set.
+  return tool::RunMain(argc, argv, environment, false, outputClosed);
 }

@@ -2,8 +2,6 @@
 // text. The command line and the environment are read as UTF-16, whatever
 // the code page, and handed on as UTF-8: a file name or a search text
 // outside the code page arrives whole.
-#include <io.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,10 +12,6 @@
 #include "tool/standard_descriptors.h"
 
 namespace {
-
-// Whether standard output is a terminal: control characters in directory
-// data are then masked. Plain stdio for now.
-bool StandardOutputIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 // The libraries read no variable of their own: what they see is this.
 base::Environment ReadEnvironment() {
@@ -42,6 +36,5 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<const char*> pointers;
   for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
   pointers.push_back(nullptr);
-  return tool::RunMain(argc, pointers.data(), ReadEnvironment(), StandardOutputIsTerminal(),
-                       outputClosed);
+  return tool::RunMain(argc, pointers.data(), ReadEnvironment(), true, outputClosed);
 }

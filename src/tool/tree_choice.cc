@@ -1,14 +1,13 @@
 #include "tool/tree_choice.h"
 
-#include <unistd.h>
-
 #include <new>
 #include <string>
 
 #include "base/shown_text.h"
 #include "base/status.h"
-#include "client/locale_query.h"
+#include "client/process_locale.h"
 #include "ldif/ldif_file.h"
+#include "tool/console.h"
 #include "tool/load_reporter.h"
 #include "tool/server_tree.h"
 
@@ -28,11 +27,11 @@ base::Status LoadFromSetting(const char* setting, const base::Environment& envir
 }  // namespace
 
 base::Status ConfiguredTree::Load(std::unique_ptr<tree::LoadedTree>* out) {
-  bool terminal = isatty(fileno(diagnostics_)) == 1;
-  uint32_t codePage = client::QueryLocale(environment_.Get("LC_ALL"), environment_.Get("LC_CTYPE"),
-                                          environment_.Get("LANG"))
-                          .codePage;
-  tool::LoadReporter reporter(diagnostics_, terminal, codePage, program_);
+  bool terminal = IsTerminal(diagnostics_);
+  uint32_t codePage = TerminalCodePage(diagnostics_, client::ProcessLocale(environment_).codePage);
+  LineEscapes escapes(diagnostics_);
+  LoadReporter reporter(diagnostics_, terminal, codePage, program_,
+                        LoadReporter::MonotonicMilliseconds, escapes.on());
   const char* setting = environment_.Get(kTreeVariable);
   base::Failure failure;
   try {
@@ -58,7 +57,7 @@ void ConfiguredTree::Print(const base::Failure& failure, uint32_t codePage, bool
   base::AppendShownText(
       line, failure.message.empty() ? base::StatusText(failure.status) : failure.message, codePage,
       terminal);
-  std::fprintf(diagnostics_, "%s: %s\n", program_, line.c_str());
+  WriteText(diagnostics_, program_ + (": " + line) + "\n");
 }
 
 }  // namespace tool

@@ -39,13 +39,13 @@ struct RunResult {
 };
 
 inline RunResult RunTool(client::DirClient& client, std::vector<const char*> args,
-                         bool terminal = false) {
+                         bool terminal = false, bool utf8Text = false) {
   args.insert(args.begin(), "qovant");
   auto buffers = std::make_unique<tool::SharedBuffers>();
   MemoryStream out, err;
   tool::Output output(out.file(), terminal);
   int status = tool::RunQovant(static_cast<int>(args.size()), args.data(), client, *buffers, output,
-                               err.file());
+                               err.file(), utf8Text);
   return {status, out.text(), err.text()};
 }
 

@@ -88,7 +88,7 @@ RunResult SearchLdif(const std::string& ldif, const char* text, SearchOptions op
   environment.Set("DIRCLIENT_TREE", file.path);
   tool::ConfiguredTree source(environment, diagnostics.file(), "qovant");
   FixedLocaleClient client(source, file.path.c_str(), options);
-  RunResult result = RunTool(client, {text}, options.terminal);
+  RunResult result = RunTool(client, {text}, options.terminal, options.utf8Text);
   // The binary writes both to standard error, the client's first.
   result.err = diagnostics.text() + result.err;
   for (std::size_t at; (at = result.err.find(file.path)) != std::string::npos;)
