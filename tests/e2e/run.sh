@@ -29,9 +29,11 @@ q=$(printf '%q ' "${qovant[@]}")  # for bash -c
 # reserves more address space than the limits leave), a pty (wine draws a
 # console of its own on it). Fixture cases that pass a code page other than
 # the process's (1252 under wine), a terminal, or a search text that is not
-# UTF-8 (a Windows command line is Unicode) are also Linux-only.
+# UTF-8 (a Windows command line is Unicode) are also Linux-only, and so is
+# one that shows the C locale's upper case of a letter beyond ASCII (none).
 linux_only=(tree-from-a-pipe read-error closed-stdout closed-stdout-no-match out-of-memory sparse-2G
-            sparse-4G sparse-60G terminal-utf8 terminal-latin1 terminal-stderr)
+            sparse-4G sparse-60G terminal-utf8 terminal-latin1 terminal-stderr
+            tool/cases/hostile-script-utf-8-letters-stay-lower-case.ldif)
 runs_here() {  # NAME [EXPECTED]
   [ -z "$windows" ] && return 0
   [[ " ${linux_only[*]} " != *" $1 "* ]] || return 1
@@ -137,11 +139,14 @@ check path-with-line-break 1 "$work/unreadable.out" "qovant: $work/a?b.ldif: $re
 b.ldif" "${qovant[@]}" x
 
 # A folder name outside the ANSI code page, in the platform's form of the
-# path, and a search text with the same letter.
+# path, and a search text with the same letter, which Windows upper-cases
+# by the ANSI code page's letters and the C locale leaves.
 mkdir "$work/Jürgen"
 printf 'dn: o=A\nobjectClass: top\n\ndn: cn=J\303\274rgen,o=A\nloginScript: map h:=fs1/home:j\303\274rgen\n' \
   >"$work/Jürgen/tree.ldif"
-printf 'J\303\274rgen.A (MAP H:=FS1/HOME:J\303\274RGEN)\n' >"$work/juergen.out"
+upper=ü
+[ -z "$windows" ] || upper=Ü
+printf 'J\303\274rgen.A (MAP H:=FS1/HOME:J%sRGEN)\n' "$upper" >"$work/juergen.out"
 tree=$work/Jürgen/tree.ldif
 [ -z "$windows" ] || tree=Z:${tree//\//\\}
 check unicode-path 0 "$work/juergen.out" "" -- env DIRCLIENT_TREE="$tree" "${qovant[@]}" map
