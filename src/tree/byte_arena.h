@@ -51,8 +51,8 @@ class ByteArena {
 
   // From now on has the pages of the block faulted in ahead of the writes
   // on a second thread, the block's next as it grows, for a store that
-  // will grow large. Room is had only as bytes come, never from a size
-  // guessed before, so that memory follows what is stored.
+  // will grow large (on Windows: reserves room enough for it at once). Room is had only as bytes
+  // come, never from a size guessed before, so that memory follows what is stored.
   void WarmAhead();
 
   std::string_view view() const { return {data_, size_}; }
@@ -72,6 +72,7 @@ class ByteArena {
   char* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
+  std::size_t reserved_ = 0;  // Windows: the address space held for the block
 };
 
 }  // namespace tree
