@@ -16,7 +16,9 @@ streaming peer's once sorted, and over LDAP they must equal qovant's LDIF
 output byte for byte. Any failure of these checks fails the run.
 
 Environment: BENCH_SEED (1), BENCH_WORD (legacyshare), BENCH_RUNS (3),
-BENCH_SKIP (comma-separated row keys to leave out, e.g. py-recordlist).
+BENCH_SKIP (comma-separated row keys to leave out, e.g. py-recordlist),
+BENCH_WINE (a qovant.exe to run under wine as one more row, whose report
+must be qovant's with CR LF line ends).
 """
 
 import datetime
@@ -175,6 +177,13 @@ def run_size(qovant, entries, seed, word, runs, ldap, skip, steps):
             [PYTHON, os.path.join(HERE, "peer_recordlist.py"), word, ldif],
             out=out("py-recordlist"), lines=True),
     ]
+    if os.environ.get("BENCH_WINE"):
+        rows.append(Row("qovant-wine", "qovant.exe under wine, LDIF file",
+                        ["wine", os.environ["BENCH_WINE"], word],
+                        {"DIRCLIENT_TREE": ldif, "WINEDEBUG": "-all"}, out=out("qovant-wine"),
+                        lines=True))
+        # A prefix's first use sets it up: not a cost of the search.
+        subprocess.run(["wine", os.environ["BENCH_WINE"]], capture_output=True, timeout=600)
     slapd_dir = None
     try:
         if ldap:
@@ -227,6 +236,10 @@ def check_outputs(rows):
     if base and "py-stream" in by_key:
         if sorted_lines(base.out) != sorted_lines(by_key["py-stream"].out):
             raise Failure("qovant's report lines differ from the streaming peer's (sorted)")
+    if base and "qovant-wine" in by_key:
+        with open(base.out, "rb") as linux, open(by_key["qovant-wine"].out, "rb") as wine:
+            if linux.read().replace(b"\n", b"\r\n") != wine.read():
+                raise Failure("qovant.exe's report is not qovant's with CR LF line ends")
     for key in ("qovant-tcp", "qovant-ldapi"):
         if base and key in by_key:
             with open(base.out, "rb") as a, open(by_key[key].out, "rb") as b:
@@ -272,6 +285,9 @@ def table(results, ldap):
         add("qovant, LDIF", "qovant-ldif",
             (f"{median_ratio(q.walls, g.walls):.1f}x grep; RSS {median_ratio(q.rss_kb, [file_mb * 1024] * len(q.rss_kb)):.2f}x file"
              if q and g else ""), "≤ 2x grep; RSS ≤ 1.2x file")
+        w = rows.get("qovant-wine")
+        add("qovant.exe under wine, LDIF", "qovant-wine",
+            f"{median_ratio(w.walls, q.walls):.2f}x qovant" if w and q else "")
         add("grep -c -i (floor)", "grep")
         add("python-ldap LDIFParser (streaming)", "py-stream",
             f"qovant {median_ratio(s.walls, q.walls):.1f}x faster" if s and q else "", "qovant ≥ 10x faster")

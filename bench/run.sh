@@ -7,7 +7,9 @@
 #
 # BENCH_SEED, BENCH_WORD, BENCH_RUNS and BENCH_SKIP are described in bench.py.
 # BENCH_SOURCE=DIR builds qovant from another source tree (a snapshot, say)
-# into DIR's own bench/build instead of this checkout's.
+# into DIR's own bench/build instead of this checkout's. BENCH_WINE=1 also
+# cross-builds qovant.exe in Release mode into bench/build-win and times it
+# under wine (tools/deps.sh --windows installs what that needs).
 # The results table goes to standard output, progress to standard error.
 set -euo pipefail
 
@@ -33,5 +35,11 @@ source=$(cd "${BENCH_SOURCE:-$repo}" && pwd)
 build=$source/bench/build
 cmake -S "$source" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF > /dev/null
 cmake --build "$build" -j2 >&2
+if [ -n "${BENCH_WINE:-}" ]; then
+  cmake -S "$source" -B "$build-win" --toolchain "$source/cmake/mingw-w64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+  cmake --build "$build-win" -j2 >&2
+  export BENCH_WINE=$build-win/qovant.exe
+fi
 
 BENCH_SOURCE=$source exec /usr/bin/python3 "$here/bench.py" "$build/qovant" "$@"

@@ -4,7 +4,13 @@
 # the same sources give the same package), and a copyright file and a
 # changelog in /usr/share/doc/qovant.
 include_guard(GLOBAL)
+# The Windows build ships as a zip instead.
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/packaging_windows.cmake)
+  return()
+endif()
 include(GNUInstallDirs)
+install(TARGETS qovant RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Compresses SOURCE to NAME.gz in the build tree; the .gz is built with all.
 function(qovant_gzip source name)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs, where missing, the Debian packages qovant needs. Safe to run again.
-#   tools/deps.sh [--test] [--package] [PACKAGE...]
+#   tools/deps.sh [--test] [--package] [--windows] [PACKAGE...]
 # Alone: what building the tool needs. --test adds what the test suite needs,
-# --package what `cpack -G DEB` needs; any other argument is a package too.
+# --package what `cpack -G DEB` needs, --windows what building qovant.exe,
+# testing it and zipping it need; any other argument is a package too.
 # Runs as root, or through sudo; apt-get's output is shown, so that nothing
 # it asks or reports is hidden.
 set -eu
@@ -17,7 +18,14 @@ for argument in "$@"; do
     # CPack reads the binary's type with file(1), and dpkg-shlibdeps, from
     # dpkg-dev, gives the package its Depends.
     --package) packages+=(file dpkg-dev) ;;
-    -*) echo "usage: $0 [--test] [--package] [PACKAGE...]" >&2; exit 2 ;;
+    # The mingw-w64 compiler with posix threads (std::thread) and its
+    # binutils (objdump reads the DLLs qovant.exe imports); wine, whose
+    # 64-bit loader is wine64, runs the tests; GoogleTest's sources, built
+    # for Windows in the build tree; groff renders the man page for the zip,
+    # unzip lists it.
+    --windows) packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
+                          googletest groff-base unzip) ;;
+    -*) echo "usage: $0 [--test] [--package] [--windows] [PACKAGE...]" >&2; exit 2 ;;
     *) packages+=("$argument") ;;
   esac
 done

@@ -37,6 +37,7 @@ const char* StatusText(Status status) {
     case kLdapConfigUnsafe: return "LDAP configuration in the working directory is not safe";
     case kPlaintextBindRefused: return "simple bind refused over a connection without TLS";
     case kLdapOverLimit: return "server sent more than a documented limit allows";
+    case kNoLdapReader: return "this build reads LDIF files, not LDAP servers";
     default: break;
   }
   if (status < kLdapApiBase && status > kLdapApiBase - 100) return "LDAP client library error";

@@ -49,6 +49,7 @@ enum DirStatus : Status {
   kLdapConfigUnsafe = -643,        // working-directory configuration others could write
   kPlaintextBindRefused = -644,    // the password would cross a network in clear
   kLdapOverLimit = -645,           // the server sent more than a limit allows
+  kNoLdapReader = -646,            // an LDAP URI, in a build that reads LDIF files only
 
   // LDAP: a libldap API error e (negative, -1 to -99) maps to kLdapApiBase + e
   // (-901 to -999), and a server result code c (positive) to

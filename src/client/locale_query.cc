@@ -35,7 +35,9 @@ constexpr Country kCountries[] = {{"US", 1},  {"CA", 2},  {"NL", 31}, {"BE", 32}
 
 bool IsKnownCodePage(uint32_t codePage) {
   return codePage == base::kCodePageAscii || codePage == base::kCodePageLatin1 ||
-         codePage == base::kCodePageWindows1252 || codePage == base::kCodePageUtf8;
+         codePage == base::kCodePageWindows1252 || codePage == base::kCodePageWindows1250 ||
+         codePage == base::kCodePageOem437 || codePage == base::kCodePageOem850 ||
+         codePage == base::kCodePageOem852 || codePage == base::kCodePageUtf8;
 }
 
 LocaleInfo QueryLocale(const char* lcAll, const char* lcCtype, const char* lang) {

@@ -7,6 +7,7 @@
 
 #include "base/status.h"
 #include "client/locale_query.h"
+#include "client/process_locale.h"
 #include "tree/entry_mapping.h"
 #include "tree/name_mapping.h"
 
@@ -121,8 +122,7 @@ const std::vector<std::string>& TreeClient::DirUnsearchedParts() const {
 
 base::Status TreeClient::DirQueryLocale(LocaleRecord* locale) {
   if (!locale) return base::kBadArgument;
-  LocaleInfo info = QueryLocale(environment_.Get("LC_ALL"), environment_.Get("LC_CTYPE"),
-                                environment_.Get("LANG"));
+  LocaleInfo info = ProcessLocale(environment_);
   SetLocaleCodePage(locale, info.codePage);
   SetLocaleCountryId(locale, info.countryId);
   return base::kOk;

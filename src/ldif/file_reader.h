@@ -16,8 +16,9 @@ class FileReader : public BlockReader {
   FileReader(const FileReader&) = delete;
   FileReader& operator=(const FileReader&) = delete;
 
-  // Opens `path`; a failure (kTreeUnreadable, about `path`) with the
-  // system's reason otherwise.
+  // Opens `path` (UTF-8 on Windows, whatever the code page); a failure
+  // (kTreeUnreadable, about `path`) with the system's reason otherwise. A
+  // directory is refused as one on every system.
   base::Failure Open(const char* path);
   uint64_t size() const { return size_; }  // of a regular file, else 0
   std::size_t SizeHint() const override { return static_cast<std::size_t>(size_); }

@@ -2,9 +2,11 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <string>
 
 #include "base/shown_text.h"
+#include "tool/console.h"
 
 namespace tool {
 namespace {
@@ -22,9 +24,10 @@ uint64_t LoadReporter::MonotonicMilliseconds() {
 }
 
 LoadReporter::LoadReporter(std::FILE* stream, bool terminal, uint32_t codePage, const char* program,
-                           Clock clock)
+                           Clock clock, bool escapes)
     : stream_(stream),
       terminal_(terminal),
+      escapes_(escapes),
       codePage_(codePage),
       program_(program),
       clock_(clock),
@@ -32,9 +35,9 @@ LoadReporter::LoadReporter(std::FILE* stream, bool terminal, uint32_t codePage, 
 
 void LoadReporter::Notice(std::string_view text) {
   Finish();
-  std::string shown;
-  base::AppendShownText(shown, text, codePage_, terminal_);
-  std::fprintf(stream_, "%s: %s\n", program_, shown.c_str());
+  std::string line = program_ + std::string(": ");
+  base::AppendShownText(line, text, codePage_, terminal_);
+  WriteText(stream_, line + "\n");
 }
 
 void LoadReporter::Progress(uint64_t entries) {
@@ -43,9 +46,17 @@ void LoadReporter::Progress(uint64_t entries) {
   uint64_t elapsed = now - start_;
   if (elapsed < kFirstAfterMs || (shown_ && now - lastShown_ < kRedrawEveryMs)) return;
   unsigned long long rate = entries * 1000 / elapsed;
-  // "\r" and erase-to-end redraw the same line in place.
-  std::fprintf(stream_, "\r\033[K%s: loading: %llu entries, %llu entries/s", program_,
-               static_cast<unsigned long long>(entries), rate);
+  char line[128];
+  int width = std::snprintf(line, sizeof line, "%s: loading: %llu entries, %llu entries/s",
+                            program_, static_cast<unsigned long long>(entries), rate);
+  width = std::min(width, static_cast<int>(sizeof line) - 1);
+  // "\r" and erase-to-end redraw the same line in place; without them,
+  // blanks cover what a longer line left.
+  if (escapes_)
+    std::fprintf(stream_, "\r\033[K%s", line);
+  else
+    std::fprintf(stream_, "\r%s%*s", line, std::max(0, width_ - width), "");
+  width_ = std::max(width_, width);
   std::fflush(stream_);
   shown_ = true;
   lastShown_ = now;
@@ -53,7 +64,10 @@ void LoadReporter::Progress(uint64_t entries) {
 
 void LoadReporter::Finish() {
   if (!shown_) return;
-  std::fputs("\r\033[K", stream_);
+  if (escapes_)
+    std::fputs("\r\033[K", stream_);
+  else
+    std::fprintf(stream_, "\r%*s\r", width_, "");
   std::fflush(stream_);
   shown_ = false;
 }

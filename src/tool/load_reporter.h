@@ -17,9 +17,10 @@ class LoadReporter : public base::LoadObserver {
 
   // `terminal`: the stream is one, so that progress may be shown (a log or
   // a pipe must not collect progress lines) and text is shown for it in
-  // `codePage`.
+  // `codePage`. `escapes`: it erases a line with "\r\033[K"; otherwise the
+  // line is drawn after a plain "\r" and erased with blanks.
   LoadReporter(std::FILE* stream, bool terminal, uint32_t codePage, const char* program,
-               Clock clock = MonotonicMilliseconds);
+               Clock clock = MonotonicMilliseconds, bool escapes = true);
   ~LoadReporter() override { Finish(); }
   LoadReporter(const LoadReporter&) = delete;
   LoadReporter& operator=(const LoadReporter&) = delete;
@@ -34,12 +35,14 @@ class LoadReporter : public base::LoadObserver {
  private:
   std::FILE* stream_;
   bool terminal_;
+  bool escapes_;
   uint32_t codePage_;
   const char* program_;
   Clock clock_;
   uint64_t start_;
   uint64_t lastShown_ = 0;
   bool shown_ = false;
+  int width_ = 0;  // the longest line shown, which blanks must cover
 };
 
 }  // namespace tool

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/shown_text.h"
+#include "tool/console.h"
 
 namespace tool {
 
@@ -18,10 +19,13 @@ void Output::Put(const char* text, std::size_t length) {
   if (lost_) {
     errno = EBADF;  // what the write to the closed descriptor would have met
     NoteFailure();
-  } else if (std::fwrite(text, 1, length, stream_) != length || std::ferror(stream_)) {
+  } else if (terminal_ ? !WriteText(stream_, std::string_view(text, length))
+                       : std::fwrite(text, 1, length, stream_) != length || std::ferror(stream_)) {
     NoteFailure();
   }
 }
+
+void Output::SetCodePage(uint32_t codePage) { codePage_ = TerminalCodePage(stream_, codePage); }
 
 void Output::PutDirectoryText(const char* text) {
   std::string_view rest(text);

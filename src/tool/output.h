@@ -17,7 +17,8 @@ class Output {
   // rules, ASCII's, apply.
   Output(std::FILE* stream, bool terminal) : stream_(stream), terminal_(terminal) {}
 
-  void SetCodePage(uint32_t codePage) { codePage_ = codePage; }
+  // The locale's code page; a Windows console is shown UTF-8 whatever it is.
+  void SetCodePage(uint32_t codePage);
   // The stream stands in for a standard output that was closed: anything
   // written to it fails as a write to a closed descriptor would.
   void Lost() { lost_ = true; }

@@ -1,13 +1,12 @@
 #include "tool/run.h"
 
-#include <unistd.h>
-
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "base/shown_text.h"
 #include "tool/banner.h"
+#include "tool/console.h"
 #include "tool/search.h"
 #include "tool/walk.h"
 
@@ -32,7 +31,7 @@ ExitStatus RefuseLongSubstring(Output& out) {
 }
 
 ExitStatus SearchTree(const char* substring, client::DirClient& directory, SharedBuffers& buffers,
-                      Output& out, std::FILE* diagnostics) {
+                      Output& out, std::FILE* diagnostics, bool utf8Text) {
   base::Status status = directory.NWCallsInit(nullptr, nullptr);
   if (status != 0) {
     out.WriteStatus("\nNWCallsInit returned ", status);
@@ -48,7 +47,7 @@ ExitStatus SearchTree(const char* substring, client::DirClient& directory, Share
   }
 
   out.SetCodePage(codePage);
-  Search search{directory, buffers, out, MakeCaseMap(codePage), {}};
+  Search search{directory, buffers, out, MakeCaseMap(codePage, utf8Text), {}};
   std::memcpy(buffers.CurrentName, client::kRootName, sizeof client::kRootName);
   std::memcpy(buffers.SearchText, substring, std::strlen(substring) + 1);
   CharUpperA(search.caseMap, buffers.SearchText);
@@ -60,11 +59,11 @@ ExitStatus SearchTree(const char* substring, client::DirClient& directory, Share
   // What the client knows it left out is said after the report, so that
   // it is the last thing a reader sees.
   const std::vector<std::string>& unsearched = directory.DirUnsearchedParts();
-  bool terminal = isatty(fileno(diagnostics)) == 1;
+  bool terminal = IsTerminal(diagnostics);
   for (const std::string& part : unsearched) {
-    std::string shown;
-    base::AppendShownText(shown, part, codePage, terminal);
-    std::fprintf(diagnostics, "qovant: not searched: %s\n", shown.c_str());
+    std::string line = "qovant: not searched: ";
+    base::AppendShownText(line, part, TerminalCodePage(diagnostics, codePage), terminal);
+    WriteText(diagnostics, line + "\n");
   }
   const SearchCounts& counts = search.counts;
   if (counts.walkFailures || counts.skippedObjects)
@@ -81,14 +80,14 @@ ExitStatus SearchTree(const char* substring, client::DirClient& directory, Share
 }  // namespace
 
 ExitStatus RunQovant(int argc, const char* const* argv, client::DirClient& directory,
-                     SharedBuffers& buffers, Output& out, std::FILE* diagnostics) {
+                     SharedBuffers& buffers, Output& out, std::FILE* diagnostics, bool utf8Text) {
   ExitStatus result;
   if (argc != 2)
     result = WriteUsage(out);
   else if (std::strlen(argv[1]) >= kSearchTextSize)
     result = RefuseLongSubstring(out);
   else
-    result = SearchTree(argv[1], directory, buffers, out, diagnostics);
+    result = SearchTree(argv[1], directory, buffers, out, diagnostics, utf8Text);
 
   // Everything written reaches the stream before the process ends, on the
   // failure exits too; a stream that could not take it makes the run fail.

@@ -21,7 +21,11 @@ enum ExitStatus : int {
 // Runs the tool with its argument vector. Report lines and the tool's
 // messages go to `out`; a failure to write them, and a summary of an
 // incomplete search, go to `diagnostics`.
+// `utf8Text`: the argument is UTF-8 whatever the locale's code page, as
+// where main converts the command line, and the tree's texts are taken to
+// be so too; they fold by the letters of that code page (tool/char_upper.h).
 ExitStatus RunQovant(int argc, const char* const* argv, client::DirClient& directory,
-                     SharedBuffers& buffers, Output& out, std::FILE* diagnostics);
+                     SharedBuffers& buffers, Output& out, std::FILE* diagnostics,
+                     bool utf8Text = false);
 
 }  // namespace tool

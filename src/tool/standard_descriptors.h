@@ -8,7 +8,8 @@ namespace tool {
 // meant for standard error would otherwise be written into an LDAP
 // connection or a file. Sets *outputClosed when standard output was one of
 // them: a report written there is lost, not delivered. False when one could
-// not be opened.
+// not be opened. (Windows: the C runtime keeps the three numbers itself;
+// only a missing standard output is reported.)
 bool OpenClosedStandardDescriptors(bool* outputClosed);
 
 }  // namespace tool

@@ -1,18 +1,15 @@
 #include "tool/tree_choice.h"
 
-#include <unistd.h>
-
 #include <new>
 #include <string>
 
 #include "base/shown_text.h"
 #include "base/status.h"
-#include "client/locale_query.h"
-#include "ldap/ldap_source.h"
-#include "ldap/ldap_target.h"
-#include "ldap/user_ldap_config.h"
+#include "client/process_locale.h"
 #include "ldif/ldif_file.h"
+#include "tool/console.h"
 #include "tool/load_reporter.h"
+#include "tool/server_tree.h"
 #include "tree/tree_builder.h"
 
 namespace tool {
@@ -23,42 +20,19 @@ constexpr char kTreeVariable[] = "DIRCLIENT_TREE";
 base::Failure LoadFromSetting(const char* setting, const base::Environment& environment,
                               base::LoadObserver& observer,
                               std::unique_ptr<tree::LoadedTree>* out) {
-  if (setting && *setting && !ldap_reader::IsLdapUri(setting))
+  if (setting && *setting && !NamesServer(setting))
     return ldif::LoadLdifFile(setting, observer, out);
-
-  // libldap's configuration is read once, here, and handed to libldap
-  // before its first call, so that libldap never reads a file itself.
-  ldap_reader::UserLdapConfig config;
-  if (base::Failure failure = ldap_reader::ReadLdapConfig(environment, &config);
-      failure.status != base::kOk)
-    return failure;
-  ldap_reader::ApplyLdapConfig(&config);
-  // A URI, or else whatever server libldap's configuration names, with its
-  // default base (BASE, LDAPBASE) where the URI has none.
-  std::string uris = setting && *setting ? std::string(setting) : ldap_reader::ConfiguredLdapUris();
-  if (uris.empty())
-    return base::Failure{base::kNoTreeConfigured,
-                         {},
-                         0,
-                         "no directory tree configured: set DIRCLIENT_TREE to an LDIF file or an "
-                         "ldap://, ldaps:// or ldapi:// URI, or name a server in ldap.conf (URI)"};
-  ldap_reader::LdapTarget target;
-  if (base::Failure failure = ldap_reader::ParseLdapTarget(uris, &target);
-      failure.status != base::kOk)
-    return failure;
-  if (!(setting && *setting) && target.base.empty())
-    target.base = ldap_reader::ConfiguredLdapBase();
-  return ldap_reader::LoadLdapTree(target, config, environment, observer, out);
+  return LoadServerTree(setting, environment, observer, out);
 }
 
 }  // namespace
 
 base::Status ConfiguredTree::Load(std::unique_ptr<tree::LoadedTree>* out) {
-  bool terminal = isatty(fileno(diagnostics_)) == 1;
-  uint32_t codePage = client::QueryLocale(environment_.Get("LC_ALL"), environment_.Get("LC_CTYPE"),
-                                          environment_.Get("LANG"))
-                          .codePage;
-  tool::LoadReporter reporter(diagnostics_, terminal, codePage, program_);
+  bool terminal = IsTerminal(diagnostics_);
+  uint32_t codePage = TerminalCodePage(diagnostics_, client::ProcessLocale(environment_).codePage);
+  LineEscapes escapes(diagnostics_);
+  LoadReporter reporter(diagnostics_, terminal, codePage, program_,
+                        LoadReporter::MonotonicMilliseconds, escapes.on());
   const char* setting = environment_.Get(kTreeVariable);
   base::Failure failure;
   try {
@@ -84,7 +58,7 @@ void ConfiguredTree::Print(const base::Failure& failure, uint32_t codePage, bool
   base::AppendShownText(
       line, failure.message.empty() ? base::StatusText(failure.status) : failure.message, codePage,
       terminal);
-  std::fprintf(diagnostics_, "%s: %s\n", program_, line.c_str());
+  WriteText(diagnostics_, program_ + (": " + line) + "\n");
 }
 
 }  // namespace tool

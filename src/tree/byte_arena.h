@@ -1,8 +1,9 @@
 // An append-only store of bytes in one contiguous block, for the script
 // bytes a server sends.
 //
-// It grows by remapping its pages rather than copying them, so that peak
-// memory stays at the bytes held (plus the untouched tail of the mapping)
+// It grows without copying its bytes (remapping its pages on POSIX
+// systems, committing more of one reserved range on Windows), so that peak
+// memory stays at the bytes held (plus the untouched tail of the block)
 // even for hundreds of megabytes of scripts; a copying string would need
 // the old and the new block at once.
 #pragma once
@@ -13,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "tree/page_warmer.h"
-
 namespace tree {
+
+class PageWarmer;  // tree/page_warmer.h, where the system can fault pages in ahead
 
 // Asks for huge pages for the whole 2 MiB pages within [data, data + size):
 // a large table then takes a few faults, and lookups in it miss the TLB
@@ -50,8 +51,8 @@ class ByteArena {
 
   // From now on has the pages of the block faulted in ahead of the writes
   // on a second thread, the block's next as it grows, for a store that
-  // will grow large. Room is had only as bytes come, never from a size
-  // guessed before, so that memory follows what is stored.
+  // will grow large (on Windows: reserves room enough for it at once). Room is had only as bytes
+  // come, never from a size guessed before, so that memory follows what is stored.
   void WarmAhead();
 
   std::string_view view() const { return {data_, size_}; }
@@ -61,11 +62,17 @@ class ByteArena {
   bool Reserve(std::size_t needed);
   void StartWarming();
 
+  // Defined beside each system's arena: not every system has a warmer.
+  struct StopWarming {
+    void operator()(PageWarmer* warmer) const;
+  };
+
   bool warm_ = false;
-  std::unique_ptr<PageWarmer> warmer_;  // on the block data_ is now
+  std::unique_ptr<PageWarmer, StopWarming> warmer_;  // on the block data_ is now
   char* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
+  std::size_t reserved_ = 0;  // Windows: the address space held for the block
 };
 
 }  // namespace tree

@@ -1,6 +1,7 @@
 // Fixture cases, each NAME.ldif with its NAME.expected: "exit N", then
-// optional "search TEXT" (bytes as \xHH), "codepage N", "terminal" and "cut N"
-// (the file cut to N bytes once loaded, which must change nothing) lines,
+// optional "search TEXT" (bytes as \xHH), "codepage N", "terminal", "utf8"
+// (the argument is UTF-8 whatever the code page) and "cut N" (the file cut
+// to N bytes once loaded, which must change nothing) lines,
 // an "err LINE" for each line of standard error (the file's path written
 // PATH), and after "--- stdout" the exact standard output. The whole tool
 // searches each file for "map" unless told otherwise (e2e/run.sh reads the
@@ -78,6 +79,7 @@ std::vector<Fixture> Fixtures(const char* dir, bool inBlocks) {
       if (word == "search") f.search = Unescape(rest);
       if (word == "codepage") f.options.codePage = static_cast<uint32_t>(std::stoul(rest));
       if (word == "terminal") f.options.terminal = true;
+      if (word == "utf8") f.options.utf8Text = true;
       if (word == "cut") f.options.cutAfterLoad = std::stol(rest);
       if (word == "err") f.err += rest + "\n";
     }

@@ -12,19 +12,14 @@
 
 namespace qovant_test {
 
-// A stream in memory whose text can be read back.
+// A stream whose text can be read back: in memory where the system has
+// open_memstream, in a file deleted on close elsewhere.
 class MemoryStream {
  public:
-  MemoryStream() : file_(open_memstream(&data_, &size_)) {}
-  ~MemoryStream() {
-    std::fclose(file_);
-    std::free(data_);
-  }
+  MemoryStream();
+  ~MemoryStream();
   std::FILE* file() { return file_; }
-  std::string text() {
-    std::fflush(file_);
-    return std::string(data_, size_);
-  }
+  std::string text();
 
  private:
   char* data_ = nullptr;
@@ -39,13 +34,13 @@ struct RunResult {
 };
 
 inline RunResult RunTool(client::DirClient& client, std::vector<const char*> args,
-                         bool terminal = false) {
+                         bool terminal = false, bool utf8Text = false) {
   args.insert(args.begin(), "qovant");
   auto buffers = std::make_unique<tool::SharedBuffers>();
   MemoryStream out, err;
   tool::Output output(out.file(), terminal);
   int status = tool::RunQovant(static_cast<int>(args.size()), args.data(), client, *buffers, output,
-                               err.file());
+                               err.file(), utf8Text);
   return {status, out.text(), err.text()};
 }
 

@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <system_error>
 
 #include "client/tree_client.h"
 #include "tool/tree_choice.h"
@@ -21,8 +23,10 @@ class FixedLocaleClient : public client::TreeClient {
   // the load and the walk, must change nothing of the report.
   base::Status NWCallsInit(const void* reserved1, const void* reserved2) override {
     base::Status status = TreeClient::NWCallsInit(reserved1, reserved2);
-    if (status == 0 && options_.cutAfterLoad >= 0 && truncate(path_, options_.cutAfterLoad) != 0)
-      return -1;
+    std::error_code error;
+    if (status == 0 && options_.cutAfterLoad >= 0)
+      std::filesystem::resize_file(path_, static_cast<uintmax_t>(options_.cutAfterLoad), error);
+    if (error) return -1;
     return status;
   }
   base::Status DirQueryLocale(client::LocaleRecord* locale) override {
@@ -39,16 +43,19 @@ class FixedLocaleClient : public client::TreeClient {
 // A file that is gone when the test is; its path is empty when it could
 // not be written whole.
 struct TempFile {
-  std::string path = std::filesystem::temp_directory_path() / "qovant-hostile-XXXXXX";
+  std::string path = (std::filesystem::temp_directory_path() / "qovant-hostile-XXXXXX").string();
   explicit TempFile(const std::string& content) {
     int fd = mkstemp(path.data());
-    bool ok = fd >= 0 &&
-              write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
     if (fd >= 0) close(fd);
-    if (!ok) unlink(path.c_str());
-    if (!ok) path.clear();
+    std::ofstream(path, std::ios::binary) << content;
+    if (fd < 0 || std::filesystem::file_size(path, error) != content.size()) Remove();
   }
-  ~TempFile() { unlink(path.c_str()); }
+  ~TempFile() { Remove(); }
+  void Remove() {
+    std::filesystem::remove(path, error);
+    path.clear();
+  }
+  std::error_code error;
 };
 
 bool IsSafePlainValue(std::string_view value) {
@@ -88,7 +95,7 @@ RunResult SearchLdif(const std::string& ldif, const char* text, SearchOptions op
   environment.Set("DIRCLIENT_TREE", file.path);
   tool::ConfiguredTree source(environment, diagnostics.file(), "qovant");
   FixedLocaleClient client(source, file.path.c_str(), options);
-  RunResult result = RunTool(client, {text}, options.terminal);
+  RunResult result = RunTool(client, {text}, options.terminal, options.utf8Text);
   // The binary writes both to standard error, the client's first.
   result.err = diagnostics.text() + result.err;
   for (std::size_t at; (at = result.err.find(file.path)) != std::string::npos;)

@@ -20,6 +20,7 @@ std::string LdifEntry(std::string_view dn, std::string_view script);
 struct SearchOptions {
   uint32_t codePage = base::kCodePageAscii;  // whatever the test's locale
   bool terminal = false;
+  bool utf8Text = false;   // the argument is UTF-8 whatever the code page
   long cutAfterLoad = -1;  // when not negative, the file is cut to this size once loaded
 };
 

@@ -16,11 +16,13 @@ uint64_t fakeNow = 0;
 uint64_t FakeClock() { return fakeNow; }
 
 // What a load of `entries` shows, `msPerBlock` passing every 4096 entries,
-// with `notice` at the end if any.
-std::string Shown(bool terminal, int entries, uint64_t msPerBlock, const char* notice = nullptr) {
+// with `notice` at the end if any, on a terminal that takes `escapes` or not.
+std::string Shown(bool terminal, int entries, uint64_t msPerBlock, const char* notice = nullptr,
+                  bool escapes = true) {
   MemoryStream err;
   {
-    tool::LoadReporter reporter(err.file(), terminal, base::kCodePageAscii, "qovant", FakeClock);
+    tool::LoadReporter reporter(err.file(), terminal, base::kCodePageAscii, "qovant", FakeClock,
+                                escapes);
     tree::LoadProgress progress(&reporter);
     for (int i = 1; i <= entries; ++i) {
       if (i % 4096 == 0) fakeNow += msPerBlock;
@@ -38,6 +40,15 @@ TEST(LoadReporterTest, ShowsCountAndRateOnATerminalThenErases) {
             "\r\033[Kqovant: loading: 12288 entries, 13653 entries/s"
             "\r\033[Kqovant: loading: 16384 entries, 13653 entries/s"
             "\r\033[Kqovant: PATH:9: warning: ?]0;x\n");
+}
+
+TEST(LoadReporterTest, WithoutEscapesRedrawsAfterACarriageReturnAndErasesWithBlanks) {
+  EXPECT_EQ(Shown(true, 4096 * 4, 300, "n", false),
+            "\rqovant: loading: 8192 entries, 13653 entries/s"
+            "\rqovant: loading: 12288 entries, 13653 entries/s"
+            "\rqovant: loading: 16384 entries, 13653 entries/s"
+            "\r" +
+                std::string(47, ' ') + "\rqovant: n\n");
 }
 
 TEST(LoadReporterTest, SilentWhenNotATerminalOrFast) {

@@ -74,7 +74,7 @@ TEST(RunTest, WriteFailureStopsTheWalkAndFails) {
   std::fclose(full);
   EXPECT_EQ(status, 3);
   EXPECT_EQ(err.text(), "qovant: cannot write standard output: No space left on device\n");
-  long opens = std::count_if(client.calls.begin(), client.calls.end(), [](const std::string& c) {
+  auto opens = std::count_if(client.calls.begin(), client.calls.end(), [](const std::string& c) {
     return c.rfind("DirOpenAttributeStream", 0) == 0;
   });
   EXPECT_LT(opens, 5000);

@@ -1,9 +1,9 @@
-#include "tool/standard_descriptors.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "tool/standard_descriptors.h"
 
 namespace tool {
 

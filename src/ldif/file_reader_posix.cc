@@ -1,5 +1,3 @@
-#include "ldif/file_reader.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +6,7 @@
 #include <cstring>
 
 #include "base/status.h"
+#include "ldif/file_reader.h"
 
 namespace ldif {
 

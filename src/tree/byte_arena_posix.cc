@@ -1,10 +1,11 @@
-#include "tree/byte_arena.h"
-
 #include <sys/mman.h>
 
 #include <cstdint>
 #include <cstring>
 #include <exception>
+
+#include "tree/byte_arena.h"
+#include "tree/page_warmer.h"
 
 namespace tree {
 namespace {
@@ -21,6 +22,8 @@ void AdviseHugePages(void* data, std::size_t size) {
   if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
+void ByteArena::StopWarming::operator()(PageWarmer* warmer) const { delete warmer; }
+
 ByteArena::~ByteArena() {
   warmer_.reset();
   if (data_) munmap(data_, capacity_);
@@ -33,7 +36,7 @@ void ByteArena::WarmAhead() {
 
 void ByteArena::StartWarming() {
   try {
-    warmer_ = std::make_unique<PageWarmer>(data_, capacity_, size_);
+    warmer_.reset(new PageWarmer(data_, capacity_, size_));
   } catch (const std::exception&) {
     // Without a second thread the writer faults its pages in itself.
   }
