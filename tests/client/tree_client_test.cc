@@ -27,16 +27,12 @@ TEST(TreeClientTest, StreamsReadOnwardAndOnlyForReading) {
   ContextHandle context;
   ASSERT_EQ(client->NWDSCreateContext(&context), 0);
   StreamHandle stream;
-  EXPECT_EQ(client->DirOpenAttributeStream(context, "O=A", "Login Script", 2, &stream),
-            base::kBadStreamMode);
-  EXPECT_EQ(client->DirOpenAttributeStream(context, "O=A", "Surname", 1, &stream),
-            base::kNoSuchAttribute);
-  EXPECT_EQ(client->DirOpenAttributeStream(context, "O=B", "Login Script", 1, &stream),
-            base::kNoSuchAttribute);
-  EXPECT_EQ(client->DirOpenAttributeStream(context, "O=Z", "Login Script", 1, &stream),
-            base::kNoSuchObject);
-  EXPECT_EQ(client->DirOpenAttributeStream(context, "nonsense", "Login Script", 1, &stream),
-            base::kBadName);
+  for (const Row& row : ReadTable("client/tree_client.table", "open")) {
+    EXPECT_EQ(client->DirOpenAttributeStream(context, row["object"], row["attribute"],
+                                             static_cast<int32_t>(row.number("mode")), &stream),
+              row.number("status"))
+        << row.where;
+  }
   ASSERT_EQ(client->DirOpenAttributeStream(context, "o=a", "loginscript", 1, &stream), 0);
   char data[4];
   uint32_t got;
