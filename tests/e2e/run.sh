@@ -38,11 +38,9 @@ long=$(printf 'x%.0s' $(seq 100))
 
 export LC_ALL=C
 check sample 0 "$here/expected/acme-map.out" "" -- env DIRCLIENT_TREE="$top/examples/acme.ldif" "$qovant" map
-check sample-upper-case-argument 0 "$here/expected/acme-map.out" "" -- env DIRCLIENT_TREE="$top/examples/acme.ldif" "$qovant" MaP
 check display-and-cut 0 "$here/expected/cases-map.out" "" -- env DIRCLIENT_TREE="$here/cases.ldif" "$qovant" map
 check empty-substring 0 "$here/expected/cases-empty.out" "" -- env DIRCLIENT_TREE="$here/cases.ldif" "$qovant" ""
 check tree-from-a-pipe 0 "$here/expected/cases-map.out" "" -- bash -c "DIRCLIENT_TREE=<(cat '$here/cases.ldif') '$qovant' map"
-check no-match 0 "$empty" "" -- env DIRCLIENT_TREE="$here/cases.ldif" "$qovant" "no such text anywhere"
 check malformed-tree 1 "$work/malformed.out" "qovant: $here/bad-base64.ldif:5: bad base64 value: a byte outside the base64 alphabet" -- env DIRCLIENT_TREE="$here/bad-base64.ldif" "$qovant" x
 check missing-tree 1 "$work/unreadable.out" "qovant: $work/none.ldif: No such file or directory" -- env DIRCLIENT_TREE="$work/none.ldif" "$qovant" x
 check endless-line 1 "$work/malformed.out" "qovant: /dev/zero:1: line longer than 64 MiB with its continuations: no export holds one" -- env DIRCLIENT_TREE=/dev/zero "$qovant" x
