@@ -60,15 +60,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // end of the "file" is caught.
   std::string_view text(size ? reinterpret_cast<const char*>(data) : "", size);
   auto loaded = std::make_unique<tree::LoadedTree>();
-  base::Failure error;
-  bool ok = qovant_test::LoadLdifText(text, loaded->tree, &error);
+  base::Failure error = qovant_test::LoadLdifText(text, loaded->tree);
+  bool ok = error.status == base::kOk;
 
   // Read in blocks of a few bytes: the same tree, or the same failure at
   // the same line.
   auto blocks = std::make_unique<tree::LoadedTree>();
-  base::Failure blockError;
   qovant_test::StringReader reader(text, 7);
-  bool blockOk = ldif::LoadLdif(reader, blocks->tree, &blockError, nullptr, 1 + size % 61);
+  base::Failure blockError = ldif::LoadLdif(reader, blocks->tree, nullptr, 1 + size % 61);
+  bool blockOk = blockError.status == base::kOk;
   Require(ok == blockOk, "loading in blocks must succeed exactly when loading whole");
 
   if (!ok) {

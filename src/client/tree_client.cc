@@ -90,7 +90,7 @@ struct TreeClient::Stream {
 TreeClient::TreeClient(TreeSource& source, const base::Environment& environment)
     : source_(&source), environment_(environment) {}
 
-TreeClient::TreeClient(std::unique_ptr<tree::LoadedTree> tree) : loaded_(std::move(tree)) {}
+TreeClient::TreeClient(std::unique_ptr<tree::LoadedTree> loaded) : loaded_(std::move(loaded)) {}
 
 TreeClient::~TreeClient() = default;
 

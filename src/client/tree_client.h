@@ -23,7 +23,7 @@ class TreeClient : public DirClient {
   // LC_ALL, LC_CTYPE and LANG from `environment`.
   TreeClient(TreeSource& source, const base::Environment& environment);
   // Serves an already loaded tree (tests, other backends).
-  explicit TreeClient(std::unique_ptr<tree::LoadedTree> tree);
+  explicit TreeClient(std::unique_ptr<tree::LoadedTree> loaded);
   ~TreeClient() override;
 
   base::Status NWCallsInit(const void* reserved1, const void* reserved2) override;

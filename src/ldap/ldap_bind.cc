@@ -47,8 +47,9 @@ base::Failure BindConnection(LdapConnection& connection, const LdapTarget& targe
   }
   PendingRequest request(ld, msgid);
   LdapMessagePtr message;
-  base::Failure failure;
-  if (connection.Next(msgid, &message, &failure) == 0) return failure;
+  int type = 0;
+  base::Failure failure = connection.Next(msgid, &message, &type);
+  if (failure.status != base::kOk) return failure;
   request.Finished();
   int result = LDAP_OTHER;
   char* diagnostic = nullptr;

@@ -206,40 +206,28 @@ int LdapConnection::StartTlsWithinBounds() {
   return rc;
 }
 
-int LdapConnection::Next(int msgid, LdapMessagePtr* message, base::Failure* failure) {
+base::Failure LdapConnection::Next(int msgid, LdapMessagePtr* message, int* type) {
   Clock::duration left = BoundWait(Milliseconds(requestTimeout_), Bound::kAnswer);
-  if (left <= Clock::duration::zero()) {
-    *failure = TimedOut();
-    return 0;
-  }
+  if (left <= Clock::duration::zero()) return TimedOut();
   struct timeval wait = Timeval(left);
   LDAPMessage* raw = nullptr;
   errno = 0;
-  int type = ldap_result(ld_.get(), msgid, LDAP_MSG_ONE, &wait, &raw);
+  *type = ldap_result(ld_.get(), msgid, LDAP_MSG_ONE, &wait, &raw);
   int error = errno;
   EndWait();
   message->reset(raw);
-  if (type == 0 || watchdog_.Fired()) {
-    *failure = TimedOut();
-    return 0;
-  }
-  if (type < 0 && error == ERANGE) {
-    // liblber's sign of a message over LBER_SB_OPT_SET_MAX_INCOMING, and
-    // of a header it cannot frame.
-    *failure = RefusedMessage(framing_.fault());
-    return 0;
-  }
-  if (type < 0 && error == ENOMEM) {
-    *failure = MakeLdapFailure(LDAP_NO_MEMORY, nullptr);  // liblber had none for a message
-    return 0;
-  }
-  if (type < 0 || !raw) {
+  if (*type == 0 || watchdog_.Fired()) return TimedOut();
+  // liblber's sign of a message over LBER_SB_OPT_SET_MAX_INCOMING, and of a
+  // header it cannot frame.
+  if (*type < 0 && error == ERANGE) return RefusedMessage(framing_.fault());
+  // liblber had no memory for a message.
+  if (*type < 0 && error == ENOMEM) return MakeLdapFailure(LDAP_NO_MEMORY, nullptr);
+  if (*type < 0 || !raw) {
     int code = LDAP_OTHER;
     ldap_get_option(ld_.get(), LDAP_OPT_RESULT_CODE, &code);
-    *failure = FailureOf(code != LDAP_SUCCESS ? code : LDAP_OTHER);
-    return 0;
+    return FailureOf(code != LDAP_SUCCESS ? code : LDAP_OTHER);
   }
-  return type;
+  return {};
 }
 
 }  // namespace ldap_reader

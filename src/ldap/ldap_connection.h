@@ -38,9 +38,8 @@ class LdapConnection {
   LDAP* get() const { return ld_.get(); }
 
   // Waits for the next message of request `msgid`, at most the request
-  // timeout, and never past the deadline. Returns its type (LDAP_RES_*), or
-  // 0 with *failure set.
-  int Next(int msgid, LdapMessagePtr* message, base::Failure* failure);
+  // timeout, and never past the deadline; *type is its type (LDAP_RES_*).
+  base::Failure Next(int msgid, LdapMessagePtr* message, int* type);
 
   // The failure for libldap call that returned `code`, with the handle's
   // diagnostic message; a timeout when a bound ran out meanwhile.

@@ -18,20 +18,7 @@ Sockbuf_IO MessageFraming::io_ = {&MessageFraming::Setup,   &MessageFraming::Rem
                                   &MessageFraming::Control, &MessageFraming::Read,
                                   &MessageFraming::Write,   &MessageFraming::Close};
 
-bool MessageFraming::Install(LDAP* ld) {
-  Sockbuf* socket = nullptr;
-  if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &socket) != LDAP_OPT_SUCCESS || !socket) return false;
-  return ber_sockbuf_add_io(socket, &io_, LBER_SBIOD_LEVEL_APPLICATION, this) == 0;
-}
-
-int MessageFraming::Setup(Sockbuf_IO_Desc* layer, void* self) {
-  layer->sbiod_pvt = self;
-  return 0;
-}
-
-int MessageFraming::Control(Sockbuf_IO_Desc* layer, int option, void* argument) {
-  return LBER_SBIOD_CTRL_NEXT(layer, option, argument);
-}
+bool MessageFraming::Install(LDAP* ld) { return Add(ld, &io_, LBER_SBIOD_LEVEL_APPLICATION, this); }
 
 ber_slen_t MessageFraming::Read(Sockbuf_IO_Desc* layer, void* to, ber_len_t size) {
   ber_slen_t got = LBER_SBIOD_READ_NEXT(layer, to, size);
@@ -39,10 +26,6 @@ ber_slen_t MessageFraming::Read(Sockbuf_IO_Desc* layer, void* to, ber_len_t size
     static_cast<MessageFraming*>(layer->sbiod_pvt)
         ->Follow(static_cast<const unsigned char*>(to), static_cast<std::size_t>(got));
   return got;
-}
-
-ber_slen_t MessageFraming::Write(Sockbuf_IO_Desc* layer, void* from, ber_len_t size) {
-  return LBER_SBIOD_WRITE_NEXT(layer, from, size);
 }
 
 void MessageFraming::HeaderEnds() {

@@ -9,15 +9,14 @@
 // headers by the same rules.
 #pragma once
 
-#include <lber.h>
-#include <ldap.h>
-
 #include <cstddef>
 #include <cstdint>
 
+#include "ldap/sockbuf_layer.h"
+
 namespace ldap_reader {
 
-class MessageFraming {
+class MessageFraming : private SockbufLayer {
  public:
   enum class Fault { kNone, kOverCap, kZeroLength, kLongLength, kLongTag };
 
@@ -32,12 +31,8 @@ class MessageFraming {
   Fault fault() const { return fault_; }
 
  private:
-  static int Setup(Sockbuf_IO_Desc* layer, void* self);
-  static int Remove(Sockbuf_IO_Desc*) { return 0; }
-  static int Control(Sockbuf_IO_Desc* layer, int option, void* argument);
+  // Follows what passes up; the rest is SockbufLayer's.
   static ber_slen_t Read(Sockbuf_IO_Desc* layer, void* to, ber_len_t size);
-  static ber_slen_t Write(Sockbuf_IO_Desc* layer, void* from, ber_len_t size);
-  static int Close(Sockbuf_IO_Desc*) { return 0; }
   void Follow(const unsigned char* bytes, std::size_t size);
   void HeaderEnds();
 

@@ -9,17 +9,10 @@ Sockbuf_IO ReadAhead::io_ = {&ReadAhead::Setup, &ReadAhead::Remove, &ReadAhead::
                              &ReadAhead::Read,  &ReadAhead::Write,  &ReadAhead::Close};
 
 bool ReadAhead::Install(LDAP* ld) {
-  Sockbuf* socket = nullptr;
-  if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &socket) != LDAP_OPT_SUCCESS || !socket) return false;
   // At the provider level, a layer added last stands above those there
   // already (the socket's own) and below TLS.
   buffer_ = std::make_unique<char[]>(kSize);
-  return ber_sockbuf_add_io(socket, &io_, LBER_SBIOD_LEVEL_PROVIDER, this) == 0;
-}
-
-int ReadAhead::Setup(Sockbuf_IO_Desc* layer, void* self) {
-  layer->sbiod_pvt = self;
-  return 0;
+  return Add(ld, &io_, LBER_SBIOD_LEVEL_PROVIDER, this);
 }
 
 int ReadAhead::Control(Sockbuf_IO_Desc* layer, int option, void* argument) {
@@ -42,10 +35,6 @@ ber_slen_t ReadAhead::Read(Sockbuf_IO_Desc* layer, void* to, ber_len_t size) {
   std::memcpy(to, self->buffer_.get() + self->begin_, taken);
   self->begin_ += taken;
   return static_cast<ber_slen_t>(taken);
-}
-
-ber_slen_t ReadAhead::Write(Sockbuf_IO_Desc* layer, void* from, ber_len_t size) {
-  return LBER_SBIOD_WRITE_NEXT(layer, from, size);
 }
 
 }  // namespace ldap_reader

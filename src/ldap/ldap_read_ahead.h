@@ -9,15 +9,14 @@
 // messages are read with no system call at all.
 #pragma once
 
-#include <lber.h>
-#include <ldap.h>
-
 #include <cstddef>
 #include <memory>
 
+#include "ldap/sockbuf_layer.h"
+
 namespace ldap_reader {
 
-class ReadAhead {
+class ReadAhead : private SockbufLayer {
  public:
   ReadAhead() = default;
   ReadAhead(const ReadAhead&) = delete;
@@ -28,12 +27,10 @@ class ReadAhead {
   bool Install(LDAP* ld);
 
  private:
-  static int Setup(Sockbuf_IO_Desc* layer, void* self);
-  static int Remove(Sockbuf_IO_Desc*) { return 0; }
+  // Reads and data-ready checks come from the buffer; the rest is
+  // SockbufLayer's.
   static int Control(Sockbuf_IO_Desc* layer, int option, void* argument);
   static ber_slen_t Read(Sockbuf_IO_Desc* layer, void* to, ber_len_t size);
-  static ber_slen_t Write(Sockbuf_IO_Desc* layer, void* from, ber_len_t size);
-  static int Close(Sockbuf_IO_Desc*) { return 0; }
 
   static Sockbuf_IO io_;   // never changed; liblber takes it by a plain pointer
   std::size_t begin_ = 0;  // what is buffered and not yet read

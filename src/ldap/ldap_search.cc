@@ -29,21 +29,17 @@ class CookiesSeen {
 };
 
 // A continuation reference's URLs for EntrySink::Reference.
-bool ParseReference(LdapConnection& connection, LDAPMessage* message, std::string* urls,
-                    base::Failure* failure) {
+base::Failure ParseReference(LdapConnection& connection, LDAPMessage* message, std::string* urls) {
   char** raw = nullptr;
   int rc = ldap_parse_reference(connection.get(), message, &raw, nullptr, 0);
-  if (rc != LDAP_SUCCESS) {
-    *failure = connection.FailureOf(rc);
-    return false;
-  }
+  if (rc != LDAP_SUCCESS) return connection.FailureOf(rc);
   for (char** url = raw; url && *url; ++url) {
     if (!urls->empty()) *urls += ' ';
     AppendPrintable(*urls, *url);
   }
   ldap_memvfree(reinterpret_cast<void**>(raw));
   if (urls->empty()) *urls = "(no URL)";
-  return true;
+  return {};
 }
 
 // The result code, diagnostic text and controls of a final result.
@@ -55,62 +51,52 @@ struct FinalResult {
 
 // Parses a final result; anything but success is a failure with the
 // server's own text.
-bool ParseFinal(LdapConnection& connection, LDAPMessage* message, FinalResult* result,
-                base::Failure* failure) {
+base::Failure ParseFinal(LdapConnection& connection, LDAPMessage* message, FinalResult* result) {
   char* diagnostic = nullptr;
   LDAPControl** controls = nullptr;
   int rc = ldap_parse_result(connection.get(), message, &result->code, nullptr, &diagnostic,
                              nullptr, &controls, 0);
   result->diagnostic.reset(diagnostic);
   result->controls.reset(controls);
-  if (rc != LDAP_SUCCESS) {
-    *failure = connection.FailureOf(rc);
-    return false;
-  }
-  if (result->code != LDAP_SUCCESS) {
-    *failure = MakeLdapFailure(result->code, result->diagnostic.get());
-    return false;
-  }
-  return true;
+  if (rc != LDAP_SUCCESS) return connection.FailureOf(rc);
+  if (result->code != LDAP_SUCCESS) return MakeLdapFailure(result->code, result->diagnostic.get());
+  return {};
 }
 
 // Sends one search and hands its entries to `sink` up to its final result,
 // which must be success; more than `maxEntries` entries are a protocol
 // error. Continuation references point at other servers, which are not
 // read: `sink` is told of them.
-bool Search(LdapConnection& connection, const char* base, int scope, const char* const* attributes,
-            LDAPControl** controls, int maxEntries, EntrySink& sink, FinalResult* result,
-            base::Failure* failure) {
+base::Failure Search(LdapConnection& connection, const char* baseDn, int scope,
+                     const char* const* attributes, LDAPControl** controls, int maxEntries,
+                     EntrySink& sink, FinalResult* result) {
   LDAP* ld = connection.get();
   int msgid = -1;
-  int rc = ldap_search_ext(ld, base, scope, kEveryEntry, const_cast<char**>(attributes), 0,
+  int rc = ldap_search_ext(ld, baseDn, scope, kEveryEntry, const_cast<char**>(attributes), 0,
                            controls, nullptr, nullptr, LDAP_NO_LIMIT, &msgid);
-  if (rc != LDAP_SUCCESS) {
-    *failure = connection.FailureOf(rc);
-    return false;
-  }
+  if (rc != LDAP_SUCCESS) return connection.FailureOf(rc);
   PendingRequest request(ld, msgid);
   int entries = 0;
   for (;;) {
     LdapMessagePtr message;
-    int type = connection.Next(msgid, &message, failure);
-    if (type == 0) return false;
+    int type = 0;
+    base::Failure failure = connection.Next(msgid, &message, &type);
+    if (failure.status != base::kOk) return failure;
     if (type == LDAP_RES_SEARCH_ENTRY) {
-      if (++entries > maxEntries) {
-        *failure = MakeClientFailure(base::kLdapPagingBroken,
-                                     "protocol error: the server sent more than the " +
-                                         std::to_string(maxEntries) + " entries asked for");
-        return false;
-      }
-      if (!sink.Entry(ld, message.get(), failure)) return false;
+      if (++entries > maxEntries)
+        return MakeClientFailure(base::kLdapPagingBroken,
+                                 "protocol error: the server sent more than the " +
+                                     std::to_string(maxEntries) + " entries asked for");
+      failure = sink.Entry(ld, message.get());
     } else if (type == LDAP_RES_SEARCH_REFERENCE) {
       std::string urls;
-      if (!ParseReference(connection, message.get(), &urls, failure)) return false;
-      sink.Reference(urls);
+      failure = ParseReference(connection, message.get(), &urls);
+      if (failure.status == base::kOk) sink.Reference(urls);
     } else if (type == LDAP_RES_SEARCH_RESULT) {
       request.Finished();
-      return ParseFinal(connection, message.get(), result, failure);
+      return ParseFinal(connection, message.get(), result);
     }
+    if (failure.status != base::kOk) return failure;
   }
 }
 
@@ -118,11 +104,11 @@ bool Search(LdapConnection& connection, const char* base, int scope, const char*
 class NamingContexts : public EntrySink {
  public:
   explicit NamingContexts(std::vector<std::string>* contexts) : contexts_(contexts) {}
-  bool Entry(LDAP* ld, LDAPMessage* entry, base::Failure*) override {
+  base::Failure Entry(LDAP* ld, LDAPMessage* entry) override {
     BerValuesPtr values(ldap_get_values_len(ld, entry, kNamingContexts));
     for (struct berval** value = values.get(); value && *value; ++value)
       if ((*value)->bv_len) contexts_->emplace_back((*value)->bv_val, (*value)->bv_len);
-    return true;
+    return {};
   }
   void Reference(std::string_view) override {}  // the root DSE has none
 
@@ -130,72 +116,64 @@ class NamingContexts : public EntrySink {
   std::vector<std::string>* contexts_;
 };
 
-// One page: sends the request with `cookie` and reads up to its final
-// result. Sets *done when the search is over; otherwise *cookie is the next.
-bool ReadPage(LdapConnection& connection, const std::string& base, const char* const* attributes,
-              EntrySink& sink, OwnedBerval* cookie, CookiesSeen* seen, bool* done,
-              base::Failure* failure) {
-  LDAP* ld = connection.get();
-  LDAPControl* rawControl = nullptr;
-  int rc = ldap_create_page_control(ld, kPageSize, cookie->empty() ? nullptr : cookie->get(), 1,
-                                    &rawControl);
-  LdapControlPtr control(rawControl);
-  if (rc != LDAP_SUCCESS) {
-    *failure = connection.FailureOf(rc);
-    return false;
-  }
-  LDAPControl* serverControls[] = {control.get(), nullptr};
-  FinalResult result;
-  if (!Search(connection, base.c_str(), LDAP_SCOPE_SUBTREE, attributes, serverControls, kPageSize,
-              sink, &result, failure))
-    return false;
+// The cookie for the page after the one `result` ends, empty when there is
+// none; a failure when the server did not page, or sent the cookie before.
+base::Failure NextCookie(LdapConnection& connection, const FinalResult& result, CookiesSeen* seen,
+                         OwnedBerval* cookie) {
   LDAPControl* response =
       ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, result.controls.get(), nullptr);
-  if (!response) {
-    *failure = MakeClientFailure(base::kLdapPagingBroken,
-                                 "the server answered a paged search without paging it");
-    return false;
-  }
+  if (!response)
+    return MakeClientFailure(base::kLdapPagingBroken,
+                             "the server answered a paged search without paging it");
   ber_int_t estimate = 0;
   struct berval next = {0, nullptr};
-  rc = ldap_parse_pageresponse_control(ld, response, &estimate, &next);
+  int rc = ldap_parse_pageresponse_control(connection.get(), response, &estimate, &next);
   OwnedBerval nextCookie;
   nextCookie.Adopt(next);
-  if (rc != LDAP_SUCCESS) {
-    *failure = connection.FailureOf(rc);
-    return false;
-  }
-  if (nextCookie.empty()) {
-    *done = true;
-    return true;
-  }
-  if (!seen->Add(nextCookie.value())) {
-    *failure = MakeClientFailure(base::kLdapPagingBroken,
-                                 "the server sent a paged results cookie it had sent before");
-    return false;
-  }
+  if (rc != LDAP_SUCCESS) return connection.FailureOf(rc);
+  if (!nextCookie.empty() && !seen->Add(nextCookie.value()))
+    return MakeClientFailure(base::kLdapPagingBroken,
+                             "the server sent a paged results cookie it had sent before");
   cookie->Adopt(nextCookie.Release());
-  return true;
+  return {};
+}
+
+// One page: sends the request with `cookie` and reads up to its final
+// result; *cookie is then the next page's, empty when the search is over.
+base::Failure ReadPage(LdapConnection& connection, const std::string& baseDn,
+                       const char* const* attributes, EntrySink& sink, OwnedBerval* cookie,
+                       CookiesSeen* seen) {
+  LDAPControl* rawControl = nullptr;
+  int rc = ldap_create_page_control(connection.get(), kPageSize,
+                                    cookie->empty() ? nullptr : cookie->get(), 1, &rawControl);
+  LdapControlPtr control(rawControl);
+  if (rc != LDAP_SUCCESS) return connection.FailureOf(rc);
+  LDAPControl* serverControls[] = {control.get(), nullptr};
+  FinalResult result;
+  base::Failure failure = Search(connection, baseDn.c_str(), LDAP_SCOPE_SUBTREE, attributes,
+                                 serverControls, kPageSize, sink, &result);
+  if (failure.status != base::kOk) return failure;
+  return NextCookie(connection, result, seen, cookie);
 }
 
 }  // namespace
 
-bool ReadNamingContexts(LdapConnection& connection, std::vector<std::string>* contexts,
-                        base::Failure* failure) {
+base::Failure ReadNamingContexts(LdapConnection& connection, std::vector<std::string>* contexts) {
   const char* const attributes[] = {kNamingContexts, nullptr};
   NamingContexts sink(contexts);
   FinalResult result;
-  return Search(connection, "", LDAP_SCOPE_BASE, attributes, nullptr, 1, sink, &result, failure);
+  return Search(connection, "", LDAP_SCOPE_BASE, attributes, nullptr, 1, sink, &result);
 }
 
-bool ReadSubtreePaged(LdapConnection& connection, const std::string& base,
-                      const char* const* attributes, EntrySink& sink, base::Failure* failure) {
+base::Failure ReadSubtreePaged(LdapConnection& connection, const std::string& baseDn,
+                               const char* const* attributes, EntrySink& sink) {
   OwnedBerval cookie;
   CookiesSeen seen;
-  bool done = false;
-  while (!done)
-    if (!ReadPage(connection, base, attributes, sink, &cookie, &seen, &done, failure)) return false;
-  return true;
+  do {
+    base::Failure failure = ReadPage(connection, baseDn, attributes, sink, &cookie, &seen);
+    if (failure.status != base::kOk) return failure;
+  } while (!cookie.empty());
+  return {};
 }
 
 }  // namespace ldap_reader

@@ -20,23 +20,23 @@ inline constexpr int kPageSize = 1000;
 class EntrySink {
  public:
   virtual ~EntrySink() = default;
-  virtual bool Entry(LDAP* ld, LDAPMessage* entry, base::Failure* failure) = 0;
+  // A failure ends the search.
+  virtual base::Failure Entry(LDAP* ld, LDAPMessage* entry) = 0;
   // A search continuation reference: a part of the tree on another server,
   // not searched; `urls` are its URLs, made printable, joined by blanks.
   virtual void Reference(std::string_view urls) = 0;
 };
 
 // The namingContexts of the server's root DSE, in the order it lists them.
-bool ReadNamingContexts(LdapConnection& connection, std::vector<std::string>* contexts,
-                        base::Failure* failure);
+base::Failure ReadNamingContexts(LdapConnection& connection, std::vector<std::string>* contexts);
 
-// Reads the subtree below `base` (all entries, `attributes` of each) page by
+// Reads the subtree below `baseDn` (all entries, `attributes` of each) page by
 // page, the paging control marked critical, and hands every entry to `sink`.
 // Fails on any result but success (a base the server does not have or
 // hides included), on a final result without the paging control, on a
 // page of more entries than asked for, on a cookie the server sent before
 // (at any earlier page), and on a timeout.
-bool ReadSubtreePaged(LdapConnection& connection, const std::string& base,
-                      const char* const* attributes, EntrySink& sink, base::Failure* failure);
+base::Failure ReadSubtreePaged(LdapConnection& connection, const std::string& baseDn,
+                               const char* const* attributes, EntrySink& sink);
 
 }  // namespace ldap_reader

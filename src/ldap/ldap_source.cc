@@ -17,6 +17,7 @@
 #include "ldap/sigpipe_block.h"
 #include "ldap/user_ldap_config.h"
 #include "tree/load_progress.h"
+#include "tree/tree_builder.h"
 
 namespace ldap_reader {
 namespace {
@@ -54,32 +55,33 @@ void AnnounceChoices(const UserLdapConfig& config, const LdapTarget& target, boo
                     ": the server's certificate is not checked");
 }
 
-bool RefusePlaintextBind(LdapConnection& connection, const base::Environment& environment,
-                         base::Failure* failure) {
-  if (ConnectionIsConfidential(connection.get()) || PlaintextBindAllowed(environment)) return false;
-  *failure = MakeClientFailure(
+// Status 0 when a simple bind may go ahead on `connection`.
+base::Failure RefusePlaintextBind(LdapConnection& connection,
+                                  const base::Environment& environment) {
+  if (ConnectionIsConfidential(connection.get()) || PlaintextBindAllowed(environment)) return {};
+  return MakeClientFailure(
       base::kPlaintextBindRefused,
       std::string("simple bind refused: the password would cross the network in clear "
                   "(use ldaps:// or StartTLS, or set ") +
           kPlaintextBindVariable + "=" + kPlaintextBindAllowed + ")");
-  return true;
 }
 
-// The deadline of the whole load, DIRCLIENT_LOAD_TIMEOUT from now; on a
-// value that is no number of seconds, false with *failure set.
-bool StartDeadline(const base::Environment& environment, LoadDeadline* deadline,
-                   base::Failure* failure) {
-  *failure = ParseLoadTimeout(environment.Get(kLoadTimeoutVariable), &deadline->seconds);
-  if (failure->status != base::kOk) return false;
+// The deadline of the whole load, DIRCLIENT_LOAD_TIMEOUT from now; a
+// failure for a value that is no number of seconds.
+base::Failure StartDeadline(const base::Environment& environment, LoadDeadline* deadline) {
+  base::Failure failure =
+      ParseLoadTimeout(environment.Get(kLoadTimeoutVariable), &deadline->seconds);
+  if (failure.status != base::kOk) return failure;
   deadline->end = std::chrono::steady_clock::now() + std::chrono::seconds(deadline->seconds);
-  return true;
+  return {};
 }
 
-base::Status Load(const LdapTarget& target, const UserLdapConfig& config,
-                  const base::Environment& environment, base::LoadObserver& observer,
-                  std::unique_ptr<tree::LoadedTree>* out, base::Failure* failure) {
+base::Failure Load(const LdapTarget& target, const UserLdapConfig& config,
+                   const base::Environment& environment, base::LoadObserver& observer,
+                   std::unique_ptr<tree::LoadedTree>* out) {
   LoadDeadline deadline;
-  if (!StartDeadline(environment, &deadline, failure)) return failure->status;
+  if (base::Failure failure = StartDeadline(environment, &deadline); failure.status != base::kOk)
+    return failure;
   const char* weakCheck = WeakCertificateCheck();
   const char* passwordFile = environment.Get(kPasswordFileVariable);
   bool simpleBind = passwordFile && *passwordFile;
@@ -88,8 +90,8 @@ base::Status Load(const LdapTarget& target, const UserLdapConfig& config,
   SecretBytes password;
   if (simpleBind) {
     guard.emplace();
-    *failure = PrepareSimpleBind(passwordFile, config, &password);
-    if (failure->status != base::kOk) return failure->status;
+    base::Failure failure = PrepareSimpleBind(passwordFile, config, &password);
+    if (failure.status != base::kOk) return failure;
   }
   AnnounceChoices(config, target, simpleBind, weakCheck, observer);
 
@@ -98,43 +100,41 @@ base::Status Load(const LdapTarget& target, const UserLdapConfig& config,
   LdapConnection connection;
   connection.SetDeadline(deadline);
   auto loaded = std::make_unique<tree::LoadedTree>();
-  *failure = connection.Open(target);
-  bool ok = failure->status == base::kOk;
-  if (ok && simpleBind) {
-    ok = !RefusePlaintextBind(connection, environment, failure);
-    if (ok) guard->HandedOn();
+  base::Failure failure = connection.Open(target);
+  if (failure.status == base::kOk && simpleBind) {
+    failure = RefusePlaintextBind(connection, environment);
+    if (failure.status == base::kOk) guard->HandedOn();
   }
-  if (ok) {
-    *failure =
+  if (failure.status == base::kOk)
+    failure =
         BindConnection(connection, target, simpleBind ? &password : nullptr, config.bindDn.value);
-    ok = failure->status == base::kOk;
-  }
   password.Wipe();
   tree::LoadProgress progress(&observer);
-  ok = ok && ReadLdapTree(connection, target.base, *loaded, failure, &progress);
-  if (!ok) {
+  if (failure.status == base::kOk)
+    failure = ReadLdapTree(connection, target.base, *loaded, &progress);
+  if (failure.status != base::kOk) {
     // A step's failure says what happened; the server it happened with is
     // the URI's.
-    failure->where = target.display;
-    if (failure->status == base::kOk) failure->status = LdapCodeStatus(LDAP_OTHER);
-    return failure->status;
+    failure.where = target.display;
+    return failure;
   }
   *out = std::move(loaded);
-  return base::kOk;
+  return {};
 }
 
 }  // namespace
 
 // Memory running out anywhere on the way (the tree, libldap's messages as
 // the client copies them) is one failure like the others, not an abort.
-base::Status LoadLdapTree(const LdapTarget& target, const UserLdapConfig& config,
-                          const base::Environment& environment, base::LoadObserver& observer,
-                          std::unique_ptr<tree::LoadedTree>* out, base::Failure* failure) {
+base::Failure LoadLdapTree(const LdapTarget& target, const UserLdapConfig& config,
+                           const base::Environment& environment, base::LoadObserver& observer,
+                           std::unique_ptr<tree::LoadedTree>* out) {
   try {
-    return Load(target, config, environment, observer, out, failure);
+    return Load(target, config, environment, observer, out);
   } catch (const std::bad_alloc&) {
-    *failure = base::Failure{base::kOutOfMemory, target.display, 0, base::kOutOfMemoryWhileLoading};
-    return base::kOutOfMemory;
+    base::Failure failure = tree::OutOfMemoryWhileLoading();
+    failure.where = target.display;
+    return failure;
   }
 }
 

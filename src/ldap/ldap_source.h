@@ -16,14 +16,14 @@ namespace ldap_reader {
 // The settings of a load over LDAP, beside libldap's own.
 inline constexpr char kPasswordFileVariable[] = "DIRCLIENT_PASSWORD_FILE";
 
-// Loads the tree `target` names, with libldap's configuration `config`
-// (read and applied by ReadLdapConfig and ApplyLdapConfig). A password file in `environment`
-// (DIRCLIENT_PASSWORD_FILE) makes the bind a simple one. On failure sets
-// *failure (the URI, or the file or setting at fault, and what the server,
-// libldap or the client said) and returns its status; notices and progress
-// go to `observer` as the load goes on.
-base::Status LoadLdapTree(const LdapTarget& target, const UserLdapConfig& config,
-                          const base::Environment& environment, base::LoadObserver& observer,
-                          std::unique_ptr<tree::LoadedTree>* out, base::Failure* failure);
+// Loads the tree `target` names into *out, with libldap's configuration
+// `config` (read and applied by ReadLdapConfig and ApplyLdapConfig). A
+// password file in `environment` (DIRCLIENT_PASSWORD_FILE) makes the bind a
+// simple one. A failure names the URI, or the file or setting at fault, and
+// says what the server, libldap or the client said; notices and progress go
+// to `observer` as the load goes on.
+base::Failure LoadLdapTree(const LdapTarget& target, const UserLdapConfig& config,
+                           const base::Environment& environment, base::LoadObserver& observer,
+                           std::unique_ptr<tree::LoadedTree>* out);
 
 }  // namespace ldap_reader

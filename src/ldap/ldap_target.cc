@@ -2,6 +2,8 @@
 
 #include <ldap.h>
 
+#include <utility>
+
 #include "base/status.h"
 #include "ldap/ldap_handles.h"
 #include "tree/name_mapping.h"
@@ -12,6 +14,16 @@ namespace {
 // What libldap reports as its URI when nothing configures one (or only the
 // historic HOST option names localhost).
 constexpr std::string_view kBuiltInDefaultUri = "ldap://localhost:389/??base";
+
+// The failure for a setting that names no LDAP target; where it stands is
+// the caller's to say.
+base::Failure BadUri(std::string message) {
+  return base::Failure{base::kLdapBadUri, {}, 0, std::move(message)};
+}
+
+base::Failure NotAnLdapUri(std::string_view text) {
+  return BadUri("not an LDAP URI: " + std::string(text));
+}
 
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
@@ -27,22 +39,18 @@ bool AsksForStartTls(std::string_view extension) {
          tree::EqualsIgnoreAsciiCase(extension, "X-StartTLS") || extension == LDAP_EXOP_START_TLS;
 }
 
-bool ParseOne(std::string_view uri, bool first, LdapTarget* target, std::string* reason) {
+base::Failure ParseOne(std::string_view uri, bool first, LdapTarget* target) {
   std::string text(uri);
   LDAPURLDesc* parsed = nullptr;
   int rc = ldap_url_parse(text.c_str(), &parsed);
   LdapUrlPtr url(parsed);
-  if (rc != LDAP_URL_SUCCESS || !url) {
-    *reason = "not an LDAP URI: " + text;
-    return false;
-  }
+  if (rc != LDAP_URL_SUCCESS || !url) return NotAnLdapUri(text);
   if (url->lud_exts) {
     for (char** extension = url->lud_exts; *extension; ++extension) {
       if (AsksForStartTls(*extension)) {
         target->startTls = true;
       } else if ((*extension)[0] == '!') {
-        *reason = std::string("unsupported critical extension ") + *extension;
-        return false;
+        return BadUri(std::string("unsupported critical extension ") + *extension);
       }
     }
   }
@@ -58,7 +66,7 @@ bool ParseOne(std::string_view uri, bool first, LdapTarget* target, std::string*
     target->ldapi = tree::EqualsIgnoreAsciiCase(url->lud_scheme, "ldapi");
     if (url->lud_dn) target->base = url->lud_dn;
   }
-  return true;
+  return {};
 }
 
 std::string TakeLdapString(char* value) {
@@ -75,7 +83,7 @@ bool IsLdapUri(std::string_view setting) {
 
 namespace {
 
-bool ParseTargets(std::string_view uris, LdapTarget* target, std::string* reason) {
+base::Failure ParseTargets(std::string_view uris, LdapTarget* target) {
   *target = LdapTarget{};
   size_t pos = 0;
   bool first = true;
@@ -85,30 +93,22 @@ bool ParseTargets(std::string_view uris, LdapTarget* target, std::string* reason
     size_t end = pos;
     while (end < uris.size() && !IsBlank(uris[end])) ++end;
     std::string_view uri = uris.substr(pos, end - pos);
-    if (!IsLdapUri(uri)) {
-      *reason = "not an LDAP URI: " + std::string(uri);
-      return false;
-    }
-    if (!ParseOne(uri, first, target, reason)) return false;
+    if (!IsLdapUri(uri)) return NotAnLdapUri(uri);
+    if (base::Failure failure = ParseOne(uri, first, target); failure.status != base::kOk)
+      return failure;
     first = false;
     pos = end;
   }
-  if (first) {
-    *reason = "no LDAP URI";
-    return false;
-  }
+  if (first) return BadUri("no LDAP URI");
   target->display = std::string(uris);
-  return true;
+  return {};
 }
 
 }  // namespace
 
 base::Failure ParseLdapTarget(std::string_view uris, LdapTarget* target) {
-  base::Failure failure;
-  if (!ParseTargets(uris, target, &failure.message)) {
-    failure.status = base::kLdapBadUri;
-    failure.where = std::string(uris);
-  }
+  base::Failure failure = ParseTargets(uris, target);
+  if (failure.status != base::kOk) failure.where = std::string(uris);
   return failure;
 }
 
@@ -120,9 +120,9 @@ std::string ConfiguredLdapUris() {
 }
 
 std::string ConfiguredLdapBase() {
-  char* base = nullptr;
-  if (ldap_get_option(nullptr, LDAP_OPT_DEFBASE, &base) != LDAP_OPT_SUCCESS) return "";
-  return TakeLdapString(base);
+  char* value = nullptr;
+  if (ldap_get_option(nullptr, LDAP_OPT_DEFBASE, &value) != LDAP_OPT_SUCCESS) return "";
+  return TakeLdapString(value);
 }
 
 }  // namespace ldap_reader

@@ -42,35 +42,28 @@ class EntryReceiver : public EntrySink {
  public:
   EntryReceiver(tree::TreeBuilder& builder, std::vector<std::string>& unsearched)
       : builder_(builder), unsearched_(unsearched) {}
-  bool Entry(LDAP* ld, LDAPMessage* entry, base::Failure* failure) override;
+  base::Failure Entry(LDAP* ld, LDAPMessage* entry) override;
   void Reference(std::string_view urls) override {
-    unsearched_.push_back("search reference to " + std::string(urls) +
-                          ": that part of the tree is on another server");
+    unsearched_.push_back(tree::SearchReferenceNote(urls));
   }
 
  private:
-  bool Attribute(std::string_view type, const struct berval* values, tree::FoundEntry* found,
-                 base::Failure* failure);
+  base::Failure Attribute(std::string_view type, const struct berval* values,
+                          tree::FoundEntry* found);
 
   tree::TreeBuilder& builder_;
   std::vector<std::string>& unsearched_;
   uint64_t entries_ = 0;
 };
 
-bool EntryReceiver::Entry(LDAP* ld, LDAPMessage* entry, base::Failure* failure) {
+base::Failure EntryReceiver::Entry(LDAP* ld, LDAPMessage* entry) {
   BerElement* rawBer = nullptr;
   struct berval dn = {0, nullptr};
   int rc = ldap_get_dn_ber(ld, entry, &rawBer, &dn);
   BerElementPtr ber(rawBer);
-  if (rc != LDAP_SUCCESS) {
-    *failure = MakeLdapFailure(rc, nullptr);
-    return false;
-  }
-  if (dn.bv_len > tree::kMaxDnBytes) {
-    *failure = DnTooLong("a DN", dn.bv_len);
-    return false;
-  }
-  if (dn.bv_len == 0) return true;  // the root DSE is no object of the tree
+  if (rc != LDAP_SUCCESS) return MakeLdapFailure(rc, nullptr);
+  if (dn.bv_len > tree::kMaxDnBytes) return DnTooLong("a DN", dn.bv_len);
+  if (dn.bv_len == 0) return {};  // the root DSE is no object of the tree
 
   tree::FoundEntry& found = builder_.Open(++entries_, View(dn));
   for (;;) {
@@ -78,43 +71,39 @@ bool EntryReceiver::Entry(LDAP* ld, LDAPMessage* entry, base::Failure* failure) 
     struct berval* rawValues = nullptr;
     rc = ldap_get_attribute_ber(ld, entry, ber.get(), &description, &rawValues);
     BerArrayPtr values(rawValues);
-    if (rc != LDAP_SUCCESS) {
-      *failure = MakeLdapFailure(rc, nullptr);
-      return false;
-    }
+    if (rc != LDAP_SUCCESS) return MakeLdapFailure(rc, nullptr);
     if (!description.bv_val) break;
-    if (!Attribute(AttributeType(description), values.get(), &found, failure)) return false;
+    base::Failure failure = Attribute(AttributeType(description), values.get(), &found);
+    if (failure.status != base::kOk) return failure;
   }
-  // Building failed: its own failure is the one reported (DnFailure).
-  return builder_.Close();
+  if (builder_.Close()) return {};
+  // Building failed: this only stops the search, and the builder's own
+  // failure comes out of Finish in its place.
+  return base::Failure{LdapCodeStatus(LDAP_OTHER), {}, 0, {}};
 }
 
-bool EntryReceiver::Attribute(std::string_view type, const struct berval* values,
-                              tree::FoundEntry* found, base::Failure* failure) {
-  if (!values) return true;
+base::Failure EntryReceiver::Attribute(std::string_view type, const struct berval* values,
+                                       tree::FoundEntry* found) {
+  if (!values) return {};
   if (tree::EqualsIgnoreAsciiCase(type, tree::kObjectClassAttribute)) {
     for (const struct berval* value = values; value->bv_val; ++value)
       found->flags |= tree::ObjectClassFlags(View(*value));
   } else if (tree::EqualsIgnoreAsciiCase(type, tree::kLoginScriptAttribute)) {
     // Only the first value is the script, stored once as the server sent
     // it, up to what the tool can ever read of it.
-    if (found->hasScript || !values[0].bv_val) return true;
+    if (found->hasScript || !values[0].bv_val) return {};
     std::string_view script = View(values[0]).substr(0, tree::kScriptKeptBytes);
-    if (!builder_.scripts().Append(script, &found->scriptOffset)) {
-      *failure = MakeClientFailure(base::kOutOfMemory, base::kOutOfMemoryWhileLoading);
-      return false;
-    }
+    if (!builder_.scripts().Append(script, &found->scriptOffset))
+      return tree::OutOfMemoryWhileLoading();
     found->hasScript = true;
     found->scriptLength = script.size();
   } else if (tree::EqualsIgnoreAsciiCase(type, tree::kAliasedObjectNameAttribute)) {
-    if (found->hasAlias || !values[0].bv_val) return true;
-    if (values[0].bv_len > tree::kMaxDnBytes) {
-      *failure = DnTooLong("an aliasedObjectName", values[0].bv_len);
-      return false;
-    }
+    if (found->hasAlias || !values[0].bv_val) return {};
+    if (values[0].bv_len > tree::kMaxDnBytes)
+      return DnTooLong("an aliasedObjectName", values[0].bv_len);
     builder_.KeepAlias(View(values[0]));
   }
-  return true;
+  return {};
 }
 
 // A DN the tree cannot take, in the terms of a server: one that does not
@@ -128,19 +117,17 @@ base::Failure DnFailure(const tree::DnFault& fault) {
 
 }  // namespace
 
-bool ReadLdapTree(LdapConnection& connection, const std::string& base, tree::LoadedTree& loaded,
-                  base::Failure* failure, tree::LoadProgress* progress) {
+base::Failure ReadLdapTree(LdapConnection& connection, const std::string& baseDn,
+                           tree::LoadedTree& loaded, tree::LoadProgress* progress) {
   std::vector<std::string> bases;
-  if (base.empty()) {
-    if (!ReadNamingContexts(connection, &bases, failure)) return false;
-    if (bases.empty()) {
-      *failure =
-          MakeClientFailure(base::kLdapNoNamingContexts,
-                            "the server lists no naming contexts: put the base DN in the URI");
-      return false;
-    }
+  if (baseDn.empty()) {
+    base::Failure failure = ReadNamingContexts(connection, &bases);
+    if (failure.status != base::kOk) return failure;
+    if (bases.empty())
+      return MakeClientFailure(base::kLdapNoNamingContexts,
+                               "the server lists no naming contexts: put the base DN in the URI");
   } else {
-    bases.push_back(base);
+    bases.push_back(baseDn);
   }
   // Only one copy of an entry counts: naming contexts may overlap, so
   // that the server sends an entry once for each.
@@ -148,10 +135,11 @@ bool ReadLdapTree(LdapConnection& connection, const std::string& base, tree::Loa
   EntryReceiver receiver(builder, loaded.unsearched);
   // Every base must be there: a naming context the identity cannot
   // search is a failure, not an empty part of the tree.
-  bool read = true;
+  base::Failure read;
   for (const std::string& each : bases)
-    if (!(read = ReadSubtreePaged(connection, each, kAttributes, receiver, failure))) break;
-  return builder.Finish(read, failure);
+    if ((read = ReadSubtreePaged(connection, each, kAttributes, receiver)).status != base::kOk)
+      break;
+  return builder.Finish(read);
 }
 
 }  // namespace ldap_reader

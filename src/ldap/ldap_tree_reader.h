@@ -12,10 +12,10 @@
 
 namespace ldap_reader {
 
-// `base` empty means every naming context. Names stay absolute: a base or
-// context hangs below "[Root]" by its chain of RDNs. On failure `loaded` is
-// left part-built and must not be served.
-bool ReadLdapTree(LdapConnection& connection, const std::string& base, tree::LoadedTree& loaded,
-                  base::Failure* failure, tree::LoadProgress* progress = nullptr);
+// `baseDn` empty means every naming context. Names stay absolute: a base
+// or context hangs below "[Root]" by its chain of RDNs. On failure `loaded`
+// is left part-built and must not be served.
+base::Failure ReadLdapTree(LdapConnection& connection, const std::string& baseDn,
+                           tree::LoadedTree& loaded, tree::LoadProgress* progress = nullptr);
 
 }  // namespace ldap_reader

@@ -149,6 +149,8 @@ bool IsTolerableDescription(std::string_view desc) {
   return true;
 }
 
+constexpr char kNotAnAttribute[] = "line is neither an attribute nor a continuation";
+
 // Any other description: with options, a numeric OID, or folded.
 bool ParseDescription(const LineReader& lines, const LineReader::Line& line, size_t* pos,
                       Attribute* attribute, LoadFailure& failure) {
@@ -156,8 +158,7 @@ bool ParseDescription(const LineReader& lines, const LineReader::Line& line, siz
   std::string description;
   for (;;) {
     if (line.folded) *pos = lines.SkipFolds(*pos, line.end);
-    if (*pos >= line.end)
-      return failure.Fail(line.number, "line is neither an attribute nor a continuation");
+    if (*pos >= line.end) return failure.Fail(line.number, kNotAnAttribute);
     char c = text[(*pos)++];
     if (c == ':') break;
     if (description.size() == kMaxDescription)
@@ -169,7 +170,7 @@ bool ParseDescription(const LineReader& lines, const LineReader::Line& line, siz
   attribute->options = semicolon != std::string::npos;
   if (!IsValidDescription(description) &&
       (IsStrict(attribute->kind) || !IsTolerableDescription(description)))
-    return failure.Fail(line.number, "line is neither an attribute nor a continuation");
+    return failure.Fail(line.number, kNotAnAttribute);
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ldif/ldif_parser.h"
+#include "tree/loaded_tree.h"
 
 namespace ldif {
 namespace {
@@ -110,7 +111,7 @@ bool RecordParser::ReadResult(const LineReader::Line& searchLine) {
       more = HasMoreCookie(value);
     }
   }
-  if (failure_.failed) return false;
+  if (failure_.failed()) return false;
   if (!haveCode)
     return Fail(searchLine.number, "search result record without its \"result:\" line");
   sawResult_ = true;
@@ -141,15 +142,14 @@ bool RecordParser::ReadReference(const LineReader::Line& refLine, const Attribut
       std::string_view url;
       if (!Value(line, attribute, &url)) return false;
       Note(&LdifNotes::unsearched, line.number,
-           "search reference to " + std::string(url) +
-               ": that part of the tree is on another server and not in this file");
+           tree::SearchReferenceNote(url) + " and not in this file");
     } else if (!CheckOtherValue(line, attribute)) {
       return false;
     }
     do {
       if (!lines_.Next(&line) || line.begin == line.end) {
         ++recordsSinceResult_;
-        return !failure_.failed;
+        return !failure_.failed();
       }
     } while (text()[line.begin] == '#');
     if (!ParseAttribute(lines_, line, &attribute, failure_)) return false;
@@ -171,7 +171,7 @@ bool RecordParser::SkipRecord() {
       return FailRunTogether(line, attribute, lastLine);
     lastLine = lines_.lineNumber() - 1;
   }
-  return !failure_.failed;
+  return !failure_.failed();
 }
 
 }  // namespace ldif

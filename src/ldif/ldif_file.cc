@@ -7,25 +7,21 @@
 
 namespace ldif {
 
-base::Status LoadLdifFile(const char* path, base::LoadObserver& observer,
-                          std::unique_ptr<tree::LoadedTree>* out, base::Failure* failure) {
+base::Failure LoadLdifFile(const char* path, base::LoadObserver& observer,
+                           std::unique_ptr<tree::LoadedTree>* out) {
   auto loaded = std::make_unique<tree::LoadedTree>();
   FileReader file;
-  *failure = file.Open(path);
-  if (failure->status != base::kOk) return failure->status;
-  failure->where = path;
-  base::Failure error;
+  if (base::Failure failure = file.Open(path); failure.status != base::kOk) return failure;
   LdifNotes notes;
   tree::LoadProgress progress(&observer);
   // Read in blocks, keeping the tree and its scripts, from a pipe as from
   // a file.
-  if (!LoadLdif(file, loaded->tree, &error, &progress, kLdifBlockSize, &notes)) {
-    failure->status = error.status;
-    failure->message = error.message;
-    if (error.status == base::kOutOfMemory) failure->message = base::kOutOfMemoryWhileLoading;
+  base::Failure failure = LoadLdif(file, loaded->tree, &progress, kLdifBlockSize, &notes);
+  if (failure.status != base::kOk) {
+    failure.where = path;
     // A line tells where a file does not parse, not where it could not be read.
-    if (error.status == base::kTreeMalformed) failure->line = error.line;
-    return failure->status;
+    if (failure.status != base::kTreeMalformed) failure.line = 0;
+    return failure;
   }
   std::string at = std::string(path) + ":";
   // A warning about the whole file (line 0) names no line.
@@ -35,7 +31,7 @@ base::Status LoadLdifFile(const char* path, base::LoadObserver& observer,
   for (const LdifNote& part : notes.unsearched)
     loaded->unsearched.push_back(at + std::to_string(part.line) + ": " + part.text);
   *out = std::move(loaded);
-  return base::kOk;
+  return {};
 }
 
 }  // namespace ldif

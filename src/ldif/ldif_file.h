@@ -10,10 +10,10 @@
 
 namespace ldif {
 
-// Loads the LDIF file at `path`. On failure sets *failure (the file, the
-// line where there is one, and what is wrong) and returns its status;
-// warnings and progress go to `observer` as the load goes on.
-base::Status LoadLdifFile(const char* path, base::LoadObserver& observer,
-                          std::unique_ptr<tree::LoadedTree>* out, base::Failure* failure);
+// Loads the LDIF file at `path` into *out. A failure names the file, the
+// line where there is one, and what is wrong; warnings and progress go to
+// `observer` as the load goes on.
+base::Failure LoadLdifFile(const char* path, base::LoadObserver& observer,
+                           std::unique_ptr<tree::LoadedTree>* out);
 
 }  // namespace ldif

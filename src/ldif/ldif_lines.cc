@@ -33,8 +33,7 @@ bool LineReader::Refill() {
     size_t got = 0;
     base::Failure read = reader_.ReadBlock(block_.data() + filled, block_.size() - filled, &got);
     if (read.status != base::kOk) {
-      failure_.Fail(lineNumber_, read.message);
-      failure_.error->status = read.status;
+      failure_.failure = base::Failure{read.status, {}, lineNumber_, read.message};
       return false;
     }
     if (got == 0) {

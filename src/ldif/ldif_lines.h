@@ -15,14 +15,12 @@ namespace ldif {
 
 // The first failure of a load, which its parts share.
 struct LoadFailure {
-  base::Failure* error = nullptr;
-  bool failed = false;
-  // A malformed file, unless the caller then says otherwise.
+  base::Failure failure;  // status 0 until something failed
+
+  bool failed() const { return failure.status != base::kOk; }
+  // A malformed file at `line`; false, for the caller to return.
   bool Fail(uint64_t line, std::string message) {
-    failed = true;
-    error->status = base::kTreeMalformed;
-    error->line = line;
-    error->message = std::move(message);
+    failure = base::Failure{base::kTreeMalformed, {}, line, std::move(message)};
     return false;
   }
 };

@@ -4,10 +4,10 @@
 
 namespace ldif {
 
-bool LoadLdif(BlockReader& reader, tree::DirTree& tree, base::Failure* error,
-              tree::LoadProgress* progress, std::size_t blockSize, LdifNotes* notes) {
-  RecordParser loader(reader, blockSize ? blockSize : 1, tree, progress, notes);
-  return loader.Load(error);
+base::Failure LoadLdif(BlockReader& reader, tree::DirTree& dirTree, tree::LoadProgress* progress,
+                       std::size_t blockSize, LdifNotes* notes) {
+  RecordParser loader(reader, blockSize ? blockSize : 1, dirTree, progress, notes);
+  return loader.Load();
 }
 
 }  // namespace ldif

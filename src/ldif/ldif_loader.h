@@ -38,10 +38,11 @@ struct LdifNotes {
 
 // Loads what `reader` reads, holding only the lines being parsed (in blocks
 // of `blockSize` bytes, more for a longer line). `progress`, when given,
-// counts the entries as they load.
+// counts the entries as they load. Status 0 once the whole file is in
+// `dirTree`.
 constexpr std::size_t kLdifBlockSize = std::size_t{1} << 20;
-bool LoadLdif(BlockReader& reader, tree::DirTree& tree, base::Failure* error,
-              tree::LoadProgress* progress = nullptr, std::size_t blockSize = kLdifBlockSize,
-              LdifNotes* notes = nullptr);
+base::Failure LoadLdif(BlockReader& reader, tree::DirTree& dirTree,
+                       tree::LoadProgress* progress = nullptr,
+                       std::size_t blockSize = kLdifBlockSize, LdifNotes* notes = nullptr);
 
 }  // namespace ldif

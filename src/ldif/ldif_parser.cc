@@ -21,8 +21,7 @@ base::Failure RecordParser::DnFailure(const tree::DnFault& fault) {
   return failure;
 }
 
-bool RecordParser::Load(base::Failure* error) {
-  failure_.error = error;
+base::Failure RecordParser::Load() {
   if (std::size_t expected = reader_.SizeHint()) {
     // Exports take some hundreds of bytes an entry. The size is a guess
     // only (a sparse file claims terabytes): the tree and the scripts grow
@@ -30,8 +29,8 @@ bool RecordParser::Load(base::Failure* error) {
     tree_.ExpectNodes(expected / 512);
     builder_.scripts().WarmAhead();
   }
-  bool read = Read();
-  return builder_.Finish(read, error);
+  Read();
+  return builder_.Finish(failure_.failure);
 }
 
 bool RecordParser::Read() {
@@ -67,7 +66,7 @@ bool RecordParser::Read() {
       return Fail(line.number, "record does not begin with \"dn:\"");
     if (!read) return false;
   }
-  return !failure_.failed && CheckComplete();  // a refill that failed ends the loop too
+  return !failure_.failed() && CheckComplete();  // a refill that failed ends the loop too
 }
 
 bool RecordParser::FailBase64(const LineReader::Line& line, const Attribute& attribute) {
@@ -146,11 +145,17 @@ inline RecordParser::Outcome RecordParser::ReadAttributes(tree::FoundEntry* entr
     ++attributes;
     if (!ReadAttribute(line, attribute, entry)) return Outcome::kFailed;
   }
-  if (failure_.failed) return Outcome::kFailed;  // a refill that failed ends the entry too
+  if (failure_.failed()) return Outcome::kFailed;  // a refill that failed ends the entry too
   if (attributes > 0) return Outcome::kRead;
+  return EndWithoutAttributes(*entry, control || !opening, ended, lastLine);
+}
+
+RecordParser::Outcome RecordParser::EndWithoutAttributes(const tree::FoundEntry& entry,
+                                                         bool changeRecord, bool ended,
+                                                         uint64_t lastLine) {
   // No add is made without the entry's object classes: an add record
   // without attributes was cut.
-  if (control || !opening) {
+  if (changeRecord) {
     Fail(lastLine, "add record without attributes: the file was cut after this line");
     return Outcome::kFailed;
   }
@@ -158,7 +163,7 @@ inline RecordParser::Outcome RecordParser::ReadAttributes(tree::FoundEntry* entr
   // requested attributes the reader may see or the entry has: an object
   // without attributes. Only one that the end of the file closes may
   // instead be a cut.
-  if (!ended) bareAtEnd_ = entry->place;
+  if (!ended) bareAtEnd_ = entry.place;
   return Outcome::kRead;
 }
 // An add record carries exactly the entry's attributes; any other change
@@ -194,8 +199,7 @@ inline bool RecordParser::ReadAttribute(const LineReader::Line& line, const Attr
     }
     // Bad base64 is the fault to report, whatever memory there is.
     if (!CheckBase64(line, attribute)) return false;
-    Fail(line.number, base::StatusText(base::kOutOfMemory));
-    failure_.error->status = base::kOutOfMemory;
+    failure_.failure = tree::OutOfMemoryWhileLoading();
     return false;
   }
   if (attribute.kind == Kind::kObjectClass) {

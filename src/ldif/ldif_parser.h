@@ -21,14 +21,15 @@ class RecordParser {
  public:
   // Reads what `reader` reads, a block of `blockSize` bytes at a time, the
   // tree built on a second thread where one can be had.
-  RecordParser(BlockReader& reader, std::size_t blockSize, tree::DirTree& tree,
+  RecordParser(BlockReader& reader, std::size_t blockSize, tree::DirTree& dirTree,
                tree::LoadProgress* progress, LdifNotes* notes)
       : lines_(reader, blockSize, failure_),
         reader_(reader),
-        tree_(tree),
+        tree_(dirTree),
         notes_(notes),
-        builder_(tree, tree::RepeatedDn::kRefuse, DnFailure, progress, true) {}
-  bool Load(base::Failure* error);
+        builder_(dirTree, tree::RepeatedDn::kRefuse, DnFailure, progress, true) {}
+  // Status 0 once the whole file is in the tree.
+  base::Failure Load();
 
  private:
   std::string_view text() const { return lines_.text(); }
@@ -44,6 +45,11 @@ class RecordParser {
   // is the fault reported.
   enum class Outcome { kRead, kFailed, kRefused };
   [[gnu::always_inline]] Outcome ReadAttributes(tree::FoundEntry* entry);
+  // A record without attributes: `changeRecord` an add record, which was
+  // cut; `ended` by a blank line, else by the end of the file; `lastLine`
+  // its last.
+  Outcome EndWithoutAttributes(const tree::FoundEntry& entry, bool changeRecord, bool ended,
+                               uint64_t lastLine);
   bool ReadChangeType(const LineReader::Line& line, const Attribute& attribute);
   [[gnu::always_inline]] bool ReadAttribute(const LineReader::Line& line,
                                             const Attribute& attribute, tree::FoundEntry* entry);

@@ -39,10 +39,10 @@ void CheckLoginScript(Search& search, client::ContextHandle context, const char*
   SharedBuffers& b = search.buffers;
   uint32_t byteCount = 0;
   client::StreamHandle stream;
-  if (search.client.DirOpenAttributeStream(context, object, client::kLoginScriptName,
-                                           client::kStreamRead, &stream) == 0) {
-    search.client.DirReadStream(stream, b.ScriptBuffer, tree::kScriptKeptBytes, &byteCount);
-    search.client.DirCloseStream(stream);
+  if (search.directory.DirOpenAttributeStream(context, object, client::kLoginScriptName,
+                                              client::kStreamRead, &stream) == 0) {
+    search.directory.DirReadStream(stream, b.ScriptBuffer, tree::kScriptKeptBytes, &byteCount);
+    search.directory.DirCloseStream(stream);
   }
   // A reader that claims more than it was asked for must not move the
   // terminator past the buffer.

@@ -31,35 +31,35 @@ ExitStatus RefuseLongSubstring(Output& out) {
   return kExitUsage;
 }
 
-ExitStatus SearchTree(const char* substring, client::DirClient& client, SharedBuffers& buffers,
+ExitStatus SearchTree(const char* substring, client::DirClient& directory, SharedBuffers& buffers,
                       Output& out, std::FILE* diagnostics) {
-  base::Status status = client.NWCallsInit(nullptr, nullptr);
+  base::Status status = directory.NWCallsInit(nullptr, nullptr);
   if (status != 0) {
     out.WriteStatus("\nNWCallsInit returned ", status);
     return kExitStartFailed;
   }
   client::LocaleRecord locale{};
-  client.DirQueryLocale(&locale);
+  directory.DirQueryLocale(&locale);
   uint32_t codePage = client::LocaleCodePage(locale);
-  status = client.NWInitUnicodeTables(client::LocaleCountryId(locale), codePage);
+  status = directory.NWInitUnicodeTables(client::LocaleCountryId(locale), codePage);
   if (status != 0) {
     out.WriteStatus("\nNWInitUnicodeTables returned ", status);
     return kExitStartFailed;
   }
 
   out.SetCodePage(codePage);
-  Search search{client, buffers, out, MakeCaseMap(codePage), {}};
+  Search search{directory, buffers, out, MakeCaseMap(codePage), {}};
   std::memcpy(buffers.CurrentName, client::kRootName, sizeof client::kRootName);
   std::memcpy(buffers.SearchText, substring, std::strlen(substring) + 1);
   CharUpperA(search.caseMap, buffers.SearchText);
   buffers.Depth = 0;
 
   WalkContainer(search);
-  client.DirReleaseUnicodeTables();
+  directory.DirReleaseUnicodeTables();
 
   // What the client knows it left out is said after the report, so that
   // it is the last thing a reader sees.
-  const std::vector<std::string>& unsearched = client.DirUnsearchedParts();
+  const std::vector<std::string>& unsearched = directory.DirUnsearchedParts();
   bool terminal = isatty(fileno(diagnostics)) == 1;
   for (const std::string& part : unsearched) {
     std::string shown;
@@ -80,7 +80,7 @@ ExitStatus SearchTree(const char* substring, client::DirClient& client, SharedBu
 
 }  // namespace
 
-ExitStatus RunQovant(int argc, const char* const* argv, client::DirClient& client,
+ExitStatus RunQovant(int argc, const char* const* argv, client::DirClient& directory,
                      SharedBuffers& buffers, Output& out, std::FILE* diagnostics) {
   ExitStatus result;
   if (argc != 2)
@@ -88,7 +88,7 @@ ExitStatus RunQovant(int argc, const char* const* argv, client::DirClient& clien
   else if (std::strlen(argv[1]) >= kSearchTextSize)
     result = RefuseLongSubstring(out);
   else
-    result = SearchTree(argv[1], client, buffers, out, diagnostics);
+    result = SearchTree(argv[1], directory, buffers, out, diagnostics);
 
   // Everything written reaches the stream before the process ends, on the
   // failure exits too; a stream that could not take it makes the run fail.

@@ -21,7 +21,7 @@ enum ExitStatus : int {
 // Runs the tool with its argument vector. Report lines and the tool's
 // messages go to `out`; a failure to write them, and a summary of an
 // incomplete search, go to `diagnostics`.
-ExitStatus RunQovant(int argc, const char* const* argv, client::DirClient& client,
+ExitStatus RunQovant(int argc, const char* const* argv, client::DirClient& directory,
                      SharedBuffers& buffers, Output& out, std::FILE* diagnostics);
 
 }  // namespace tool

@@ -17,7 +17,7 @@ struct SearchCounts {
 };
 
 struct Search {
-  client::DirClient& client;
+  client::DirClient& directory;
   SharedBuffers& buffers;
   Output& out;
   CaseMap caseMap;

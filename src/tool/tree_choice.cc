@@ -13,39 +13,42 @@
 #include "ldap/user_ldap_config.h"
 #include "ldif/ldif_file.h"
 #include "tool/load_reporter.h"
+#include "tree/tree_builder.h"
 
 namespace tool {
 namespace {
 
 constexpr char kTreeVariable[] = "DIRCLIENT_TREE";
 
-base::Status LoadFromSetting(const char* setting, const base::Environment& environment,
-                             base::LoadObserver& observer, std::unique_ptr<tree::LoadedTree>* out,
-                             base::Failure* failure) {
+base::Failure LoadFromSetting(const char* setting, const base::Environment& environment,
+                              base::LoadObserver& observer,
+                              std::unique_ptr<tree::LoadedTree>* out) {
   if (setting && *setting && !ldap_reader::IsLdapUri(setting))
-    return ldif::LoadLdifFile(setting, observer, out, failure);
+    return ldif::LoadLdifFile(setting, observer, out);
 
   // libldap's configuration is read once, here, and handed to libldap
   // before its first call, so that libldap never reads a file itself.
   ldap_reader::UserLdapConfig config;
-  *failure = ldap_reader::ReadLdapConfig(environment, &config);
-  if (failure->status != base::kOk) return failure->status;
+  if (base::Failure failure = ldap_reader::ReadLdapConfig(environment, &config);
+      failure.status != base::kOk)
+    return failure;
   ldap_reader::ApplyLdapConfig(&config);
   // A URI, or else whatever server libldap's configuration names, with its
   // default base (BASE, LDAPBASE) where the URI has none.
   std::string uris = setting && *setting ? std::string(setting) : ldap_reader::ConfiguredLdapUris();
-  if (uris.empty()) {
-    failure->message =
-        "no directory tree configured: set DIRCLIENT_TREE to an LDIF file or an ldap://, "
-        "ldaps:// or ldapi:// URI, or name a server in ldap.conf (URI)";
-    return failure->status = base::kNoTreeConfigured;
-  }
+  if (uris.empty())
+    return base::Failure{base::kNoTreeConfigured,
+                         {},
+                         0,
+                         "no directory tree configured: set DIRCLIENT_TREE to an LDIF file or an "
+                         "ldap://, ldaps:// or ldapi:// URI, or name a server in ldap.conf (URI)"};
   ldap_reader::LdapTarget target;
-  *failure = ldap_reader::ParseLdapTarget(uris, &target);
-  if (failure->status != base::kOk) return failure->status;
+  if (base::Failure failure = ldap_reader::ParseLdapTarget(uris, &target);
+      failure.status != base::kOk)
+    return failure;
   if (!(setting && *setting) && target.base.empty())
     target.base = ldap_reader::ConfiguredLdapBase();
-  return ldap_reader::LoadLdapTree(target, config, environment, observer, out, failure);
+  return ldap_reader::LoadLdapTree(target, config, environment, observer, out);
 }
 
 }  // namespace
@@ -59,12 +62,12 @@ base::Status ConfiguredTree::Load(std::unique_ptr<tree::LoadedTree>* out) {
   const char* setting = environment_.Get(kTreeVariable);
   base::Failure failure;
   try {
-    LoadFromSetting(setting, environment_, reporter, out, &failure);
+    failure = LoadFromSetting(setting, environment_, reporter, out);
   } catch (const std::bad_alloc&) {
     // A tree larger than memory is a start-up failure like any other.
     out->reset();
-    failure = base::Failure{base::kOutOfMemory, setting ? setting : "", 0,
-                            base::kOutOfMemoryWhileLoading};
+    failure = tree::OutOfMemoryWhileLoading();
+    failure.where = setting ? setting : "";
   }
   reporter.Finish();
   if (failure.status != base::kOk) Print(failure, codePage, terminal);

@@ -32,7 +32,7 @@ const char* BuildFullName(SharedBuffers& b, const char* objectName, std::size_t 
 // Returns when the listing ends or fails; the caller releases.
 void ListContainer(Search& search, client::ContextHandle context, client::BufferHandle buffer) {
   SharedBuffers& b = search.buffers;
-  client::DirClient& client = search.client;
+  client::DirClient& directory = search.directory;
   client::IterationHandle iteration = client::kNoIteration;
   // The container's name does not change while its objects are handled.
   const std::size_t parentLength = std::strlen(b.CurrentName);
@@ -41,21 +41,21 @@ void ListContainer(Search& search, client::ContextHandle context, client::Buffer
   uint32_t attributeCount;
 
   do {
-    base::Status status = client.NWDSList(context, "", &iteration, buffer);
+    base::Status status = directory.NWDSList(context, "", &iteration, buffer);
     if (status != 0) {
       search.out.WriteStatus(" NWDSList returned ", status, " - object not found\n");
       ++search.counts.walkFailures;
       return;
     }
     uint32_t count;
-    if (client.DirCountObjects(context, buffer, &count) != 0) {
+    if (directory.DirCountObjects(context, buffer, &count) != 0) {
       ++search.counts.walkFailures;
       return;
     }
     for (uint32_t index = 0; index < count; ++index) {
       // Nothing more can be reported once standard output has failed.
       if (search.out.failed()) return;
-      status = client.NWDSGetObjectName(context, buffer, objectName, &attributeCount, &info);
+      status = directory.NWDSGetObjectName(context, buffer, objectName, &attributeCount, &info);
       if (status != 0) {
         search.out.WriteStatus("\nNWDSGetObjectName returned ", status);
         ++search.counts.walkFailures;
@@ -81,28 +81,28 @@ void ListContainer(Search& search, client::ContextHandle context, client::Buffer
 
 void WalkContainer(Search& search) {
   SharedBuffers& b = search.buffers;
-  client::DirClient& client = search.client;
+  client::DirClient& directory = search.directory;
   ++b.Depth;
 
   client::ContextHandle context;
-  base::Status status = client.NWDSCreateContext(&context);
+  base::Status status = directory.NWDSCreateContext(&context);
   if (status != 0) {
     search.out.Write("\nNWDSCreateContext failed.");
     ++search.counts.walkFailures;
   } else {
     client::BufferHandle buffer;
-    status = client.NWDSAllocBuf(client::kReplyBufferSize, &buffer);
+    status = directory.NWDSAllocBuf(client::kReplyBufferSize, &buffer);
     if (status != 0) {
       search.out.WriteStatus("\nNWDSAllocBuf returned ", status);
       ++search.counts.walkFailures;
     } else {
-      if (client.DirSetNameContext(context, client::kNameContextKey, b.CurrentName) < 0)
+      if (directory.DirSetNameContext(context, client::kNameContextKey, b.CurrentName) < 0)
         ++search.counts.walkFailures;
       else
         ListContainer(search, context, buffer);
-      client.DirReleaseBuffer(buffer);
+      directory.DirReleaseBuffer(buffer);
     }
-    client.DirReleaseContext(context);
+    directory.DirReleaseContext(context);
   }
   --b.Depth;
 }

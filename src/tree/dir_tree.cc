@@ -126,15 +126,15 @@ DirTree::NodeId DirTree::AddChild(NodeId parent, std::string_view name, uint32_t
   return node;
 }
 
-DirTree::NodeId DirTree::Resolve(NodeId base, std::string_view dottedName, bool* parsed) const {
+DirTree::NodeId DirTree::Resolve(NodeId start, std::string_view dottedName, bool* parsed) const {
   *parsed = true;
-  if (dottedName.empty()) return base;
+  if (dottedName.empty()) return start;
   std::vector<std::string_view>& components = components_;
   if (!SplitDottedName(dottedName, components)) {
     *parsed = false;
     return kNone;
   }
-  NodeId node = base;
+  NodeId node = start;
   for (size_t i = components.size(); i-- > 0 && node != kNone;)
     node = FindChild(node, components[i]);
   return node;

@@ -51,10 +51,10 @@ class DirTree {
   NodeId FindChild(NodeId parent, std::string_view name, uint32_t hash) const;
   NodeId AddChild(NodeId parent, std::string_view name, uint32_t hash);
 
-  // Resolves a relative dotted name below `base` ("" is `base` itself).
+  // Resolves a relative dotted name below `start` ("" is `start` itself).
   // kNone when a component is missing; sets *parsed to false when the name
   // does not parse.
-  NodeId Resolve(NodeId base, std::string_view dottedName, bool* parsed) const;
+  NodeId Resolve(NodeId start, std::string_view dottedName, bool* parsed) const;
 
   // True when `dottedName` is the full name of `node`, checked by walking
   // up from it: cheaper than a lookup from the top when the node is at hand.

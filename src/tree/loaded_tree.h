@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tree/dir_tree.h"
@@ -14,5 +15,11 @@ struct LoadedTree {
   // a reference elsewhere), one line of text each.
   std::vector<std::string> unsearched;
 };
+
+// The line of `unsearched` for a search reference to `urls`.
+inline std::string SearchReferenceNote(std::string_view urls) {
+  return "search reference to " + std::string(urls) +
+         ": that part of the tree is on another server";
+}
 
 }  // namespace tree

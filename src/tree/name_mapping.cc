@@ -46,6 +46,12 @@ void AppendValueByte(std::string& out, char c) {
   }
 }
 
+// Past any blanks after a value: the end of the DN or a separator.
+bool EndsValue(std::string_view dn, size_t* pos) {
+  SkipBlanks(dn, pos);
+  return *pos == dn.size() || dn[*pos] == ',' || dn[*pos] == ';' || dn[*pos] == '+';
+}
+
 // A backslash pair at *pos: two hex digits for one octet, or one of the
 // characters a value must escape.
 bool ParsePair(std::string_view dn, size_t* pos, char* byte) {
@@ -94,8 +100,68 @@ bool AppendQuotedValue(std::string_view dn, size_t* pos, std::string& out) {
     AppendValueByte(out, c);
   }
   ++*pos;
-  SkipBlanks(dn, pos);
-  return *pos == dn.size() || dn[*pos] == ',' || dn[*pos] == ';' || dn[*pos] == '+';
+  return EndsValue(dn, pos);
+}
+
+// An attribute type at *pos, a keyword or a numeric OID (dotted decimals),
+// upper-cased with its dots escaped.
+bool AppendAttributeType(std::string_view dn, size_t* pos, std::string& out) {
+  size_t start = *pos;
+  if (*pos < dn.size() && IsAlpha(dn[*pos])) {
+    while (*pos < dn.size() && (IsAlpha(dn[*pos]) || IsDigit(dn[*pos]) || dn[*pos] == '-')) ++*pos;
+  } else if (*pos < dn.size() && IsDigit(dn[*pos])) {
+    while (*pos < dn.size() && (IsDigit(dn[*pos]) || dn[*pos] == '.')) ++*pos;
+    if (dn[*pos - 1] == '.') return false;
+  } else {
+    return false;
+  }
+  for (size_t i = start; i < *pos; ++i) {
+    if (dn[i] == '.') out += '\\';
+    out += AsciiUpper(dn[i]);
+  }
+  return true;
+}
+
+// A BER-encoded value ("#" and hex digits) at *pos, kept as its hex text.
+bool AppendHexValue(std::string_view dn, size_t* pos, std::string& out) {
+  size_t hexStart = ++*pos;
+  while (*pos < dn.size() && HexValue(dn[*pos]) >= 0) ++*pos;
+  size_t digits = *pos - hexStart;
+  if (digits == 0 || digits % 2 != 0) return false;
+  out += '#';
+  out.append(dn.substr(hexStart, digits));
+  return EndsValue(dn, pos);
+}
+
+// A value as most DNs write it, up to its separator; unescaped trailing
+// blanks are not part of it.
+bool AppendStringValue(std::string_view dn, size_t* pos, std::string& out) {
+  size_t keep = out.size();
+  while (*pos < dn.size()) {
+    // Most of a value needs no care: copy such runs whole.
+    size_t run = *pos;
+    while (run < dn.size() && IsPlainValueByte(dn[run])) ++run;
+    if (run > *pos) {
+      out.append(dn.substr(*pos, run - *pos));
+      *pos = run;
+      keep = out.size();
+      continue;
+    }
+    char c = dn[*pos];
+    if (c == ',' || c == ';' || c == '+') break;
+    if (c == '"' || c == '<' || c == '>' || c == '\0') return false;
+    if (c == '\\') {
+      if (!ParsePair(dn, pos, &c)) return false;
+      AppendValueByte(out, c);
+      keep = out.size();
+      continue;
+    }
+    AppendValueByte(out, c);
+    ++*pos;
+    if (c != ' ') keep = out.size();
+  }
+  out.resize(keep);
+  return true;
 }
 
 }  // namespace
@@ -141,67 +207,15 @@ bool DnParser::ParseRdn(std::string_view dn, size_t* pos) {
 // the separators as LDAPv2-era exports have them.
 bool DnParser::ParseAttributeTypeAndValue(std::string_view dn, size_t* pos) {
   SkipBlanks(dn, pos);
-  size_t start = *pos;
-  if (*pos < dn.size() && IsAlpha(dn[*pos])) {
-    while (*pos < dn.size() && (IsAlpha(dn[*pos]) || IsDigit(dn[*pos]) || dn[*pos] == '-')) ++*pos;
-  } else if (*pos < dn.size() && IsDigit(dn[*pos])) {
-    // A numeric OID: dotted decimals.
-    while (*pos < dn.size() && (IsDigit(dn[*pos]) || dn[*pos] == '.')) ++*pos;
-    if (dn[*pos - 1] == '.') return false;
-  } else {
-    return false;
-  }
-  for (size_t i = start; i < *pos; ++i) {
-    if (dn[i] == '.') text_ += '\\';
-    text_ += AsciiUpper(dn[i]);
-  }
+  if (!AppendAttributeType(dn, pos, text_)) return false;
   SkipBlanks(dn, pos);
   if (*pos == dn.size() || dn[*pos] != '=') return false;
   ++*pos;
   text_ += '=';
   SkipBlanks(dn, pos);
-
-  if (*pos < dn.size() && dn[*pos] == '#') {
-    // A BER-encoded value is kept as its hex text.
-    size_t hexStart = ++*pos;
-    while (*pos < dn.size() && HexValue(dn[*pos]) >= 0) ++*pos;
-    size_t digits = *pos - hexStart;
-    if (digits == 0 || digits % 2 != 0) return false;
-    text_ += '#';
-    text_.append(dn.substr(hexStart, digits));
-    SkipBlanks(dn, pos);
-    return *pos == dn.size() || dn[*pos] == ',' || dn[*pos] == ';' || dn[*pos] == '+';
-  }
-
+  if (*pos < dn.size() && dn[*pos] == '#') return AppendHexValue(dn, pos, text_);
   if (*pos < dn.size() && dn[*pos] == '"') return AppendQuotedValue(dn, pos, text_);
-
-  // Unescaped trailing blanks are not part of the value.
-  size_t keep = text_.size();
-  while (*pos < dn.size()) {
-    // Most of a value needs no care: copy such runs whole.
-    size_t run = *pos;
-    while (run < dn.size() && IsPlainValueByte(dn[run])) ++run;
-    if (run > *pos) {
-      text_.append(dn.substr(*pos, run - *pos));
-      *pos = run;
-      keep = text_.size();
-      continue;
-    }
-    char c = dn[*pos];
-    if (c == ',' || c == ';' || c == '+') break;
-    if (c == '"' || c == '<' || c == '>' || c == '\0') return false;
-    if (c == '\\') {
-      if (!ParsePair(dn, pos, &c)) return false;
-      AppendValueByte(text_, c);
-      keep = text_.size();
-      continue;
-    }
-    AppendValueByte(text_, c);
-    ++*pos;
-    if (c != ' ') keep = text_.size();
-  }
-  text_.resize(keep);
-  return true;
+  return AppendStringValue(dn, pos, text_);
 }
 
 bool SplitDottedName(std::string_view name, std::vector<std::string_view>& components) {

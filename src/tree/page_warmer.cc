@@ -17,8 +17,8 @@ constexpr std::size_t kStep = std::size_t{2} << 20;
 
 }  // namespace
 
-PageWarmer::PageWarmer(char* base, std::size_t capacity, std::size_t from)
-    : base_(base),
+PageWarmer::PageWarmer(char* block, std::size_t capacity, std::size_t from)
+    : base_(block),
       capacity_(capacity),
       page_(static_cast<std::size_t>(sysconf(_SC_PAGESIZE))),
       from_(from),

@@ -16,10 +16,10 @@ namespace tree {
 
 class PageWarmer {
  public:
-  // Warms [base + from, base + capacity) as Used reports it filling up
+  // Warms [block + from, block + capacity) as Used reports it filling up
   // (what lies before `from` is in use already); throws what std::thread
   // throws when no thread can be had.
-  PageWarmer(char* base, std::size_t capacity, std::size_t from);
+  PageWarmer(char* block, std::size_t capacity, std::size_t from);
   ~PageWarmer();
   PageWarmer(const PageWarmer&) = delete;
   PageWarmer& operator=(const PageWarmer&) = delete;

@@ -103,7 +103,7 @@ bool TreeBuilder::BuildGuarded(Batch& batch) {
   }
 }
 
-bool TreeBuilder::Finish(bool read, base::Failure* failure) {
+base::Failure TreeBuilder::Finish(base::Failure read) {
   if (thread_.joinable()) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -121,18 +121,16 @@ bool TreeBuilder::Finish(bool read, base::Failure* failure) {
   // comes before any failure the reader met later.
   switch (stop_) {
     case Stop::kNone: break;
-    case Stop::kReaderFailed: return false;  // *failure holds the reader's
-    case Stop::kDnFault: *failure = word_(fault_); return false;
-    case Stop::kOutOfMemory:
-      *failure = base::Failure{base::kOutOfMemory, {}, 0, base::kOutOfMemoryWhileLoading};
-      return false;
+    case Stop::kReaderFailed: return read;
+    case Stop::kDnFault: return word_(fault_);
+    case Stop::kOutOfMemory: return OutOfMemoryWhileLoading();
   }
-  if (!read) return false;
+  if (read.status != base::kOk) return read;
   aliases_.Mark(tree_, parsers_[0]);
   entryPlace_.clear();
   entryPlace_.shrink_to_fit();
   tree_.AdoptScripts(std::move(scripts_));
-  return true;
+  return {};
 }
 
 }  // namespace tree

@@ -55,6 +55,11 @@ struct DnFault {
 };
 using WordDnFault = base::Failure (*)(const DnFault& fault);
 
+// The failure of a load that ran out of memory, whichever part ran out.
+inline base::Failure OutOfMemoryWhileLoading() {
+  return base::Failure{base::kOutOfMemory, {}, 0, base::kOutOfMemoryWhileLoading};
+}
+
 // Told how many entries went into the tree, batch by batch, on the thread
 // that builds it.
 class EntryCounter {
@@ -109,11 +114,11 @@ class TreeBuilder {
     batch_->entries.push_back(open_);
   }
 
-  // Builds what is left. True when the tree is complete (its aliases
-  // marked, its scripts adopted); false when `read` is false, *failure
-  // holding the reader's own failure, or when building failed first, the
-  // failure then in *failure.
-  bool Finish(bool read, base::Failure* failure);
+  // Builds what is left, given how reading ended (`read`: the reader's own
+  // failure, status 0 when it read everything). Status 0 when the tree is
+  // complete (its aliases marked, its scripts adopted); otherwise the first
+  // failure in reading order, the builder's or the reader's.
+  base::Failure Finish(base::Failure read);
 
  private:
   // Entries in the order they were read, with the DNs and alias targets

@@ -37,12 +37,14 @@ const char kReadError[] = "Input/output error";
 // token and right after each line of a folded value.
 constexpr std::size_t kLargestBlock = 80;
 
-std::unique_ptr<LoadedTree> Load(const std::string& ldif, base::Failure* error,
-                                 std::size_t block = 0, std::size_t failAt = SIZE_MAX) {
+base::Failure Load(const std::string& ldif, std::unique_ptr<LoadedTree>* out, std::size_t block = 0,
+                   std::size_t failAt = SIZE_MAX) {
   auto loaded = std::make_unique<LoadedTree>();
   StringReader reader(ldif, block % 4, failAt);
-  bool ok = LoadLdif(reader, loaded->tree, error, nullptr, block ? block : ldif::kLdifBlockSize);
-  return ok ? std::move(loaded) : nullptr;
+  base::Failure error =
+      LoadLdif(reader, loaded->tree, nullptr, block ? block : ldif::kLdifBlockSize);
+  if (error.status == base::kOk) *out = std::move(loaded);
+  return error;
 }
 
 struct Fixture {
@@ -98,8 +100,8 @@ TEST_P(Case, GivesItsExpectedOutput) {
   std::size_t lineAt = f.err.rfind("qovant: PATH:") + 13, messageAt = f.err.find(": ", lineAt) + 2;
   for (std::size_t block = 0; block <= kLargestBlock; ++block) {
     SCOPED_TRACE("block " + std::to_string(block));
-    base::Failure error;
-    auto loaded = Load(f.ldif, &error, block);
+    std::unique_ptr<LoadedTree> loaded;
+    base::Failure error = Load(f.ldif, &loaded, block);
     if (f.exitStatus == 1) {
       EXPECT_EQ(loaded, nullptr);
       EXPECT_EQ(std::to_string(error.line), f.err.substr(lineAt, messageAt - 2 - lineAt));
@@ -112,8 +114,8 @@ TEST_P(Case, GivesItsExpectedOutput) {
     EXPECT_EQ(RunTool(client, {f.search.c_str()}).out, f.out);
     // Even at the very end: the bytes before a failed read are not a shorter file.
     for (std::size_t failAt = 0; block && failAt <= f.ldif.size(); ++failAt) {
-      EXPECT_TRUE(!Load(f.ldif, &error, block, failAt) && error.status == base::kTreeUnreadable &&
-                  error.message == kReadError)
+      error = Load(f.ldif, &loaded, block, failAt);  // `loaded` went to the client
+      EXPECT_TRUE(error.status == base::kTreeUnreadable && error.message == kReadError)
           << "fails at " << failAt << ": " << error.message;
     }
   }
@@ -134,8 +136,8 @@ TEST(LdifFlagsTest, ContainersAndAliasesFollowClassesAndTargets) {
   const std::string ldif = ReadFile("ldif/flags.ldif");
   const std::vector<Row> rows = ReadTable("ldif/flags.table", "flags");
   for (std::size_t block = 0; block <= kLargestBlock; ++block) {
-    base::Failure error;
-    auto loaded = Load(ldif, &error, block);
+    std::unique_ptr<LoadedTree> loaded;
+    base::Failure error = Load(ldif, &loaded, block);
     ASSERT_NE(loaded, nullptr) << error.message;
     bool parsed;
     for (const Row& row : rows)

@@ -42,9 +42,9 @@ class StringReader : public ldif::BlockReader {
 };
 
 // Loads `text` as the tool loads a file.
-inline bool LoadLdifText(std::string_view text, tree::DirTree& tree, base::Failure* error) {
+inline base::Failure LoadLdifText(std::string_view text, tree::DirTree& tree) {
   StringReader reader(text);
-  return ldif::LoadLdif(reader, tree, error);
+  return ldif::LoadLdif(reader, tree);
 }
 
 }  // namespace qovant_test

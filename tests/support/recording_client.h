@@ -21,8 +21,8 @@ using base::Status;
 
 inline std::unique_ptr<tree::LoadedTree> LoadText(std::string_view ldif) {
   auto loaded = std::make_unique<tree::LoadedTree>();
-  base::Failure error;
-  EXPECT_TRUE(LoadLdifText(ldif, loaded->tree, &error)) << error.line << ": " << error.message;
+  base::Failure error = LoadLdifText(ldif, loaded->tree);
+  EXPECT_EQ(error.status, base::kOk) << error.line << ": " << error.message;
   return loaded;
 }
 

@@ -68,8 +68,8 @@ TEST(EntryMappingTest, ShortcutsBuildTheSameTree) {
     ASSERT_TRUE(builder.Close()) << dn;
     AddPath(fresh, dn.c_str(), flags);
   }
-  base::Failure failure;
-  ASSERT_TRUE(builder.Finish(true, &failure)) << failure.message;
+  base::Failure failure = builder.Finish({});
+  ASSERT_EQ(failure.status, base::kOk) << failure.message;
   ASSERT_EQ(built.size(), fresh.size());
   for (DirTree::NodeId node = 1; node < built.size(); ++node) {
     EXPECT_EQ(built.Name(node), fresh.Name(node));

@@ -52,7 +52,6 @@ TEST(TreeBuilderTest, FirstFaultInReadingOrderWins) {
         Word, &counter, threaded);
     Failure failure;
     long handed = 0;
-    bool read = true;
     for (long n = 1; n <= 10000; ++n) {
       std::string dn = n == 1          ? "o=A"
                        : n == badAt    ? "bad dn,o=A"
@@ -63,13 +62,12 @@ TEST(TreeBuilderTest, FirstFaultInReadingOrderWins) {
       if (n == failedAt) {
         builder.CloseFailed();
         failure = Failure{kReaderFailure, {}, static_cast<uint64_t>(n), "0"};
-        read = false;
         break;
       }
       if (!builder.Close()) break;
     }
     base::Status kind = kinds.at(row.text("fault"));
-    EXPECT_EQ(!builder.Finish(read, &failure), kind != 0);
+    failure = builder.Finish(failure);
     EXPECT_EQ(failure.status, kind);
     EXPECT_EQ(failure.line, static_cast<uint64_t>(row.number("place")));
     EXPECT_EQ(failure.message, kind ? std::to_string(row.number("first")) : "");
@@ -101,7 +99,7 @@ TEST(TreeBuilderTest, EveryAllocationMayFail) {
                        n == 1 ? "o=A" : "cn=u" + std::to_string(n) + ",o=A");
           if (!builder.Close()) break;
         }
-        finished = builder.Finish(true, &failure);
+        finished = (failure = builder.Finish({})).status == base::kOk;
       } catch (const std::bad_alloc&) {
         thrown = true;
       }
