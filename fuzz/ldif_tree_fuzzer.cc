@@ -2,7 +2,6 @@
 // of the file and a reason, or loads a tree that the whole tool then walks,
 // so that hostile names and scripts reach the walk, the script check and the
 // output.
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -11,7 +10,6 @@
 
 #include "capture.h"
 #include "client/tree_client.h"
-#include "ldif/block_reader.h"
 #include "ldif/ldif_loader.h"
 #include "ldif_text.h"
 #include "require.h"
@@ -55,21 +53,6 @@ std::string SearchAll(std::unique_ptr<tree::LoadedTree> loaded, bool terminal) {
   return report;
 }
 
-// The text in blocks of a few bytes, as a file is read.
-class SmallBlocks : public ldif::BlockReader {
- public:
-  explicit SmallBlocks(std::string_view text) : text_(text) {}
-  base::Failure ReadBlock(char* dest, std::size_t size, std::size_t* got) override {
-    *got = std::min({size, text_.size(), std::size_t{7}});
-    std::memcpy(dest, text_.data(), *got);
-    text_.remove_prefix(*got);
-    return {};
-  }
-
- private:
-  std::string_view text_;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -83,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // Read in blocks of a few bytes: the same tree, or the same failure at
   // the same line.
   auto blocks = std::make_unique<tree::LoadedTree>();
-  SmallBlocks reader(text);
+  qovant_test::StringReader reader(text, 7);
   base::Failure blockError = ldif::LoadLdif(reader, blocks->tree, nullptr, 1 + size % 61);
   bool blockOk = blockError.status == base::kOk;
   Require(ok == blockOk, "loading in blocks must succeed exactly when loading whole");

@@ -30,4 +30,8 @@ class FileReader : public BlockReader {
   uint64_t size_ = 0;
 };
 
+// The failure of a tree file that cannot be read: kTreeUnreadable, about
+// `path`, with the system's words for `error` (an errno value).
+base::Failure UnreadableFile(const char* path, int error);
+
 }  // namespace ldif

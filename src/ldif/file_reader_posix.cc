@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "base/status.h"
 #include "ldif/file_reader.h"
@@ -14,23 +13,11 @@ FileReader::~FileReader() {
   if (fd_ >= 0) close(fd_);
 }
 
-namespace {
-
-base::Failure Unreadable(const char* path, int error) {
-  base::Failure failure;
-  failure.status = base::kTreeUnreadable;
-  if (path) failure.where = path;
-  failure.message = std::strerror(error);
-  return failure;
-}
-
-}  // namespace
-
 base::Failure FileReader::Open(const char* path) {
   fd_ = open(path, O_RDONLY | O_CLOEXEC);
   struct stat info;
-  if (fd_ < 0 || fstat(fd_, &info) != 0) return Unreadable(path, errno);
-  if (S_ISDIR(info.st_mode)) return Unreadable(path, EISDIR);
+  if (fd_ < 0 || fstat(fd_, &info) != 0) return UnreadableFile(path, errno);
+  if (S_ISDIR(info.st_mode)) return UnreadableFile(path, EISDIR);
   if (S_ISREG(info.st_mode)) {
     size_ = static_cast<uint64_t>(info.st_size);
     posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -45,7 +32,7 @@ base::Failure FileReader::ReadBlock(char* dest, std::size_t size, std::size_t* g
       *got = static_cast<std::size_t>(count);
       return base::Failure{};
     }
-    if (errno != EINTR) return Unreadable(nullptr, errno);
+    if (errno != EINTR) return UnreadableFile(nullptr, errno);
   }
 }
 

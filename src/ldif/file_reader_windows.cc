@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <string>
 
 #include "base/status.h"
@@ -18,22 +17,10 @@ FileReader::~FileReader() {
   if (fd_ >= 0) _close(fd_);
 }
 
-namespace {
-
-base::Failure Unreadable(const char* path, int error) {
-  base::Failure failure;
-  failure.status = base::kTreeUnreadable;
-  if (path) failure.where = path;
-  failure.message = std::strerror(error);
-  return failure;
-}
-
-}  // namespace
-
 base::Failure FileReader::Open(const char* path) {
   // The name is UTF-8, whatever the code page: the wide call opens any file.
   std::wstring name;
-  if (!base::WideFromUtf8(path, &name)) return Unreadable(path, EILSEQ);
+  if (!base::WideFromUtf8(path, &name)) return UnreadableFile(path, EILSEQ);
   // Bytes as they are, CR LF included; read front to back (sequential scan).
   fd_ = _wopen(name.c_str(), _O_RDONLY | _O_BINARY | _O_SEQUENTIAL | _O_NOINHERIT);
   if (fd_ < 0) {
@@ -42,17 +29,17 @@ base::Failure FileReader::Open(const char* path) {
     DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
       error = EISDIR;
-    return Unreadable(path, error);
+    return UnreadableFile(path, error);
   }
   struct _stat64 info;
-  if (_fstat64(fd_, &info) != 0) return Unreadable(path, errno);
+  if (_fstat64(fd_, &info) != 0) return UnreadableFile(path, errno);
   if ((info.st_mode & _S_IFMT) == _S_IFREG) size_ = static_cast<uint64_t>(info.st_size);
   return base::Failure{};
 }
 
 base::Failure FileReader::ReadBlock(char* dest, std::size_t size, std::size_t* got) {
   int count = _read(fd_, dest, static_cast<unsigned>(size > INT_MAX ? INT_MAX : size));
-  if (count < 0) return Unreadable(nullptr, errno);
+  if (count < 0) return UnreadableFile(nullptr, errno);
   *got = static_cast<std::size_t>(count);
   return base::Failure{};
 }

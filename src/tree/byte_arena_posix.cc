@@ -1,7 +1,6 @@
 #include <sys/mman.h>
 
 #include <cstdint>
-#include <cstring>
 #include <exception>
 
 #include "tree/byte_arena.h"
@@ -64,24 +63,10 @@ bool ByteArena::Reserve(std::size_t needed) {
   return true;
 }
 
-char* ByteArena::Claim(std::size_t size) {
-  // Even an empty claim gets a block, so that null only means no memory.
-  if (size >= SIZE_MAX - size_ || !Reserve(size_ + size + 1)) return nullptr;
-  return data_ + size_;
-}
-
 void ByteArena::Commit(std::size_t size, uint64_t* offset) {
   *offset = size_;
   size_ += size;
   if (warmer_) warmer_->Used(size_);
-}
-
-bool ByteArena::Append(std::string_view bytes, uint64_t* offset) {
-  char* dest = Claim(bytes.size());
-  if (!dest) return false;
-  if (!bytes.empty()) std::memcpy(dest, bytes.data(), bytes.size());
-  Commit(bytes.size(), offset);
-  return true;
 }
 
 }  // namespace tree

@@ -4,7 +4,7 @@
 //
 //   ldap_hostile_server PORTFILE SCENARIO
 //   ldap_hostile_server PORTFILE stall|hangup BYTES SERVERPORT
-//   ldap_hostile_server PORTFILE kill|sigkill|freeze BYTES SERVERPORT PID
+//   ldap_hostile_server PORTFILE kill|sigkill BYTES SERVERPORT PID
 //
 // Listens on 127.0.0.1 at a port of the kernel's choice, written to PORTFILE
 // once it listens, and plays SCENARIO to one connection. It speaks just
@@ -46,10 +46,7 @@
 //   hangup         the client's next request makes it hang up on the client;
 //   kill, sigkill  the client's next request is held back and the server
 //                  (PID) sent SIGTERM or SIGKILL; what the server still sends
-//                  is passed on, and the client hung up on when it is gone;
-//   freeze         the server is sent SIGSTOP in the middle of its answer and
-//                  relaying goes on, so what it sends after the test's
-//                  SIGCONT reaches the client.
+//                  is passed on, and the client hung up on when it is gone.
 //
 // Gives up after 60 s whatever happens, so a test cannot hang on it.
 #include <arpa/inet.h>
@@ -295,7 +292,7 @@ bool SendAll(int fd, const char* data, size_t size) {
 }
 
 int Relay(int client, const std::string& mode, char** args, int count) {
-  const bool signals = mode == "kill" || mode == "sigkill" || mode == "freeze";
+  const bool signals = mode == "kill" || mode == "sigkill";
   if ((mode != "stall" && mode != "hangup" && !signals) || count != (signals ? 3 : 2))
     return Fail("unknown scenario");
   const unsigned long long trigger = std::strtoull(args[0], nullptr, 10);
@@ -305,7 +302,7 @@ int Relay(int client, const std::string& mode, char** args, int count) {
   int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in target = Loopback(port);
   // A small window, set before connecting: the server can then be only a
-  // little ahead of what the relay has seen, so that a freeze at BYTES
+  // little ahead of what the relay has seen, so that a signal at BYTES
   // finds it in the middle of its answer however late the relay runs.
   int window = 65536;
   if (server >= 0) setsockopt(server, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
@@ -328,10 +325,9 @@ int Relay(int client, const std::string& mode, char** args, int count) {
       if (!fired && fromServer >= trigger && trigger > 0) {
         fired = true;
         if (mode == "hangup") break;
-        if (signals && mode != "freeze" && kill(pid, mode == "kill" ? SIGTERM : SIGKILL) != 0)
-          return Fail("kill");
+        if (signals && kill(pid, mode == "kill" ? SIGTERM : SIGKILL) != 0) return Fail("kill");
       }
-      if ((!fired || mode == "freeze") && !SendAll(server, buffer, static_cast<size_t>(got))) break;
+      if (!fired && !SendAll(server, buffer, static_cast<size_t>(got))) break;
     }
     if (watched == 2 && fds[1].revents) {
       ssize_t got = recv(server, buffer, sizeof buffer, 0);
@@ -340,10 +336,6 @@ int Relay(int client, const std::string& mode, char** args, int count) {
       if (!SendAll(client, buffer, static_cast<size_t>(got))) break;
       fromServer += static_cast<unsigned long long>(got);
       if (mode == "stall" && fromServer >= trigger) fired = true;
-      if (mode == "freeze" && !fired && fromServer >= trigger) {
-        fired = true;
-        if (kill(pid, SIGSTOP) != 0) return Fail("kill");
-      }
     }
   }
   close(server);

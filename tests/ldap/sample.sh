@@ -24,22 +24,4 @@ rows <<<'configured-ldaprc | same | people.ldif "qovant: server set by ldaprc in
 rm ldaprc
 stop_slapd
 rows <<<'unreachable | fail | FFFFFC7B "qovant: $L/: $NO_CONTACT" | "" | DIRCLIENT_TREE=$L/'
-
-# A server holds each entry as it was added, parents first. An export may
-# list children first and spell their parents otherwise; each object still
-# takes its own entry's spelling, as over the server.
-rm -rf "$TMP"/db*
-conf_head < /dev/null
-conf_database o=Spelling < /dev/null
-entries() {
-  printf 'dn: %s\nobjectClass: %s\nobjectClass: loginScriptHolder\nloginScript: map %s\n\n' "$@"
-}
-entries o=Spelling organization top "ou=Sales,o=Spelling" organizationalUnit unit \
-  "cn=Ann,ou=Sales,o=Spelling" organizationalRole ann > spelling.ldif
-entries "cn=Ann,OU=SALES,O=SPELLING" organizationalRole ann "ou = Sales , o=spelling" organizationalUnit unit \
-  o=Spelling organization top > spelling-children-first.ldif
-load o=Spelling spelling.ldif
-start_slapd
-rows <<<'own-spelling | same | spelling-children-first.ldif | "" | DIRCLIENT_TREE=ldap://127.0.0.1:$PORT/'
-stop_slapd
 finish

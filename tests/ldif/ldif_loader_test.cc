@@ -135,37 +135,18 @@ INSTANTIATE_TEST_SUITE_P(Tool, Case, testing::ValuesIn(Fixtures("tool/cases", fa
 // Alias targets are resolved once the whole input is read, long after the
 // block that held them was reused.
 TEST(LdifFlagsTest, ContainersAndAliasesFollowClassesAndTargets) {
+  const std::string ldif = ReadFile("ldif/flags.ldif");
+  const std::vector<Row> rows = ReadTable("ldif/flags.table", "flags");
   for (std::size_t block = 0; block <= kLargestBlock; ++block) {
-    SCOPED_TRACE("block " + std::to_string(block));
     std::unique_ptr<LoadedTree> loaded;
-    base::Failure error = Load(
-        "dn: o=Acme\nobjectClass: Organization\n\n"
-        "dn: ou=Empty,o=Acme\nobjectClass: organizationalUnit\n\n"
-        "dn: cn=Leaf,o=Acme\nobjectClass: person\n\n"
-        "dn: cn=ToUnit,o=Acme\nobjectClass: ALIAS\naliasedObjectName: OU=empty,o=acme\n\n"
-        "dn: cn=ToLeaf,o=Acme\nobjectClass: alias\naliasedObjectName: cn=Leaf,o=Acme\n\n"
-        "dn: cn=ToNothing,o=Acme\nobjectClass: alias\naliasedObjectName: cn=Gone,o=Acme\n\n"
-        "dn: cn=ToJunk,o=Acme\nobjectClass: alias\naliasedObjectName: not a dn\n\n"
-        "dn: cn=ToParent,o=Acme\nobjectClass: alias\naliasedObjectName: CN=parent, O=ACME\n\n"
-        "dn: cn=Parent,o=Acme\nobjectClass: top\n\ndn: cn=Child,cn=Parent,o=Acme\nobjectClass: "
-        "top\n",
-        &loaded, block);
+    base::Failure error = Load(ldif, &loaded, block);
     ASSERT_NE(loaded, nullptr) << error.message;
-    const tree::DirTree& tree = loaded->tree;
-    auto flags = [&](const char* name) {
-      bool parsed;
-      return tree.Flags(tree.Resolve(tree::DirTree::kRoot, name, &parsed));
-    };
-    using namespace tree;  // NOLINT: flag names only
-    EXPECT_EQ(flags("O=Acme"), kFlagContainer);
-    EXPECT_EQ(flags("OU=Empty.O=Acme"), kFlagContainer);
-    EXPECT_EQ(flags("CN=Leaf.O=Acme"), 0u);
-    EXPECT_EQ(flags("CN=ToUnit.O=Acme"), kFlagAlias | kFlagContainerAlias);
-    EXPECT_EQ(flags("CN=ToLeaf.O=Acme"), kFlagAlias);
-    EXPECT_EQ(flags("CN=ToNothing.O=Acme"), kFlagAlias);
-    EXPECT_EQ(flags("CN=ToJunk.O=Acme"), kFlagAlias);
-    EXPECT_EQ(flags("CN=ToParent.O=Acme"), kFlagAlias | kFlagContainerAlias);
-    EXPECT_EQ(flags("CN=Parent.O=Acme"), kFlagContainer);
+    bool parsed;
+    for (const Row& row : rows)
+      EXPECT_EQ(
+          loaded->tree.Flags(loaded->tree.Resolve(tree::DirTree::kRoot, row.text("name"), &parsed)),
+          row.number("flags"))
+          << row.where << ", block " << block;
   }
 }
 

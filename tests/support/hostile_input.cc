@@ -58,14 +58,6 @@ struct TempFile {
   std::error_code error;
 };
 
-bool IsSafePlainValue(std::string_view value) {
-  if (value.empty()) return true;
-  if (value[0] == ' ' || value[0] == ':' || value[0] == '<' || value.back() == ' ') return false;
-  for (char c : value)
-    if (c == '\0' || c == '\n' || c == '\r' || static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 }  // namespace
 
 std::string Base64(std::string_view bytes) {
@@ -83,8 +75,7 @@ std::string Base64(std::string_view bytes) {
 }
 
 std::string LdifEntry(std::string_view dn, std::string_view script) {
-  std::string entry = IsSafePlainValue(dn) ? "dn: " + std::string(dn) : "dn:: " + Base64(dn);
-  return entry + "\nobjectClass: top\nloginScript:: " + Base64(script) + "\n\n";
+  return "dn:: " + Base64(dn) + "\nobjectClass: top\nloginScript:: " + Base64(script) + "\n\n";
 }
 
 RunResult SearchLdif(const std::string& ldif, const char* text, SearchOptions options) {

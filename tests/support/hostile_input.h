@@ -13,8 +13,8 @@ namespace qovant_test {
 
 std::string Base64(std::string_view bytes);
 
-// One record: its DN (base64 when it is not a safe plain value), an object
-// class, its login script base64-encoded, and the blank line that ends it.
+// One record: its DN and login script base64-encoded, whatever their bytes,
+// an object class, and the blank line that ends it.
 std::string LdifEntry(std::string_view dn, std::string_view script);
 
 struct SearchOptions {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "hostile_input.h"
+#include "table.h"
 
 namespace qovant_test {
 namespace {
@@ -20,50 +21,30 @@ std::string Upper(std::string text) {
   return text;
 }
 
-// A chain 1,000 levels deep. Level 1 is the top; its RDN is `rdn`, followed
-// by the level's number in four digits when `numbered`.
-struct DeepCase {
-  const char* title;
-  int levels;
-  const char* rdn;
-  bool numbered;
-  bool entryPerLevel;  // else one DN names the whole chain
-  int lastReported;    // deepest level whose full name fits
-};
-
-const DeepCase kDeepCases[] = {
-    // "O=1." is 4 bytes a level: 1,000 levels make 3,999 bytes.
-    {"1000 levels that fit", 1000, "o=1", false, true, 1000},
-    {"1000 levels in one DN", 1000, "o=1", false, false, 1000},
-    // "OU=L0001." is 9 bytes a level: level 455 ends at 4,094 bytes.
-    {"1000 levels past the name limit", 1000, "ou=L", true, true, 455},
-    // Empty values make the shortest names, 3 bytes a level, and so the
-    // deepest walk: 1,365 levels end at 4,094 bytes.
-    {"deepest walk, empty names", 1366, "o=", false, false, 1365},
-};
-
 TEST(DeepTree, IsWalkedToTheNameLimitAndSkippedBelowIt) {
-  for (const DeepCase& c : kDeepCases) {
-    SCOPED_TRACE(c.title);
-    auto rdn = [&c](int level) {
-      char number[16];
-      std::snprintf(number, sizeof number, "%04d", level);
-      return c.rdn + std::string(c.numbered ? number : "");
+  for (const Row& c : ReadTable("tool/hostile_tree.table", "deep")) {
+    SCOPED_TRACE(c.where);
+    const long levels = c.number("levels"), lastReported = c.number("last_reported");
+    const bool entryPerLevel = c.number("entry_per_level");
+    auto rdn = [&c](long level) {
+      char number[24];
+      std::snprintf(number, sizeof number, "%04ld", level);
+      return c.text("rdn") + (c.number("numbered") ? number : "");
     };
     std::string ldif, dn, expected, display;
-    for (int level = 1; level <= c.levels; ++level) {
+    for (long level = 1; level <= levels; ++level) {
       dn = level == 1 ? rdn(level) : rdn(level) + "," + dn;
       std::string value = rdn(level).substr(rdn(level).find('=') + 1);  // as the report shows it
       display = level == 1 ? value : value + "." + display;
       std::string script = "map level " + std::to_string(level);
-      if (c.entryPerLevel) ldif += LdifEntry(dn, script);
-      if ((c.entryPerLevel || level == c.levels) && level <= c.lastReported)
+      if (entryPerLevel) ldif += LdifEntry(dn, script);
+      if ((entryPerLevel || level == levels) && level <= lastReported)
         expected += display + " (" + Upper(script) + ")\n";
     }
-    if (!c.entryPerLevel) ldif = LdifEntry(dn, "map level " + std::to_string(c.levels));
-    bool skips = c.lastReported < c.levels;
+    if (!entryPerLevel) ldif = LdifEntry(dn, "map level " + std::to_string(levels));
+    bool skips = lastReported < levels;
     if (skips) {
-      std::string next = rdn(c.lastReported + 1);
+      std::string next = rdn(lastReported + 1);
       std::size_t equals = next.find('=');
       expected += kSkipped + Upper(next.substr(0, equals)) + next.substr(equals);
     }

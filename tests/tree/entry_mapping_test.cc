@@ -19,12 +19,6 @@ namespace {
 using tree::DirTree;
 using tree::DnParser;
 
-DirTree::NodeId Find(const DirTree& tree, const char* dn) {
-  DnParser parser;
-  EXPECT_TRUE(parser.Parse(dn)) << dn;
-  return tree::FindEntryPath(tree, parser);
-}
-
 TEST(EntryMappingTest, ObjectClassesGiveFlags) {
   for (const Row& row : ReadTable("tree/entry_mapping.table", "class"))
     EXPECT_EQ(tree::ObjectClassFlags(row.text("class")), row.number("flags")) << row.where;
@@ -82,7 +76,6 @@ TEST(EntryMappingTest, ShortcutsBuildTheSameTree) {
     EXPECT_EQ(built.Parent(node), fresh.Parent(node)) << built.Name(node);
     EXPECT_EQ(built.Flags(node), fresh.Flags(node)) << built.Name(node);
   }
-  EXPECT_EQ(built.Flags(Find(built, "cn=Bob,ou=Sales,o=Acme")), tree::kFlagContainer);
 }
 
 }  // namespace
