@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -77,6 +80,43 @@ TEST(TreeBuilderTest, FirstFaultInReadingOrderWins) {
       EXPECT_EQ(handed, 6144);
     }
   }
+}
+
+// A builder held up on its first batch: the reader waits for room after a
+// bounded number of batches instead of queueing the whole export. The
+// counter, on the building thread, holds the build until the reader has
+// handed over kFarAhead batches or half a second has passed: only a reader
+// that does not wait gets that far.
+TEST(TreeBuilderTest, ReaderWaitsForRoomWhileTheBuildIsBehind) {
+  constexpr long kBatch = 2048, kFarAhead = 40, kBatches = kFarAhead + 10;
+  struct Holding final : tree::EntryCounter {
+    void Counted(uint64_t entries) override {
+      std::unique_lock<std::mutex> lock(mutex);
+      if (total == 0) {
+        changed.wait_for(lock, std::chrono::milliseconds(500), [&] { return handed >= kFarAhead; });
+        handedWhileHeld = handed;
+      }
+      total += entries;
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    long handed = 0, handedWhileHeld = 0;
+    uint64_t total = 0;
+  } counter;
+  tree::DirTree tree;
+  tree::TreeBuilder builder(tree, tree::RepeatedDn::kRefuse, Word, &counter, true);
+  for (long n = 1; n <= kBatch * kBatches; ++n) {
+    builder.Open(static_cast<uint64_t>(n), n == 1 ? "o=A" : "cn=u" + std::to_string(n) + ",o=A");
+    ASSERT_TRUE(builder.Close());
+    if (n % kBatch == 0) {
+      std::lock_guard<std::mutex> lock(counter.mutex);
+      counter.handed = n / kBatch;
+      counter.changed.notify_all();
+    }
+  }
+  EXPECT_EQ(builder.Finish({}).status, base::kOk);
+  EXPECT_EQ(counter.total, static_cast<uint64_t>(kBatch * kBatches));
+  EXPECT_LT(counter.handedWhileHeld, kFarAhead);
 }
 
 // The 1st, 2nd, ... allocation of one thread failing, in turn: building
