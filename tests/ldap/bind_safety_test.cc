@@ -58,7 +58,7 @@ TEST(BindSafetyTest, ConfidentialOnlyOverLoopback) {
       {"IPv4 loopback", "127.0.0.1", "127.0.0.1", true, true},
       {"IPv4 loopback, another address", "127.1.2.3", "127.1.2.3", true, true},
       {"IPv6 loopback", "::1", "[::1]", true, true},
-      {"IPv4 loopback over IPv6", "::", "[::ffff:127.0.0.1]", true, true},
+      {"IPv4 loopback over IPv6", "::ffff:127.0.0.1", "[::ffff:127.0.0.1]", true, true},
   };
   for (const auto& row : kPeers) {
     SCOPED_TRACE(row.peer);
